@@ -1,0 +1,64 @@
+// Test doubles: a platform with a fixed clock and captured console, and a
+// fixture that runs each test in a fresh temporary folder.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "util/file_io.h"
+#include "util/platform.h"
+
+namespace brolvin::test {
+
+class FixedPlatform : public Platform {
+public:
+    DateTime fixedNow{2026, 12, 8, 9, 5, 7};
+    std::string folder = "tmp/work";
+    std::vector<std::string> console;
+    int keyWaits = 0;
+
+    DateTime now() override { return fixedNow; }
+    std::string currentFolder() override { return folder; }
+    std::string currentDrive() override { return ""; }
+    std::string operatingSystem() override { return "TestOS 1.0"; }
+    std::string compilerVersion() override { return "TestCompiler 1.0"; }
+    void consoleLine(const std::string& text) override { console.push_back(text); }
+    void waitForKey() override { ++keyWaits; }
+};
+
+// Runs the test body with the current folder set to a new empty temporary
+// folder, removed afterwards.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_ = std::filesystem::current_path();
+        std::string pattern = (std::filesystem::temp_directory_path() / "brolvin-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        char* made = mkdtemp(buf.data());
+        ASSERT_NE(made, nullptr);
+        dir_ = made;
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(saved_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    void write(const std::string& name, const std::string& content) {
+        ASSERT_TRUE(writeWholeFile(name, content));
+    }
+    std::string read(const std::string& name) {
+        std::string s;
+        readWholeFile(name, s);
+        return s;
+    }
+    std::filesystem::path dir_;
+    std::filesystem::path saved_;
+};
+
+}  // namespace brolvin::test

@@ -1,0 +1,95 @@
+#include "util/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "util/text.h"
+
+namespace brolvin {
+
+bool fileExists(const std::string& path) {
+    if (path.empty()) return false;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+long long fileSize(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return static_cast<long long>(st.st_size);
+}
+
+bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) {
+    out.clear();
+    if (!fileExists(path)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) out.reserve(static_cast<size_t>(st.st_size));
+    constexpr size_t kBlock = 1 << 20;
+    std::string block(kBlock, '\0');
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(fd, block.data(), kBlock);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        out.append(block.data(), static_cast<size_t>(n));
+    }
+    ::close(fd);
+    if (dropEofMark && !out.empty() && out.back() == kEofMark) out.pop_back();
+    return ok;
+}
+
+namespace {
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+bool writeWholeFile(const std::string& path, const std::string& text) {
+    if (path.empty()) return false;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, text.data(), text.size());
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+bool writeLogFile(const std::string& path, const std::string& text) {
+    std::string withMark = text;
+    withMark.push_back(kEofMark);
+    return writeWholeFile(path, withMark);
+}
+
+bool deleteFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool copyFile(const std::string& from, const std::string& to) {
+    std::string content;
+    if (!readWholeFile(from, content)) return false;
+    return writeWholeFile(to, content);
+}
+
+std::string fileErrorText(const std::string& prefix, int code) {
+    return prefix + rightAlign(code, 2);
+}
+
+}  // namespace brolvin

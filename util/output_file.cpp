@@ -1,0 +1,62 @@
+#include "util/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "util/file_io.h"
+
+namespace brolvin {
+
+namespace {
+
+bool createEmpty(const std::string& fileName, mode_t permissions) {
+    if (fileName.empty()) return false;
+    int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, permissions);
+    if (fd < 0) return false;
+    bool ok = ::close(fd) == 0;
+    if (ok && permissions != 0666) ok = ::chmod(fileName.c_str(), permissions) == 0;
+    return ok;
+}
+
+bool appendText(const std::string& text, const std::string& fileName) {
+    if (!fileExists(fileName)) return false;
+    int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND);
+    if (fd < 0) return false;
+    const char* data = text.data();
+    size_t size = text.size();
+    bool ok = true;
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace
+
+bool CSC_0001E(const std::string& text, const std::string& fileName, int mode) {
+    switch (mode) {
+        case kCreateEmpty:
+        case kCreateHidden:
+        case kCreateSystem:
+            return createEmpty(fileName, 0666);
+        case kCreateReadOnly:
+            return createEmpty(fileName, 0444);
+        case kAppend:
+            return appendText(text, fileName);
+        default:
+            return true;
+    }
+}
+
+}  // namespace brolvin

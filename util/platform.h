@@ -1,0 +1,67 @@
+// The narrow seam between the program and its surroundings: the clock, the
+// current folder and drive, the descriptive texts of the run-log header and
+// the console. Tests substitute a fixed implementation so whole logs can be
+// compared byte for byte.
+#pragma once
+
+#include <string>
+
+namespace brolvin {
+
+struct DateTime {
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    virtual DateTime now() = 0;
+    // Current folder without drive and without the leading separator.
+    virtual std::string currentFolder() = 0;
+    // Current drive letter; Linux has none, so the real platform answers "".
+    virtual std::string currentDrive() = 0;
+    virtual std::string operatingSystem() = 0;
+    virtual std::string compilerVersion() = 0;
+    // One line on the console (the line end is added here).
+    virtual void consoleLine(const std::string& text) = 0;
+    // Wait for one key with a blocking read; returns at once when standard
+    // input is not a terminal.
+    virtual void waitForKey() = 0;
+};
+
+// The real machine.
+class SystemPlatform : public Platform {
+public:
+    DateTime now() override;
+    std::string currentFolder() override;
+    std::string currentDrive() override;
+    std::string operatingSystem() override;
+    std::string compilerVersion() override;
+    void consoleLine(const std::string& text) override;
+    void waitForKey() override;
+};
+
+// Per-run context handed to every routine that logs: the platform plus the
+// date format, which the database writer may switch for the rest of the run.
+struct RunContext {
+    explicit RunContext(Platform& p) : platform(p) {}
+    Platform& platform;
+    bool isoDateFormat = false;  // false: mm/dd/yy, true: yyyy.mm.dd
+
+    // "HH:MM:SS" of the current time.
+    std::string timeText();
+    // The current date in the current date format.
+    std::string dateText();
+    // Formatting of a given moment, for values taken once (job start).
+    std::string formatTime(const DateTime& t) const;
+    std::string formatDate(const DateTime& t) const;
+    // A time-stamped log line: time + text + CR LF.
+    std::string stampedLine(const std::string& text);
+};
+
+}  // namespace brolvin

@@ -1,0 +1,37 @@
+// Small text helpers shared by every subsystem.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brolvin {
+
+inline constexpr const char* kCrLf = "\r\n";
+inline constexpr char kEofMark = 0x1A;
+
+// Leading spaces, tabs, CR and LF removed; trailing spaces removed.
+std::string trimLine(std::string_view s);
+// Only spaces removed, at both ends.
+std::string trimSpaces(std::string_view s);
+std::string trimRightSpaces(std::string_view s);
+std::string trimLeftSpaces(std::string_view s);
+std::string toUpper(std::string_view s);
+std::string toLower(std::string_view s);
+bool isBlank(std::string_view s);  // empty or spaces only
+
+// The program's begins-with match: true when `prefix` is empty or `text`
+// begins with it.
+inline bool beginsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+bool beginsWithNoCase(std::string_view text, std::string_view prefix);
+
+// Leading-number rule: optional leading spaces, optional sign, digits;
+// text that does not begin with a number reads as 0.
+long long leadingNumber(std::string_view s);
+
+// Number right-aligned in `width` characters (wider numbers are not cut).
+std::string rightAlign(long long value, int width);
+std::string rightAlign(std::string_view text, int width);
+
+}  // namespace brolvin
