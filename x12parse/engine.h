@@ -36,6 +36,7 @@ struct EngineResult {
     std::string log;             // run-log text the driver appends unchanged
     bool mapMissing = false;     // the mapping error ended the call
     bool writeFailed = false;    // creating or appending to the destination failed
+    std::string failedFile;      // the file whose create or append failed
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

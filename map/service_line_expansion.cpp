@@ -1,0 +1,56 @@
+#include "map/service_line_expansion.h"
+
+#include "util/text.h"
+
+namespace brolvin {
+
+namespace {
+
+// "01" and " 1" count as line 1; blank does not.
+bool isFirstLine(const std::string& serviceLineNumber) {
+    return !isBlank(serviceLineNumber) && leadingNumber(serviceLineNumber) == 1;
+}
+
+std::string withLineNumber(const std::string& text, long long line) {
+    std::string trimmed = trimSpaces(text);
+    if (!trimmed.empty()) trimmed.pop_back();
+    return trimmed + std::to_string(line);
+}
+
+FieldEntry copyForLine(const FieldEntry& entry, long long line) {
+    FieldEntry copy = entry;
+    copy.name = withLineNumber(entry.name, line);
+    std::string condition = trimSpaces(entry.conditionField);
+    if (!condition.empty() && condition.back() == '1')
+        copy.conditionField = withLineNumber(condition, line);
+    copy.serviceLineNumber = std::to_string(line);
+    return copy;
+}
+
+}  // namespace
+
+FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
+    size_t first = 0;
+    while (first < fields.size() && !isFirstLine(fields[first].serviceLineNumber)) ++first;
+    if (first == fields.size() || lineCount < 2) return fields;
+    size_t end = first;
+    while (end < fields.size() && isFirstLine(fields[end].serviceLineNumber)) ++end;
+
+    FieldTable result;
+    result.reserve(fields.size() + static_cast<size_t>(lineCount - 1) * (end - first));
+    result.insert(result.end(), fields.begin(), fields.begin() + static_cast<long>(end));
+    for (long long line = 2; line <= lineCount; ++line)
+        for (size_t i = first; i < end; ++i) result.push_back(copyForLine(fields[i], line));
+    result.insert(result.end(), fields.begin() + static_cast<long>(end), fields.end());
+    return result;
+}
+
+std::vector<std::string> CTL48400AB(const FieldTable& fields, int what) {
+    std::vector<std::string> list;
+    if (what != 1 && what != 2) return list;
+    list.reserve(fields.size());
+    for (const FieldEntry& f : fields) list.push_back(what == 1 ? f.name : f.segment);
+    return list;
+}
+
+}  // namespace brolvin

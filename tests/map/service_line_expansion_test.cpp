@@ -1,0 +1,55 @@
+#include "map/service_line_expansion.h"
+
+#include <gtest/gtest.h>
+
+namespace brolvin {
+
+namespace {
+FieldEntry field(const std::string& name, const std::string& line, const std::string& cond = "") {
+    FieldEntry f;
+    f.name = name;
+    f.serviceLineNumber = line;
+    f.conditionField = cond;
+    f.segment = "SEG" + name;
+    return f;
+}
+std::vector<std::string> names(const FieldTable& t) { return CTL48400AB(t, 1); }
+}  // namespace
+
+TEST(ServiceLineExpansion, RepeatsTheBlockAndRenamesNamesAndConditions) {
+    FieldTable t{field("H1", ""), field("S1", "1"), field("T1", " 1", "S1"), field("X", "")};
+    t[2].conditionField = "S1";
+    FieldTable withH = t;
+    withH[2].conditionField = "H1";
+    FieldTable withHX = t;
+    withHX[2].conditionField = "HX";
+
+    FieldTable r = CTL48400Z(t, 3);
+    EXPECT_EQ(names(r), (std::vector<std::string>{"H1", "S1", "T1", "S2", "T2", "S3", "T3", "X"}));
+    EXPECT_EQ(r[4].conditionField, "S2");
+    EXPECT_EQ(r[6].conditionField, "S3");
+    EXPECT_EQ(r[5].serviceLineNumber, "3");
+    EXPECT_EQ(r[2].serviceLineNumber, " 1");  // the original block is unchanged
+
+    EXPECT_EQ(CTL48400Z(withH, 3)[6].conditionField, "H3");
+    EXPECT_EQ(CTL48400Z(withHX, 3)[6].conditionField, "HX");
+}
+
+TEST(ServiceLineExpansion, LineTenAndZeroPaddedLineNumbers) {
+    FieldTable t{field("SVCCHG1", "01")};
+    FieldTable r = CTL48400Z(t, 10);
+    ASSERT_EQ(r.size(), 10u);
+    EXPECT_EQ(r[9].name, "SVCCHG10");
+}
+
+TEST(ServiceLineExpansion, NoBlockOrSmallCountLeavesTheTableUnchanged) {
+    FieldTable t{field("A", ""), field("B", "2")};
+    EXPECT_EQ(CTL48400Z(t, 3).size(), 2u);
+    FieldTable u{field("A", "1")};
+    EXPECT_EQ(CTL48400Z(u, 0).size(), 1u);
+    EXPECT_EQ(CTL48400Z(u, 1).size(), 1u);
+    EXPECT_EQ(CTL48400AB(u, 2), std::vector<std::string>{"SEGA"});
+    EXPECT_TRUE(CTL48400AB(u, 3).empty());
+}
+
+}  // namespace brolvin
