@@ -1,0 +1,143 @@
+#include "x12parse/record_writer.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fixed_platform.h"
+#include "util/output_file.h"
+
+namespace brolvin {
+
+namespace {
+
+FieldEntry field(const std::string& name, const std::string& value, const std::string& level = "0",
+                 const std::string& line = "") {
+    FieldEntry f;
+    f.name = name;
+    f.value = value;
+    f.level = level;
+    f.serviceLineNumber = line;
+    f.occurrenceCount = 3;
+    return f;
+}
+
+class RecordWriterTest : public test::TempDirTest {
+protected:
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    JobParams job;
+
+    RecordWriteResult writeRecord(FieldTable& fields, const std::string& type, const std::string& options = "") {
+        job.conversionType = type;
+        job.options = options;
+        RecordWriteRequest request;
+        request.job = &job;
+        request.destination = "out";
+        return CTL48400C(fields, request, ctx);
+    }
+    void SetUp() override {
+        TempDirTest::SetUp();
+        CSC_0001E("", "out", kCreateEmpty);
+    }
+};
+
+}  // namespace
+
+TEST_F(RecordWriterTest, PlainXmlCarriesKeptLevelsAndClearsRecordLevel) {
+    FieldTable t{field("CLAIMID", "A1"), field("SENDER", "ACME", "1")};
+    writeRecord(t, "X12,XML");
+    EXPECT_EQ(t[0].value, "");
+    EXPECT_EQ(t[1].value, "ACME");
+    EXPECT_EQ(t[0].occurrenceCount, 0);
+    t[0].value = "A2";
+    writeRecord(t, "X12,XML");
+    EXPECT_EQ(read("out"),
+              "<CLAIM>\r\n<CLAIMID>A1</CLAIMID>\r\n<SENDER>ACME</SENDER>\r\n</CLAIM>\r\n"
+              "<CLAIM>\r\n<CLAIMID>A2</CLAIMID>\r\n<SENDER>ACME</SENDER>\r\n</CLAIM>\r\n");
+}
+
+TEST_F(RecordWriterTest, XmlEscapesMarkupCharactersAndSkipsUnnamedFields) {
+    FieldTable t{field("NAME", "SMITH & SONS <LLC>"), field("", "hidden"), field("EMPTY", "")};
+    writeRecord(t, "X12,XML");
+    EXPECT_EQ(read("out"),
+              "<CLAIM>\r\n<NAME>SMITH &amp; SONS &lt;LLC&gt;</NAME>\r\n<EMPTY></EMPTY>\r\n</CLAIM>\r\n");
+}
+
+TEST_F(RecordWriterTest, RecordWithOnlyBlankValuesWritesAndClearsNothing) {
+    FieldTable t{field("A", "  "), field("B", "")};
+    t[0].occurrenceCount = 2;
+    writeRecord(t, "X12,CSV");
+    EXPECT_EQ(read("out"), "");
+    EXPECT_EQ(t[0].value, "  ");
+    EXPECT_EQ(t[0].occurrenceCount, 2);
+}
+
+TEST_F(RecordWriterTest, PlainCsvWritesEmptyColumns) {
+    FieldTable t{field("A", "x"), field("B", ""), field("C", "z")};
+    writeRecord(t, "X12,CSV");
+    EXPECT_EQ(read("out"), "x,,z\r\n");
+}
+
+TEST_F(RecordWriterTest, ServiceLineCsvRepeatsClaimColumnsPerLine) {
+    FieldTable t{field("P", "p"), field("L1a", "a1", "0", "1"), field("L2a", "a2", "0", "2"), field("Q", "q")};
+    writeRecord(t, "X12,CSV", "SL");
+    EXPECT_EQ(read("out"), "p,a1,q\r\np,a2,q\r\n");
+    for (const auto& f : t) EXPECT_EQ(f.value, "");
+}
+
+TEST_F(RecordWriterTest, LastEntryTakesNoPartInTheLineCount) {
+    FieldTable t{field("P", "p"), field("L1a", "a1", "0", "1"), field("L2a", "a2", "0", "2")};
+    writeRecord(t, "X12,CSV", "ML");
+    EXPECT_EQ(read("out"), "p,a1\r\n");
+}
+
+TEST_F(RecordWriterTest, ClaimWithoutLineValuesStillGivesOneRecord) {
+    FieldTable t{field("P", "p"), field("L1a", "", "0", "1"), field("Q", "q")};
+    writeRecord(t, "X12,CSV", "SL");
+    EXPECT_EQ(read("out"), "p,,q\r\n");
+}
+
+TEST_F(RecordWriterTest, LevelFourValuesOfLaterLinesSurviveUntilTheirLine) {
+    FieldTable t{field("P", "p", "4"), field("L1", "a1", "4", "1"), field("L2", "a2", "4", "2"), field("Z", "z")};
+    writeRecord(t, "X12,CSV", "SL");
+    EXPECT_EQ(read("out"), "p,a1,z\r\n,a2,z\r\n");
+    EXPECT_EQ(t[1].value, "");
+    EXPECT_EQ(t[2].value, "");
+}
+
+TEST_F(RecordWriterTest, ServiceLineXmlCarriesClaimValuesOnEveryLine) {
+    FieldTable t{field("P", "p"), field("C1", "c1", "0", "1"), field("C2", "c2", "0", "2"), field("K", "k", "1")};
+    writeRecord(t, "X12,XML", "ML");
+    EXPECT_EQ(read("out"),
+              "<CLAIM>\r\n<P>p</P>\r\n<C1>c1</C1>\r\n<C2></C2>\r\n<K>k</K>\r\n</CLAIM>\r\n"
+              "<CLAIM>\r\n<P>p</P>\r\n<C1></C1>\r\n<C2>c2</C2>\r\n<K>k</K>\r\n</CLAIM>\r\n");
+    EXPECT_EQ(t[0].value, "");
+    EXPECT_EQ(t[3].value, "k");
+}
+
+TEST_F(RecordWriterTest, OtherTypesFallBackToTheValuesArray) {
+    FieldTable t{field("A", "a"), field("", "b"), field("C", "c", "1")};
+    RecordWriteResult r = writeRecord(t, "X12,XYZ");
+    EXPECT_EQ(r.values, (std::vector<std::string>{"a", "", "c"}));
+    EXPECT_EQ(t[0].value, "");
+    EXPECT_EQ(t[2].value, "c");
+    EXPECT_EQ(read("out"), "");
+
+    std::vector<std::vector<std::string>> records(1);
+    CTL48400W(r.values, records);
+    CTL48400W(r.values, records);
+    EXPECT_EQ(records.size(), 2u);
+}
+
+TEST_F(RecordWriterTest, FileLevelsAndFailedAppendAreReported) {
+    FieldTable t{field("SRC", "", "5"), field("A", "a")};
+    job.conversionType = "X12,CSV";
+    RecordWriteRequest request;
+    request.job = &job;
+    request.destination = "missing-dir/out.csv";
+    request.sourceName = "in.x12";
+    RecordWriteResult r = CTL48400C(t, request, ctx);
+    EXPECT_TRUE(r.writeFailed);
+    EXPECT_EQ(t[0].value, "in.x12");
+}
+
+}  // namespace brolvin
