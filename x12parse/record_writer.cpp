@@ -98,8 +98,8 @@ std::string plainCsv(FieldTable& fields) {
 }
 
 // One CSV line per service line: the claim-level columns and the columns of
-// that line. A Level-4 Value of another line is cleared only once its own
-// line has been written, so no line loses its data.
+// that line. A Level-4 Value is cleared right after its own line is written,
+// so neither a later line loses it nor the next claim inherits it.
 std::string serviceLineCsv(FieldTable& fields, long long count) {
     std::string out;
     for (long long k = 1; k <= count; ++k) {
@@ -111,12 +111,11 @@ std::string serviceLineCsv(FieldTable& fields, long long count) {
             if (line == k && hasServiceLine(f)) {
                 if (i > 0) out += ',';
                 out += f.value;
+                if (levelOf(f) == 4) f.value.clear();
             } else if (line == 0) {
                 if (i > 0) out += ',';
                 out += f.value;
                 if (levelOf(f) == 4) f.value.clear();
-            } else if (line < k && levelOf(f) == 4) {
-                f.value.clear();
             }
         }
         out += "\r\n";

@@ -1,0 +1,272 @@
+#include "x12parse/claim_assembly.h"
+
+#include "util/text.h"
+#include "x12parse/key_match.h"
+
+namespace brolvin {
+
+namespace {
+const std::string kDashes(61, '-');
+}
+
+ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& debug,
+                               AssemblyCallbacks callbacks)
+    : map_(map), separator_(elementSeparator), debug_(debug), callbacks_(std::move(callbacks)) {}
+
+void ClaimAssembler::debugSegmentHeader(std::string_view segment, long long segmentNumber) {
+    if (!debug_.detail()) return;
+    debug_.line(kDashes + " Segment " + std::to_string(segmentNumber));
+    debug_.line("- Segment Buffer = " + std::string(segment));
+    for (size_t i = 0; i < history_.size(); ++i)
+        debug_.line("- pba[" + std::to_string(i + 1) + "]=" + history_[i]);
+}
+
+// Header-style list test: entry 1 must match; a one-entry list fires, a longer
+// one fires when its last non-empty entry k >= 2 matches element k-1.
+bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bool trace) {
+    if (!keyEntryOneMatches(list, e)) return false;
+    if (trace && debug_.detail()) {
+        debug_.line("- Key Header Field Array Match A = " + list.entries[0]);
+        debug_.count();
+    }
+    if (list.entries.size() == 1) return true;
+    bool event = false;
+    for (size_t k = 2; k <= list.entries.size(); ++k) {
+        const std::string& entry = list.entries[k - 1];
+        if (entry.empty()) continue;
+        event = keyEntryMatches(list, k, e);
+        if (trace && debug_.detail()) {
+            debug_.line((event ? "- Key Header Field Array Match B = " : "- Key Header Field Array Match BB = ") +
+                        entry);
+            debug_.line("- X = " + std::to_string(k));
+            debug_.count();
+        }
+    }
+    return event;
+}
+
+bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map_.keyHeader, e, true); }
+
+void ClaimAssembler::headerEvent() {
+    if (clmctl_ != 0) {
+        writeRecord();
+        clmctl_ = 0;
+        slc_ = 0;
+        if (debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
+    }
+    for (FieldEntry& f : map_.fields) {
+        if (leadingNumber(f.level) != 2) continue;
+        f.value.clear();
+        if (debug_.detail()) {
+            debug_.line("- Clear Key Header Field " + f.name);
+            debug_.count();
+        }
+    }
+}
+
+// Hierarchy clearing lists: a match writes the open claim and clears the
+// Values of its level and every deeper level.
+void ClaimAssembler::clearLists(const SegmentElements& e) {
+    for (const ClearList& clear : map_.clearLists) {
+        if (!listEvent(clear.keys, e, false)) continue;
+        if (clmctl_ != 0) {
+            writeRecord();
+            clmctl_ = 0;
+            slc_ = 0;
+        }
+        for (FieldEntry& f : map_.fields)
+            if (leadingNumber(f.level) >= clear.level) f.value.clear();
+        if (debug_.detail()) {
+            debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
+            debug_.count();
+        }
+        return;
+    }
+}
+
+void ClaimAssembler::trailerTest(const SegmentElements& e, std::string_view) {
+    const KeyList& list = map_.keyTrailer;
+    if (!keyEntryOneMatches(list, e)) return;
+    if (debug_.detail()) {
+        debug_.line("- Key Trailer Field Array Match A = " + list.entries[0]);
+        debug_.count();
+    }
+    for (size_t k = 2; k <= list.entries.size(); ++k) {
+        if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
+        if (debug_.detail()) {
+            debug_.line("- Key Trailer Field Array Match B = " + list.entries[k - 1]);
+            debug_.line("- X = " + std::to_string(k));
+            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
+            debug_.count();
+        }
+    }
+    writeRecord();
+    clmctl_ = 0;
+    slc_ = 0;
+    if (debug_.detail()) debug_.line("Claim Control set to 0 by Key Trailer Control");
+}
+
+void ClaimAssembler::keyFieldTest(const SegmentElements& e, std::string_view segment) {
+    const KeyList& list = map_.keyField;
+    if (!keyEntryOneMatches(list, e)) return;
+    if (debug_.detail()) {
+        debug_.line("- Key Field Array Match A = " + list.entries[0]);
+        debug_.count();
+    }
+    if (list.entries.size() == 1) {
+        if (clmctl_ == 0 && debug_.detail()) {
+            debug_.line("- Key Field Claim Control Set = 0 to 1");
+            debug_.line("- Buffer=" + std::string(segment));
+            debug_.count();
+        }
+        if (clmctl_ < 2) ++clmctl_;
+        return;
+    }
+    for (size_t k = 2; k <= list.entries.size(); ++k) {
+        if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
+        if (debug_.detail()) {
+            debug_.line("- Key Field Array Match B = " + list.entries[k - 1]);
+            debug_.line("- X = " + std::to_string(k));
+            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
+            debug_.count();
+        }
+        if (clmctl_ < 2 && debug_.detail()) {
+            debug_.line(clmctl_ == 0 ? "- Key Field Array Claim Control Set = 0 to 1"
+                                     : "- Key Field Array Claim Control Set = 1 to 2");
+            debug_.line("- Buffer=" + std::string(segment));
+            debug_.count();
+        }
+        if (clmctl_ < 2) ++clmctl_;
+    }
+}
+
+void ClaimAssembler::keyLineTest(const SegmentElements& e) {
+    if (!keyEntryOneMatches(map_.keyLine, e)) return;
+    ++slc_;
+    if (slc_ > maxSlc_) maxSlc_ = slc_;
+    if (debug_.detail()) {
+        debug_.line("- SLC Increment = " + std::to_string(slc_));
+        debug_.line("- Claim Control = " + std::to_string(clmctl_));
+        debug_.count();
+    }
+}
+
+void ClaimAssembler::docTest(const SegmentElements& e) {
+    const KeyList& list = map_.keyDoc;
+    if (!keyEntryOneMatches(list, e)) return;
+    if (debug_.detail()) {
+        debug_.line("- Key DOC Field Array Match A = " + list.entries[0]);
+        debug_.count();
+    }
+    for (size_t k = 2; k <= list.entries.size(); ++k) {
+        if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
+        if (debug_.detail()) {
+            debug_.line("- Key DOC Field Array Match B = " + list.entries[k - 1]);
+            debug_.line("- X = " + std::to_string(k));
+            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
+            debug_.count();
+        }
+    }
+}
+
+void ClaimAssembler::extractSegment(std::string_view segment, long long serviceLine) {
+    trace_.clear();
+    bool traceOn = debug_.detail();
+    callbacks_.extract(segment, serviceLine, traceOn, traceOn ? &trace_ : nullptr);
+    if (debug_.on()) {
+        debug_.raw(" ");
+        debug_.raw(trace_);
+    }
+}
+
+void ClaimAssembler::writeRecord() { callbacks_.writeRecord(); }
+
+void ClaimAssembler::processSegment(std::string_view segment, long long segmentNumber) {
+    debugSegmentHeader(segment, segmentNumber);
+    SegmentElements e(segment, separator_);
+
+    if (headerTest(e)) headerEvent();
+    if (!map_.clearLists.empty()) clearLists(e);
+    trailerTest(e, segment);
+    keyFieldTest(e, segment);
+    keyLineTest(e);
+
+    if (clmctl_ == 1) {
+        extractSegment(segment, slc_);
+        CTL48400S(history_, segment);
+        recordPending_ = true;
+        if (debug_.detail()) {
+            debug_.line("Service Level Claim Control = 1 ");
+            debug_.count();
+        }
+    }
+    if (clmctl_ == 2) {
+        slc_ = 0;
+        writeRecord();
+        recordPending_ = false;
+        clmctl_ = 1;
+        if (debug_.detail()) {
+            debug_.line("Service Level Claim Control was 2 Now Set to 1 ");
+            debug_.count();
+        }
+        extractSegment(segment, 0);
+        recordPending_ = true;
+        if (debug_.detail()) {
+            debug_.line("- WRITE CLMCTL = 2");
+            debug_.count();
+        }
+    }
+    docTest(e);
+    if (clmctl_ == 0) {
+        if (debug_.detail()) {
+            debug_.line("- Key Field Array Match AA = ");
+            debug_.count();
+        }
+        extractSegment(segment, 0);
+        recordPending_ = true;
+    }
+    if (debug_.detail()) {
+        debug_.line(" Segment Buffer Cleared CLMCTL = " + rightAlign(clmctl_, 10));
+        debug_.count();
+    }
+
+    std::string_view id = e.identifier();
+    if (beginsWith(id, "ST")) {
+        slc_ = 0;
+        stControl_ = true;
+        if (debug_.detail()) {
+            debug_.line("- ST Control ON ");
+            debug_.count();
+        }
+    }
+    if (beginsWith(id, "SE")) {
+        stControl_ = false;
+        slc_ = 0;
+        if (recordPending_) {
+            writeRecord();
+            if (debug_.detail()) {
+                debug_.line("- WRITE SE ");
+                debug_.count();
+            }
+        }
+        for (FieldEntry& f : map_.fields) f.value.clear();
+        recordPending_ = false;
+        clmctl_ = 0;
+        if (debug_.detail()) {
+            debug_.line("- SE Table Clear ");
+            debug_.line("- Claim Control Set to 0 ");
+        }
+    }
+}
+
+void ClaimAssembler::finish() {
+    if (!stControl_) return;
+    bool any = false;
+    for (const FieldEntry& f : map_.fields)
+        if (!isBlank(f.value)) any = true;
+    if (!any) return;
+    writeRecord();
+    if (debug_.detail()) debug_.line("- WRITE Table Array ");
+}
+
+}  // namespace brolvin

@@ -1,0 +1,64 @@
+// Claim assembly: decides, segment by segment, where claim records begin and
+// end under the map's key-field lists, feeds segments to field extraction and
+// has the record writer write every completed record.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "map/field_table.h"
+#include "x12parse/debug_log.h"
+#include "x12parse/history.h"
+#include "x12parse/key_match.h"
+
+namespace brolvin {
+
+struct AssemblyCallbacks {
+    // Extract one segment with the given service line; appends the trace to
+    // `trace` when tracing is on.
+    std::function<void(std::string_view segment, long long serviceLine, bool traceOn, std::string* trace)> extract;
+    // Write the current record (the Values of the field table).
+    std::function<void()> writeRecord;
+};
+
+class ClaimAssembler {
+public:
+    ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& debug, AssemblyCallbacks callbacks);
+
+    // Processes one complete segment; the stream has already counted it and
+    // pushed it into the history.
+    void processSegment(std::string_view segment, long long segmentNumber);
+    // End of input: writes a record left open by a transaction set without SE.
+    void finish();
+
+    SegmentHistory& history() { return history_; }
+    long long maxServiceLineCount() const { return maxSlc_; }
+
+private:
+    void debugSegmentHeader(std::string_view segment, long long segmentNumber);
+    bool headerTest(const SegmentElements& e);
+    bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
+    void headerEvent();
+    void clearLists(const SegmentElements& e);
+    void trailerTest(const SegmentElements& e, std::string_view segment);
+    void keyFieldTest(const SegmentElements& e, std::string_view segment);
+    void keyLineTest(const SegmentElements& e);
+    void docTest(const SegmentElements& e);
+    void extractSegment(std::string_view segment, long long serviceLine);
+    void writeRecord();
+
+    LoadedMap& map_;
+    char separator_;
+    DebugLog& debug_;
+    AssemblyCallbacks callbacks_;
+    SegmentHistory history_;
+    int clmctl_ = 0;
+    long long slc_ = 0;
+    long long maxSlc_ = 0;
+    bool stControl_ = false;
+    bool recordPending_ = false;
+    std::string trace_;
+};
+
+}  // namespace brolvin

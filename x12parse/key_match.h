@@ -1,0 +1,31 @@
+// Matching a segment against a key-field list of the map.
+#pragma once
+
+#include <string_view>
+
+#include "map/field_table.h"
+
+namespace brolvin {
+
+// The segment's identifier and elements, split once and reused by every test.
+class SegmentElements {
+public:
+    SegmentElements(std::string_view segment, char separator);
+    std::string_view identifier() const { return element(0); }
+    std::string_view element(size_t index) const;
+
+private:
+    std::string_view segment_;
+    char separator_;
+    std::string_view parts_[32];
+    size_t count_ = 0;
+};
+
+// Entry 1 of the list matches the identifier: the list has an entry 1 and it
+// begins with the identifier (always true for an empty identifier).
+bool keyEntryOneMatches(const KeyList& list, const SegmentElements& segment);
+// Entry k (k >= 2, 1-based) matches element k-1: the entry begins with the
+// element, or the element is empty.
+bool keyEntryMatches(const KeyList& list, size_t k, const SegmentElements& segment);
+
+}  // namespace brolvin
