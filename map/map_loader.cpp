@@ -1,0 +1,235 @@
+#include "map/map_loader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <optional>
+
+#include "map/map_file_lines.h"
+#include "map/map_log.h"
+#include "util/file_io.h"
+#include "util/text.h"
+
+namespace brolvin {
+
+namespace {
+
+// Key lists of a map without the line of their kind.
+KeyList absentMatchingEmptyOnly() {
+    KeyList list;
+    list.kind = KeyList::Kind::MatchesEmptyOnly;
+    list.entries = {""};
+    list.count = 0;
+    return list;
+}
+
+KeyList absentMatchingNothing() {
+    KeyList list;
+    list.kind = KeyList::Kind::MatchesNothing;
+    list.count = 0;
+    return list;
+}
+
+KeyList keyListFrom(const std::optional<std::string>& upperValue, KeyList whenAbsent) {
+    if (!upperValue) return whenAbsent;
+    KeyList list;
+    list.kind = KeyList::Kind::Given;
+    for (std::string_view position : splitPositions(*upperValue)) list.entries.emplace_back(position);
+    list.count = static_cast<int>(list.entries.size());
+    return list;
+}
+
+// Positions 1-14 land on attributes 1-14, 15-19 on attributes 17, 19, 20,
+// 21, 22. Positions past 19 have no attribute and are ignored.
+void fillFieldEntry(FieldEntry& entry, const std::vector<std::string_view>& positions) {
+    std::string* targets[19] = {
+        &entry.name,           &entry.width,
+        &entry.segment,        &entry.segmentQualifier,
+        &entry.qualifierPosition, &entry.elementPosition,
+        &entry.subelementPosition, &entry.conditionField,
+        &entry.occurence,      &entry.level,
+        &entry.serviceLineNumber, &entry.description,
+        &entry.dataStart,      &entry.dataLength,
+        &entry.function,       &entry.previousSegment,
+        &entry.previousQualifier, &entry.previousQualifierPosition,
+        &entry.toggleOffField,
+    };
+    size_t n = std::min(positions.size(), std::size(targets));
+    for (size_t i = 0; i < n; ++i) targets[i]->assign(positions[i]);
+}
+
+void fillLayoutEntry(LayoutEntry& entry, const std::vector<std::string_view>& positions) {
+    size_t n = std::min(positions.size(), entry.size());
+    for (size_t i = 0; i < n; ++i) entry[i].assign(positions[i]);
+}
+
+// The upper-cased values of the last KEY..., X12TRANSACTIONTYPE= and
+// VERSION= line of each kind.
+struct KeyValues {
+    std::optional<std::string> header, field, doc, line, trailer;
+    std::map<int, std::string> clear;  // by level
+};
+
+void appendRunLog(std::string& runLog, const LoadedMap& map, RunContext& ctx) {
+    auto count = [](int n) { return rightAlign(n, 10); };
+    runLog += ctx.stampedLine(" - Mapping Load Complete ");
+    runLog += ctx.stampedLine(" - Using Map File = " + map.path);
+    runLog += ctx.stampedLine(" - Key Header Field Count = " + count(map.keyHeader.count));
+    runLog += ctx.stampedLine(" - Key Field Count = " + count(map.keyField.count));
+    runLog += ctx.stampedLine(" - Key Document Field Count = " + count(map.keyDoc.count));
+    runLog += ctx.stampedLine(" - Key Line Field Count = " + count(map.keyLine.count));
+    runLog += ctx.stampedLine(" - Key Trailer Field Count = " + count(map.keyTrailer.count));
+    runLog += ctx.stampedLine(" - Field Count = " + count(map.fieldLineCount));
+    runLog += ctx.stampedLine(" - Segment Count = " + count(map.segmentLineCount));
+}
+
+void writeMapLog(const std::string& text, RunContext& ctx) {
+    if (!writeLogFile(kMapLogFileName, text))
+        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+}
+
+void setAbsentKeyLists(LoadedMap& map) {
+    map.keyHeader = absentMatchingEmptyOnly();
+    map.keyField = absentMatchingEmptyOnly();
+    map.keyDoc = absentMatchingNothing();
+    map.keyLine = absentMatchingNothing();
+    map.keyTrailer = absentMatchingNothing();
+}
+
+// Fills the tables of `map` from the classified lines (tables already sized)
+// and logs each line; returns the stored key values.
+KeyValues fillTables(LoadedMap& map, const std::vector<MapLine>& lines, std::string& log) {
+    KeyValues keys;
+    size_t field = 0, segment = 0, screen = 0;
+    for (const MapLine& ml : lines) {
+        switch (ml.kind) {
+            case MapLineKind::Field: {
+                auto positions = splitPositions(ml.value);
+                FieldEntry& entry = map.fields[field];
+                fillFieldEntry(entry, positions);
+                map.names[field] = entry.name;
+                map.segmentMap[field] = entry.segment;
+                ++field;
+                appendMapLogField(log, static_cast<int>(field), positions);
+                break;
+            }
+            case MapLineKind::Segment: {
+                auto positions = splitPositions(ml.value);
+                fillLayoutEntry(map.segmentLayout[segment++], positions);
+                appendMapLogLayout(log, "- Segment =", positions);
+                break;
+            }
+            case MapLineKind::Screen: {
+                auto positions = splitPositions(ml.value);
+                fillLayoutEntry(map.screens[screen++], positions);
+                appendMapLogLayout(log, "- Screen =", positions);
+                break;
+            }
+            case MapLineKind::KeyField:
+                keys.field = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Field", *keys.field);
+                break;
+            case MapLineKind::KeyHeader:
+                keys.header = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Header Field", *keys.header);
+                break;
+            case MapLineKind::KeyDoc:
+                keys.doc = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Doc Field", *keys.doc);
+                break;
+            case MapLineKind::KeyLine:
+                keys.line = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Line Field", *keys.line);
+                break;
+            case MapLineKind::KeyTrailer:
+                keys.trailer = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Trailer Field", *keys.trailer);
+                break;
+            case MapLineKind::TransactionType:
+                map.transactionType = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- X12 Transaction Type", map.transactionType);
+                break;
+            case MapLineKind::Version:
+                map.version = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- X12 Version", map.version);
+                break;
+            case MapLineKind::KeyClear: {
+                std::string& value = keys.clear[ml.clearLevel];
+                value = toUpper(ml.value);
+                appendMapLogKeyLine(log, "- Key Clear Field " + std::to_string(ml.clearLevel), value);
+                break;
+            }
+            case MapLineKind::Other:
+                break;
+        }
+    }
+    return keys;
+}
+
+void setKeyLists(LoadedMap& map, const KeyValues& keys) {
+    map.keyHeader = keyListFrom(keys.header, absentMatchingEmptyOnly());
+    map.keyField = keyListFrom(keys.field, absentMatchingEmptyOnly());
+    map.keyDoc = keyListFrom(keys.doc, absentMatchingNothing());
+    map.keyLine = keyListFrom(keys.line, absentMatchingNothing());
+    map.keyTrailer = keyListFrom(keys.trailer, absentMatchingNothing());
+    map.clearLists.clear();
+    for (const auto& [level, value] : keys.clear)  // std::map keeps levels ascending
+        map.clearLists.push_back(ClearList{level, keyListFrom(value, absentMatchingNothing())});
+}
+
+}  // namespace
+
+MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string& runLabel,
+                      const DateTime& engineStart, RunContext& ctx) {
+    MapLoadResult result;
+    LoadedMap& map = result.map;
+    map.path = path;
+    std::string& log = result.mapLogText;
+    appendMapLogTitle(log, runLabel, ctx, engineStart);
+
+    long long size = fileSize(path);
+    std::string text;
+    if (size <= 0 || !readWholeFile(path, text, true)) {
+        setAbsentKeyLists(map);
+        appendMapLogSegmentMap(log, 1);
+        if (mapLogOn) writeMapLog(log, ctx);
+        appendRunLog(result.runLog, map, ctx);
+        result.runLog += std::string(" Mapping Error : .CFG Missing or Empty.") + kCrLf;
+        result.runLog += ctx.stampedLine(" - Error File  = ");
+        return result;
+    }
+
+    // Counting pass: classify every line once and size the tables.
+    std::vector<std::string> lines = splitMapLines(text);
+    std::vector<MapLine> classified;
+    classified.reserve(lines.size());
+    for (const std::string& l : lines) {
+        classified.push_back(classifyMapLine(l));
+        switch (classified.back().kind) {
+            case MapLineKind::Field: ++map.fieldLineCount; break;
+            case MapLineKind::Segment: ++map.segmentLineCount; break;
+            case MapLineKind::Screen: ++map.screenLineCount; break;
+            default: break;
+        }
+    }
+    map.hasFieldTable = true;
+    map.fields.resize(map.fieldLineCount);
+    map.names.resize(map.fieldLineCount);
+    map.segmentMap.resize(map.fieldLineCount);
+    map.segmentLayout.resize(map.segmentLineCount);
+    map.screens.resize(map.screenLineCount);
+
+    appendMapLogFilePresent(log, path, size, lines.size(), map.fieldLineCount,
+                            map.segmentLineCount, map.screenLineCount);
+    // Filling pass.
+    KeyValues keys = fillTables(map, classified, log);
+    setKeyLists(map, keys);
+    appendMapLogKeyLists(log, map);
+    appendMapLogSegmentMap(log, map.segmentMap.size());
+
+    if (mapLogOn) writeMapLog(log, ctx);
+    appendRunLog(result.runLog, map, ctx);
+    return result;
+}
+
+}  // namespace brolvin

@@ -1,0 +1,26 @@
+// Loading of a map file into its in-memory tables, with the map log and the
+// run-log summary of the load.
+#pragma once
+
+#include <string>
+
+#include "map/field_table.h"
+#include "util/platform.h"
+
+namespace brolvin {
+
+struct MapLoadResult {
+    LoadedMap map;           // hasFieldTable false when the file was missing or empty
+    std::string mapLogText;  // the map log, built whether or not it is written
+    std::string runLog;      // run-log lines of the load, failure lines included
+};
+
+// Loads the map file `path` (already joined with any default map folder).
+// With `mapLogOn` the map log is written to "qzmap.log" in the current folder.
+// `runLabel` goes into the map log's title, `engineStart` into its start line.
+// A missing, empty or unreadable file yields no field table and the run-log
+// lines of the mapping error; the caller then stops the conversion.
+MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string& runLabel,
+                      const DateTime& engineStart, RunContext& ctx);
+
+}  // namespace brolvin
