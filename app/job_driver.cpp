@@ -1,5 +1,6 @@
 #include "app/job_driver.h"
 
+#include <filesystem>
 #include <string_view>
 
 #include "app/options.h"
@@ -149,11 +150,14 @@ private:
     }
 
     // Under "OW" an existing destination is erased so the conversion can write
-    // it. A type that runs no conversion keeps the file: erasing it would lose
-    // data for nothing.
+    // it. A type that runs no conversion keeps the file, and so does a
+    // destination that is the source itself: erasing either would lose data
+    // with nothing written in its place.
     void eraseExistingDestination(const ConversionType* type) {
         if (type == nullptr || !settings_.overwriteOn()) return;
         if (!fileExists(requestedDestination_)) return;
+        std::error_code ec;
+        if (std::filesystem::equivalent(requestedDestination_, job_.source, ec)) return;
         if (deleteFile(requestedDestination_)) line(" -  Erased : " + requestedDestination_);
     }
 

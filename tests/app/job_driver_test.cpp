@@ -270,6 +270,40 @@ TEST_F(JobDriver, UnknownTypeRunsNothingAndKeepsAnExistingDestination) {
     EXPECT_TRUE(calls.empty());
 }
 
+TEST_F(JobDriver, OverwriteNeverErasesTheSourceItself) {
+    write("in.x12", "ISA");
+    DriverResult r = run("X12,XML", "in.x12", "./in.x12", "OW");
+    EXPECT_NE(r.runLog.find(stamped({" - Destination Control : 1", " - File Exists : ./in.x12"})),
+              std::string::npos);
+    EXPECT_EQ(read("in.x12"), "ISA");
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(r.exitStatus, kExitNotConverted);
+}
+
+TEST_F(JobDriver, DisplayModeThreeCallsTheFrontEndAndPassesModeZero) {
+    write("in.x12", "ISA");
+    DriverArgs args;
+    args.conversionType = "X12,XML";
+    args.source = "in.x12";
+    args.destination = "out.xml";
+    args.runLabel = "label";
+    args.extraValue = "extra";
+    args.settingsFolder = "settings";
+    args.displayMode = 3;
+    RunContext ctx(platform);
+    std::vector<EngineArgs> seen;
+    DriverResult r = CTLD48403(args, ctx, [&](const EngineArgs& a, RunContext&) {
+        seen.push_back(a);
+        return EngineResult{};
+    });
+    EXPECT_EQ(r.runLog.find("Start User Interface"), std::string::npos);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].displayMode, 0);
+    EXPECT_EQ(seen[0].runLabel, "label");
+    EXPECT_EQ(seen[0].extraValue, "extra");
+    EXPECT_EQ(seen[0].settingsFolder, "settings");
+}
+
 TEST_F(JobDriver, DebugLogIsDeletedAtStartAndMergedAtTheEnd) {
     write("in.x12", "ISA");
     write("debug.log", "stale");
