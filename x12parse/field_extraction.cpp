@@ -11,9 +11,10 @@ namespace brolvin {
 
 namespace {
 
-// Distinct segment identifiers whose field lists are kept; identifiers beyond
-// this (only garbage input has so many) are looked up without being kept.
+// Field lists are kept for up to this many distinct identifiers of up to this
+// length; others (only garbage input has them) are looked up without being kept.
 constexpr size_t kMaxCachedIdentifiers = 4096;
+constexpr size_t kMaxCachedIdentifierLength = 16;
 
 // Position of the first name that begins with `prefix`, or -1. `sorted`
 // holds every (name, position) ordered by name.
@@ -92,7 +93,7 @@ const std::vector<size_t>& FieldExtractor::fieldsFor(const std::string& identifi
     std::vector<size_t> list;
     for (size_t i = 0; i < fields_.size(); ++i)
         if (beginsWith(fields_[i].segment, identifier)) list.push_back(i);
-    if (bySegment_.size() >= kMaxCachedIdentifiers) {
+    if (bySegment_.size() >= kMaxCachedIdentifiers || identifier.size() > kMaxCachedIdentifierLength) {
         scratch_ = std::move(list);
         return scratch_;
     }
