@@ -67,7 +67,7 @@ void GenerationRun::completeRecord() {
     ++recordNumber;
     state = CTL48400G(map.segmentLayout, map.fields, index, crLf, std::move(state), debugSetting,
                       recordCount, recordNumber, delimiters);
-    if (debugOn()) debugEntry(state.traceText + kCrLf);
+    if (debugRoom()) debugEntry(state.traceText + kCrLf);
     append(state.segmentText);
     for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
         debugEntry(tableArrayBlock(map.fields[i], i + 1));

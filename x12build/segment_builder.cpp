@@ -185,17 +185,17 @@ std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
                                    int pass, size_t entryIndex, long long recordCount,
                                    long long recordNumber, long long lineNumber,
                                    GenerationState& state, const X12Delimiters& d) {
-    std::vector<std::string> notProduced{""};
+    const std::vector<std::string> notProduced{""};
     if (entryIndex >= layout.size()) return notProduced;
     if (pass == 1 && recordNumber != 1) return notProduced;
     if (pass == 4 && recordNumber != recordCount) return notProduced;
     const LayoutEntry& entry = layout[entryIndex];
+    if (leadingNumber(entry[0]) != pass) return notProduced;
     const std::string suffix = pass == 3 ? std::to_string(lineNumber) : std::string();
 
     auto [segmentId, condition] = CTLD48400AF(entry[1]);
     if (!condition.empty() && isBlank(CTL48400H(condition + suffix, fields, index)))
         return notProduced;
-    if (leadingNumber(entry[0]) != pass) return notProduced;
 
     std::vector<std::string> elements(29);
     elements[0] = segmentId;

@@ -100,6 +100,7 @@ TEST(SegmentBuilder, ServiceLinePasses) {
     g.set("PROC1", "99213");
     g.set("CHG2", "6");
     g.set("PROC3", "99214");  // line 3 counted by its last field alone
+    // The SV1 condition reads CHG1, CHG2, CHG3: the suffixed names decide.
     EXPECT_EQ(g.run(1, 1),
               "CLM*C~LX*1~SV1*HC:99213*5~LX*2~SV1*HC*6~LX*3~");
     EXPECT_EQ(filledLineCount(g.fields), 3);
