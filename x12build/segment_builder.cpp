@@ -185,7 +185,7 @@ std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
                                    int pass, size_t entryIndex, long long recordCount,
                                    long long recordNumber, long long lineNumber,
                                    GenerationState& state, const X12Delimiters& d) {
-    const std::vector<std::string> notProduced{""};
+    const std::vector<std::string> notProduced;
     if (entryIndex >= layout.size()) return notProduced;
     if (pass == 1 && recordNumber != 1) return notProduced;
     if (pass == 4 && recordNumber != recordCount) return notProduced;

@@ -54,7 +54,7 @@ GenerationState CTL48400G(const std::vector<LayoutEntry>& layout, const FieldTab
                           const X12Delimiters& delimiters);
 
 // Element values of one layout entry for one pass: slot 0 the segment id,
-// slots 1 to 28 elements 1 to 28. A single empty slot when the entry is not
+// slots 1 to 28 elements 1 to 28. An empty list when the entry is not
 // produced. Counter templates update `state`.
 std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
                                    const FieldTable& fields, const FieldNameIndex& index,
