@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "app/job_params.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/output_file.h"
@@ -42,19 +43,6 @@ void expandServiceLines(LoadedMap& map, std::string_view data) {
 
 }  // namespace
 
-bool optionWordGiven(const std::string& options, const std::string& word) {
-    std::string current;
-    for (char c : options) {
-        if (c == ',') {
-            current.clear();
-            continue;
-        }
-        current += toUpper(std::string(1, c));
-        if (beginsWith(current, word)) return true;
-    }
-    return false;
-}
-
 GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
                                    long long& debugCounter) {
     GenerationResult result;
@@ -72,7 +60,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     EnvelopeValues headerValues = blankHeaderValues();
     if (xml) {
-        if (optionWordGiven(job.options, "ML")) expandServiceLines(map, data);
+        if (CTL48400J(job, 5)) expandServiceLines(map, data);
         if (xmlHeaderValue(data, kSelBatchPresent) == "X") headerValues = xmlHeaderValues(data);
     }
 

@@ -25,8 +25,5 @@ struct GenerationResult {
 GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
                                    long long& debugCounter);
 
-// True when a comma-separated word of the option list, upper-cased, begins
-// with `word`.
-bool optionWordGiven(const std::string& options, const std::string& word);
 
 }  // namespace brolvin

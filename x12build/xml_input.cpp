@@ -188,6 +188,22 @@ std::string CTL48400AK(const std::string& sourceFile, int selector) {
     return xmlHeaderValue(data, selector);
 }
 
+namespace {
+// A header value written over several lines ('<SENDERID>' line end 'ABC'
+// line end) would put line ends into the fixed-width ISA and break the
+// interchange: line ends and the white space around the value are dropped.
+std::string envelopeText(const std::string& raw) {
+    std::string v;
+    v.reserve(raw.size());
+    for (char c : raw)
+        if (c != '\r' && c != '\n') v += c;
+    size_t b = v.find_first_not_of(" \t");
+    if (b == std::string::npos) return "";
+    size_t e = v.find_last_not_of(" \t");
+    return v.substr(b, e - b + 1);
+}
+}  // namespace
+
 EnvelopeValues xmlHeaderValues(std::string_view data) {
     std::array<std::optional<std::string>, 19> found;
     scanTags(data, readerStart(data), [&](const std::string& name, size_t after) {
@@ -198,7 +214,7 @@ EnvelopeValues xmlHeaderValues(std::string_view data) {
     });
     auto value = [&](int selector) {
         const HeaderTag* tag = headerTagOf(selector);
-        std::string v = found[selector].value_or("");
+        std::string v = envelopeText(found[selector].value_or(""));
         return tag->width > 0 ? fitTo(v, tag->width) : v;
     };
     EnvelopeValues v;

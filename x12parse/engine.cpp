@@ -7,6 +7,7 @@
 #include "map/map_loader.h"
 #include "util/file_io.h"
 #include "util/text.h"
+#include "x12build/generation_mode.h"
 #include "x12parse/debug_log.h"
 #include "x12parse/x12_conversion.h"
 
@@ -136,6 +137,12 @@ EngineResult EngineCall::run() {
         result_.log += converted.runLog;
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
+    } else if (type == "CSV" || type == "XML") {
+        EngineArgs generationArgs = args_;
+        generationArgs.job = job_;
+        GenerationResult generated = runGenerationMode(generationArgs, map, ctx_, debug_.counterRef());
+        debug_.raw(generated.debugText);
+        noteFailure(generated.writeFailed, generated.failedFile);
     }
 
     renameAfterMap(choice.mapPrefix);
