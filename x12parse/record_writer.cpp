@@ -1,5 +1,6 @@
 #include "x12parse/record_writer.h"
 
+#include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/text.h"
 #include "x12parse/database_branch.h"
@@ -8,27 +9,10 @@ namespace brolvin {
 
 namespace {
 
-long long levelOf(const FieldEntry& f) { return leadingNumber(f.level); }
-bool hasServiceLine(const FieldEntry& f) { return !isBlank(f.serviceLineNumber); }
-long long lineOf(const FieldEntry& f) { return hasServiceLine(f) ? leadingNumber(f.serviceLineNumber) : 0; }
-
 bool anyValue(const FieldTable& fields) {
     for (const FieldEntry& f : fields)
         if (!isBlank(f.value)) return true;
     return false;
-}
-
-void setFileLevels(FieldTable& fields, const RecordWriteRequest& request) {
-    for (FieldEntry& f : fields) {
-        long long level = levelOf(f);
-        if (level == 5 && request.sourceName) f.value = *request.sourceName;
-        if (level == 6 && request.level6Destination) f.value = *request.level6Destination;
-    }
-}
-
-void clearRecordLevel(FieldTable& fields) {
-    for (FieldEntry& f : fields)
-        if (levelOf(f) == 0) f.value.clear();
 }
 
 void resetCounts(FieldTable& fields) {
@@ -45,86 +29,160 @@ void appendElement(std::string& out, const std::string& name, const std::string&
     out += ">\r\n";
 }
 
-std::string plainXml(FieldTable& fields) {
-    std::string out = "<CLAIM>\r\n";
-    for (const FieldEntry& f : fields)
-        if (!f.name.empty()) appendElement(out, f.name, f.value);
-    out += "</CLAIM>\r\n";
+}  // namespace
+
+RecordWriter::RecordWriter(const FieldTable& fields) {
+    plans_.resize(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const FieldEntry& f = fields[i];
+        FieldPlan& p = plans_[i];
+        p.named = !f.name.empty();
+        p.hasLine = !isBlank(f.serviceLineNumber);
+        p.line = p.hasLine ? leadingNumber(f.serviceLineNumber) : 0;
+        p.level = leadingNumber(f.level);
+    }
+}
+
+void RecordWriter::clearRecordLevel(FieldTable& fields) const {
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (plans_[i].level == 0) fields[i].value.clear();
+}
+
+void RecordWriter::plainXml(FieldTable& fields) {
+    text_ += "<CLAIM>\r\n";
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (plans_[i].named) appendElement(text_, fields[i].name, fields[i].value);
+    text_ += "</CLAIM>\r\n";
     clearRecordLevel(fields);
     resetCounts(fields);
-    return out;
 }
 
 // One CLAIM element per service line. Claim-level fields carry their Values
 // on every line, as the service-line CSV does; a line's own fields are
 // cleared (Level 0 and 4) once written.
-std::string serviceLineXml(FieldTable& fields, long long count) {
-    std::string out;
+void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
+    static const std::string kEmpty;
     for (long long k = 1; k <= count; ++k) {
-        out += "<CLAIM>\r\n";
-        for (FieldEntry& f : fields) {
-            if (f.name.empty()) continue;
-            long long line = lineOf(f);
-            if (line == k && hasServiceLine(f)) {
-                appendElement(out, f.name, f.value);
-                long long level = levelOf(f);
-                if (level == 0 || level == 4) f.value.clear();
-            } else if (line == 0) {
-                appendElement(out, f.name, f.value);
-                if (levelOf(f) == 4) f.value.clear();
+        text_ += "<CLAIM>\r\n";
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const FieldPlan& p = plans_[i];
+            if (!p.named) continue;
+            FieldEntry& f = fields[i];
+            if (p.line == k && p.hasLine) {
+                appendElement(text_, f.name, f.value);
+                if (p.level == 0 || p.level == 4) f.value.clear();
+            } else if (p.line == 0) {
+                appendElement(text_, f.name, f.value);
+                if (p.level == 4) f.value.clear();
             } else {
-                appendElement(out, f.name, std::string());
+                appendElement(text_, f.name, kEmpty);
             }
         }
-        out += "</CLAIM>\r\n";
+        text_ += "</CLAIM>\r\n";
     }
     clearRecordLevel(fields);
     resetCounts(fields);
-    return out;
 }
 
-std::string plainCsv(FieldTable& fields) {
-    std::string out;
+void RecordWriter::plainCsv(FieldTable& fields) {
     for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldEntry& f = fields[i];
-        if (f.name.empty()) continue;
-        if (i > 0) out += ',';
-        out += f.value;
+        if (!plans_[i].named) continue;
+        if (i > 0) text_ += ',';
+        text_ += fields[i].value;
     }
-    out += "\r\n";
+    text_ += "\r\n";
     clearRecordLevel(fields);
     resetCounts(fields);
-    return out;
 }
 
 // One CSV line per service line: the claim-level columns and the columns of
 // that line. A Level-4 Value is cleared right after its own line is written,
 // so neither a later line loses it nor the next claim inherits it.
-std::string serviceLineCsv(FieldTable& fields, long long count) {
-    std::string out;
+void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     for (long long k = 1; k <= count; ++k) {
         for (size_t i = 0; i < fields.size(); ++i) {
             FieldEntry& f = fields[i];
+            const FieldPlan& p = plans_[i];
             f.occurrenceCount = 0;
-            if (f.name.empty()) continue;
-            long long line = lineOf(f);
-            if (line == k && hasServiceLine(f)) {
-                if (i > 0) out += ',';
-                out += f.value;
-                if (levelOf(f) == 4) f.value.clear();
-            } else if (line == 0) {
-                if (i > 0) out += ',';
-                out += f.value;
-                if (levelOf(f) == 4) f.value.clear();
+            if (!p.named) continue;
+            if ((p.line == k && p.hasLine) || p.line == 0) {
+                if (i > 0) text_ += ',';
+                text_ += f.value;
+                if (p.level == 4) f.value.clear();
             }
         }
-        out += "\r\n";
+        text_ += "\r\n";
     }
     clearRecordLevel(fields);
-    return out;
 }
 
-}  // namespace
+// serviceLineCount with the attributes read from the plan.
+long long RecordWriter::lineCount(const FieldTable& fields) const {
+    long long count = 0;
+    long long highest = 0;
+    bool lineHasData = false;
+    for (size_t i = 0; i + 1 < fields.size(); ++i) {
+        const FieldPlan& p = plans_[i];
+        if (!p.hasLine) continue;
+        if (p.line > highest) {
+            highest = p.line;
+            lineHasData = false;
+        }
+        if (!lineHasData && !isBlank(fields[i].value)) {
+            lineHasData = true;
+            ++count;
+        }
+    }
+    return count == 0 ? 1 : count;
+}
+
+RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx,
+                                      bool wantValues) {
+    RecordWriteResult result;
+    if (wantValues) result.values.assign(fields.size(), std::string());
+    bool any = anyValue(fields);
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (plans_[i].level == 5 && request.sourceName) fields[i].value = *request.sourceName;
+        if (plans_[i].level == 6 && request.level6Destination) fields[i].value = *request.level6Destination;
+    }
+    if (!any) return result;
+
+    const JobParams* job = request.job;
+    const std::string& type = job ? job->conversionType : std::string();
+    bool serviceLineMode = job && (CTL48400J(*job, 4) || CTL48400J(*job, 5));
+    bool ml = job && CTL48400J(*job, 5);
+
+    if (beginsWith(trimSpaces(type), "X12,ODBC")) {
+        result.databaseLog = writeToDatabase(fields, request, serviceLineMode, ml, ctx);
+        return result;
+    }
+
+    text_.clear();
+    if (beginsWith(type, "X12,XML")) {
+        if (serviceLineMode)
+            serviceLineXml(fields, lineCount(fields));
+        else
+            plainXml(fields);
+    } else if (beginsWith(type, "X12,CSV")) {
+        if (serviceLineMode)
+            serviceLineCsv(fields, lineCount(fields));
+        else
+            plainCsv(fields);
+    } else {
+        if (!serviceLineMode) {
+            if (wantValues)
+                for (size_t i = 0; i < fields.size(); ++i)
+                    if (plans_[i].named) result.values[i] = fields[i].value;
+            clearRecordLevel(fields);
+            resetCounts(fields);
+        }
+        return result;
+    }
+    bool ok = request.appender ? request.appender->append(text_, request.destination)
+                               : CSC_0001E(text_, request.destination, kAppend);
+    if (!ok) result.writeFailed = true;
+    return result;
+}
 
 long long serviceLineCount(const FieldTable& fields) {
     long long count = 0;
@@ -132,7 +190,7 @@ long long serviceLineCount(const FieldTable& fields) {
     bool lineHasData = false;
     for (size_t i = 0; i + 1 < fields.size(); ++i) {
         const FieldEntry& f = fields[i];
-        if (!hasServiceLine(f)) continue;
+        if (isBlank(f.serviceLineNumber)) continue;
         long long line = leadingNumber(f.serviceLineNumber);
         if (line > highest) {
             highest = line;
@@ -164,39 +222,8 @@ void appendXmlEscaped(std::string& out, const std::string& text) {
 }
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx) {
-    RecordWriteResult result;
-    result.values.assign(fields.size(), std::string());
-    bool any = anyValue(fields);
-    setFileLevels(fields, request);
-    if (!any) return result;
-
-    const std::string type = request.job ? request.job->conversionType : std::string();
-    bool serviceLineMode = request.job && (CTL48400J(*request.job, 4) || CTL48400J(*request.job, 5));
-    bool ml = request.job && CTL48400J(*request.job, 5);
-
-    if (beginsWith(trimSpaces(type), "X12,ODBC")) {
-        result.databaseLog = writeToDatabase(fields, request, serviceLineMode, ml, ctx);
-        return result;
-    }
-
-    std::string text;
-    bool isXml = beginsWith(type, "X12,XML");
-    bool isCsv = beginsWith(type, "X12,CSV");
-    if (isXml) {
-        text = serviceLineMode ? serviceLineXml(fields, serviceLineCount(fields)) : plainXml(fields);
-    } else if (isCsv) {
-        text = serviceLineMode ? serviceLineCsv(fields, serviceLineCount(fields)) : plainCsv(fields);
-    } else {
-        if (!serviceLineMode) {
-            for (size_t i = 0; i < fields.size(); ++i)
-                if (!fields[i].name.empty()) result.values[i] = fields[i].value;
-            clearRecordLevel(fields);
-            resetCounts(fields);
-        }
-        return result;
-    }
-    if (!CSC_0001E(text, request.destination, kAppend)) result.writeFailed = true;
-    return result;
+    RecordWriter writer(fields);
+    return writer.write(fields, request, ctx, true);
 }
 
 void CTL48400W(const std::vector<std::string>& values, std::vector<std::vector<std::string>>& records) {

@@ -13,6 +13,10 @@
 #include "util/platform.h"
 
 namespace brolvin {
+class OutputAppender;
+}
+
+namespace brolvin {
 
 struct RecordWriteResult {
     std::vector<std::string> values;  // one per field; filled only by the fall-back branch
@@ -27,9 +31,41 @@ struct RecordWriteRequest {
     std::string pathSeparator;
     std::optional<std::string> sourceName;         // Level 5 Values, when given
     std::optional<std::string> level6Destination;  // Level 6 Values, when given
+    // When given, records are appended through it (one write per record)
+    // instead of opening and closing the destination for each.
+    OutputAppender* appender = nullptr;
 };
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx);
+
+// The record writer for many records of one field table: the attributes it
+// reads (Level, Service Line Number, whether a field is named) are worked out
+// once, and the record text is built in one reused buffer. Build a new one
+// when the table's entries change (the "ML" expansion).
+class RecordWriter {
+public:
+    explicit RecordWriter(const FieldTable& fields);
+    // Same as CTL48400C; without `wantValues` the values array stays empty.
+    RecordWriteResult write(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx,
+                            bool wantValues = false);
+
+private:
+    struct FieldPlan {
+        bool named = false;    // has a Field Name: gets an element or a column
+        bool hasLine = false;  // Service Line Number not blank
+        long long line = 0;    // Service Line Number read as a number (0 when blank)
+        long long level = 0;
+    };
+    void clearRecordLevel(FieldTable& fields) const;
+    long long lineCount(const FieldTable& fields) const;
+    void plainXml(FieldTable& fields);
+    void serviceLineXml(FieldTable& fields, long long count);
+    void plainCsv(FieldTable& fields);
+    void serviceLineCsv(FieldTable& fields, long long count);
+
+    std::vector<FieldPlan> plans_;
+    std::string text_;
+};
 
 // Appends one record's values array to the run's record list. The list starts
 // with one empty slot, which the first call fills.

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
+#include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/text.h"
 #include "x12parse/claim_assembly.h"
@@ -80,6 +82,10 @@ private:
     DebugLog& debug_;
     RunContext& ctx_;
     X12ConversionResult result_;
+    // The destination stays open from the first record to the closing line.
+    OutputAppender appender_;
+    RecordWriteRequest writeRequest_;
+    std::optional<RecordWriter> writer_;
 };
 
 void X12Run::frameDebugLines(const Delimiters& d) {
@@ -130,12 +136,7 @@ void X12Run::setFileLevels() {
 }
 
 void X12Run::writeRecord() {
-    RecordWriteRequest request;
-    request.job = &job_;
-    request.destination = job_.currentDestination;
-    request.databaseMap = request_.databaseMap;
-    request.pathSeparator = request_.pathSeparator;
-    RecordWriteResult written = CTL48400C(map_.fields, request, ctx_);
+    RecordWriteResult written = writer_->write(map_.fields, writeRequest_, ctx_);
     result_.runLog += written.databaseLog;
     noteWrite(!written.writeFailed);
 }
@@ -151,6 +152,13 @@ X12ConversionResult X12Run::run() {
     if (xml) openXml();
     if (csv) openCsv();
     setFileLevels();
+
+    writeRequest_.job = &job_;
+    writeRequest_.destination = job_.currentDestination;
+    writeRequest_.databaseMap = request_.databaseMap;
+    writeRequest_.pathSeparator = request_.pathSeparator;
+    writeRequest_.appender = &appender_;
+    writer_.emplace(map_.fields);
 
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
@@ -169,7 +177,8 @@ X12ConversionResult X12Run::run() {
                &ctx_.platform);
     assembler.finish();
 
-    if (xml) noteWrite(CSC_0001E(kXmlClose, job_.currentDestination, kAppend));
+    if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
+    noteWrite(appender_.close());
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
     return result_;
 }
