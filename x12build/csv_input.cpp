@@ -4,63 +4,72 @@
 
 namespace brolvin {
 
-long long countCsvRecords(std::string_view data, ProgressTicker& progress) {
-    long long count = 0;
-    bool comma = false;
-    for (size_t i = 0; i < data.size(); ++i) {
-        progress.at(static_cast<long long>(i) + 1);
-        if (data[i] == ',') {
-            comma = true;
-        } else if (data[i] == '\r' && comma) {
-            ++count;
-            comma = false;
+void CsvRecordCounter::feed(std::string_view block) {
+    for (char c : block) {
+        if (c == ',') {
+            comma_ = true;
+        } else if (c == '\r' && comma_) {
+            ++count_;
+            comma_ = false;
         }
     }
-    return count;
+}
+
+void CsvRecordReader::store() {
+    FieldTable& fields = run_.map.fields;
+    if (fieldNumber_ <= fields.size())
+        fields[fieldNumber_ - 1].value = current_;
+    else if (!isBlank(current_))
+        ++dropped_;
+}
+
+void CsvRecordReader::lineEnded() {
+    store();
+    if (dropped_ > 0)
+        run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
+                        " value(s) beyond the last field dropped" + kCrLf);
+    run_.completeRecord();
+    fieldNumber_ = 1;
+    dropped_ = 0;
+    ++lineNumber_;
+}
+
+void CsvRecordReader::feed(std::string_view block) {
+    const char* p = block.data();
+    const char* end = p + block.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != ',' && *q != '\r' && *q != '\n') ++q;
+        current_.append(p, static_cast<size_t>(q - p));
+        if (q == end) return;
+        switch (*q) {
+            case '\n':
+                current_.push_back(' ');
+                break;
+            case '\r':
+                lineEnded();
+                current_.assign(1, ' ');  // the CR counts as a space of the next value
+                break;
+            default:  // ','
+                store();
+                ++fieldNumber_;
+                current_.assign(1, ' ');
+        }
+        p = q + 1;
+    }
+}
+
+long long countCsvRecords(std::string_view data, ProgressTicker& progress) {
+    CsvRecordCounter counter;
+    counter.feed(data);
+    progress.at(static_cast<long long>(data.size()));
+    return counter.count();
 }
 
 void readCsvRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    std::string current;
-    size_t fieldNumber = 1;
-    long long lineNumber = 1;
-    long long dropped = 0;  // non-blank values beyond the last field on this line
-
-    auto store = [&]() {
-        FieldTable& fields = run.map.fields;
-        if (fieldNumber <= fields.size())
-            fields[fieldNumber - 1].value = current;
-        else if (!isBlank(current))
-            ++dropped;
-    };
-
-    for (size_t i = 0; i < data.size(); ++i) {
-        progress.at(static_cast<long long>(i) + 1);
-        char c = data[i];
-        switch (c) {
-            case '\n':
-                current.push_back(' ');
-                break;
-            case '\r':
-                store();
-                if (dropped > 0)
-                    run.debugEntry("- CSV line " + std::to_string(lineNumber) + ": " +
-                                   std::to_string(dropped) +
-                                   " value(s) beyond the last field dropped" + kCrLf);
-                run.completeRecord();
-                current.assign(1, ' ');
-                fieldNumber = 1;
-                dropped = 0;
-                ++lineNumber;
-                break;
-            case ',':
-                store();
-                ++fieldNumber;
-                current.assign(1, ' ');
-                break;
-            default:
-                current.push_back(c);
-        }
-    }
+    CsvRecordReader reader(run);
+    reader.feed(data);
+    progress.at(static_cast<long long>(data.size()));
 }
 
 }  // namespace brolvin

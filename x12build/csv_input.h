@@ -2,6 +2,7 @@
 // ended by CR, values taken by position into the field table.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "x12build/generation_run.h"
@@ -14,5 +15,33 @@ long long countCsvRecords(std::string_view data, ProgressTicker& progress);
 // Puts each line's values into the field table and completes a record at
 // every CR. Values beyond the last field are dropped (noted in the debug text).
 void readCsvRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
+
+// The counting pass, fed block by block.
+class CsvRecordCounter {
+public:
+    void feed(std::string_view block);
+    long long count() const { return count_; }
+
+private:
+    long long count_ = 0;
+    bool comma_ = false;
+};
+
+// The record pass, fed block by block.
+class CsvRecordReader {
+public:
+    explicit CsvRecordReader(GenerationRun& run) : run_(run) {}
+    void feed(std::string_view block);
+
+private:
+    void store();
+    void lineEnded();
+
+    GenerationRun& run_;
+    std::string current_;
+    size_t fieldNumber_ = 1;
+    long long lineNumber_ = 1;
+    long long dropped_ = 0;  // non-blank values beyond the last field on this line
+};
 
 }  // namespace brolvin

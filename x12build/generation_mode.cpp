@@ -5,6 +5,7 @@
 
 #include "app/job_params.h"
 #include "map/service_line_expansion.h"
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/output_file.h"
 #include "util/progress.h"
@@ -35,8 +36,8 @@ EnvelopeValues blankHeaderValues() {
     return v;
 }
 
-void expandServiceLines(LoadedMap& map, std::string_view data) {
-    map.fields = CTL48400Z(map.fields, xmlLineBlockCount(data));
+void expandServiceLines(LoadedMap& map, long long lineCount) {
+    map.fields = CTL48400Z(map.fields, lineCount);
     map.names = CTL48400AB(map.fields, 1);
     map.segmentMap = CTL48400AB(map.fields, 2);
 }
@@ -52,16 +53,35 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!xml && kind != "CSV") return result;
     if (!fileExists(job.source)) return result;
 
-    std::string data;
-    if (!readWholeFile(job.source, data)) {
-        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
-        data.clear();
+    // The pre-pass: the record count, and for XML the header values and the
+    // line-block count; the source is streamed, never held whole.
+    CsvRecordCounter csvCounter;
+    XmlPrescan xmlPrescan;
+    long long size = 0;
+    int error = 0;
+    bool readable = readFileBlocks(
+        job.source,
+        [&](std::string_view block) {
+            size += static_cast<long long>(block.size());
+            if (xml)
+                xmlPrescan.feed(block);
+            else
+                csvCounter.feed(block);
+        },
+        error);
+    xmlPrescan.finish();
+    if (!readable) {
+        // An unreadable source counts as empty.
+        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
+        size = 0;
+        csvCounter = CsvRecordCounter();
+        xmlPrescan = XmlPrescan();
     }
 
     EnvelopeValues headerValues = blankHeaderValues();
     if (xml) {
-        if (CTL48400J(job, 5)) expandServiceLines(map, data);
-        if (xmlHeaderValue(data, kSelBatchPresent) == "X") headerValues = xmlHeaderValues(data);
+        if (CTL48400J(job, 5)) expandServiceLines(map, xmlPrescan.lineBlockCount());
+        if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 
     GenerationRun run(map, debugCounter);
@@ -84,16 +104,16 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     run.debugLine("- TA = " + std::to_string(map.fields.size()));
 
     std::optional<EnvelopeHeader> header;
-    if (fileExists(run.destination)) {
+    if (run.destinationExists()) {
         header = CTL48400E(map.transactionType, map.version, run.crLf, run.delimiters.component,
                            run.delimiters.element, run.delimiters.terminator, map.path,
                            headerValues, ctx);
         run.append(header->text);
     }
 
-    const long long size = static_cast<long long>(data.size());
     ProgressTicker counting(args.displayMode, size);
-    run.recordCount = xml ? countXmlRecords(data, counting) : countCsvRecords(data, counting);
+    counting.at(size);
+    run.recordCount = xml ? xmlPrescan.recordCount() : csvCounter.count();
 
     if (run.debugOn()) {
         run.debugEntry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
@@ -103,12 +123,24 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     }
 
     ProgressTicker reading(args.displayMode, size);
-    if (xml)
-        readXmlRecords(data, run, reading);
-    else
-        readCsvRecords(data, run, reading);
+    if (readable) {
+        XmlRecordReader xmlReader(run);
+        CsvRecordReader csvReader(run);
+        long long position = 0;
+        readFileBlocks(
+            job.source,
+            [&](std::string_view block) {
+                if (xml)
+                    xmlReader.feed(block);
+                else
+                    csvReader.feed(block);
+                position += static_cast<long long>(block.size());
+                reading.at(position);
+            },
+            error);
+    }
 
-    if (fileExists(run.destination)) {
+    if (run.destinationExists()) {
         if (!header)
             header = CTL48400E(map.transactionType, map.version, run.crLf,
                                run.delimiters.component, run.delimiters.element,
@@ -118,6 +150,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                              header->resolved.isa13, header->resolved.gs06,
                              header->resolved.st02));
     }
+    run.closeDestination();
     if (args.displayMode == 0) CTL394MTRB(progressHandle);
 
     result.debugText = std::move(run.debugText);

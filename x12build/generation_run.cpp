@@ -39,7 +39,14 @@ void GenerationRun::debugEntry(const std::string& text) {
 }
 
 void GenerationRun::append(const std::string& text) {
-    if (!CSC_0001E(text, destination, kAppend) && !writeFailed) {
+    if (!appender.append(text, destination) && !writeFailed) {
+        writeFailed = true;
+        failedFile = destination;
+    }
+}
+
+void GenerationRun::closeDestination() {
+    if (!appender.close() && !writeFailed) {
         writeFailed = true;
         failedFile = destination;
     }
@@ -63,7 +70,7 @@ std::string tableArrayBlock(const FieldEntry& f, size_t number) {
 }  // namespace
 
 void GenerationRun::completeRecord() {
-    if (!fileExists(destination)) return;
+    if (!destinationExists()) return;
     ++recordNumber;
     state = CTL48400G(map.segmentLayout, map.fields, index, crLf, std::move(state), debugSetting,
                       recordCount, recordNumber, delimiters);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "map/field_table.h"
+#include "util/output_appender.h"
 #include "util/platform.h"
 #include "x12build/segment_builder.h"
 
@@ -48,6 +49,8 @@ struct GenerationRun {
     long long& debugCounter;
     bool writeFailed = false;
     std::string failedFile;
+    // The destination stays open from the envelope header to the trailer.
+    OutputAppender appender;
 
     bool debugOn() const { return !debugSetting.empty(); }
     // True while counted debug entries may still be added.
@@ -59,6 +62,10 @@ struct GenerationRun {
     void debugEntry(const std::string& text);
     // Appends to the destination, noting a failure.
     void append(const std::string& text);
+    // The destination exists (or is held open).
+    bool destinationExists() const { return appender.fileAvailable(destination); }
+    // Closes the destination, noting a failure.
+    void closeDestination();
     // Generates the record now held in the field table, appends its segments
     // and clears the Level-0 Values. Does nothing without a destination file.
     void completeRecord();

@@ -3,18 +3,13 @@
 #include <array>
 #include <optional>
 
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
 namespace brolvin {
 
 namespace {
-
-// Readers start at the second byte, passing over the first tag's "<"; a UTF-8
-// byte-order mark in front of it is passed over as well.
-size_t readerStart(std::string_view data) {
-    return beginsWith(data, "\xEF\xBB\xBF") ? 4 : 1;
-}
 
 // Calls `onTag(name, positionAfterTag)` at the end of every tag from `start`
 // on; CR and LF are dropped from names. Stops early when `onTag` returns false.
@@ -38,8 +33,13 @@ void scanTags(std::string_view data, size_t start, OnTag onTag) {
     }
 }
 
-bool readSource(const std::string& file, std::string& data) {
-    return fileExists(file) && readWholeFile(file, data);
+// Feeds the file block by block to `prescan`; false when it cannot be read.
+bool prescanFile(const std::string& file, XmlPrescan& prescan) {
+    if (!fileExists(file)) return false;
+    int error = 0;
+    bool ok = readFileBlocks(file, [&](std::string_view block) { prescan.feed(block); }, error);
+    prescan.finish();
+    return ok;
 }
 
 struct HeaderTag {
@@ -135,6 +135,12 @@ std::optional<unsigned long> referencedCodePoint(std::string_view body) {
 
 }  // namespace
 
+// Readers start at the second byte, passing over the first tag's "<"; a UTF-8
+// byte-order mark in front of it is passed over as well.
+size_t xmlReaderStart(std::string_view first) {
+    return beginsWith(first, "\xEF\xBB\xBF") ? 4 : 1;
+}
+
 std::string decodeXmlText(std::string_view text) {
     if (text.find('&') == std::string_view::npos) return std::string(text);
     std::string out;
@@ -165,7 +171,7 @@ std::string CTL48400AL(std::string_view data, size_t position) {
 std::string xmlHeaderValue(std::string_view data, int selector) {
     std::string result;
     if (selector == kSelBatchPresent) {
-        scanTags(data, readerStart(data), [&](const std::string& name, size_t) {
+        scanTags(data, xmlReaderStart(data), [&](const std::string& name, size_t) {
             if (toUpper(name) != "BATCH") return true;
             result.assign(1, 'X');
             return false;
@@ -174,7 +180,7 @@ std::string xmlHeaderValue(std::string_view data, int selector) {
     }
     const HeaderTag* wanted = headerTagOf(selector);
     if (wanted == nullptr) return "";
-    scanTags(data, readerStart(data), [&](const std::string& name, size_t after) {
+    scanTags(data, xmlReaderStart(data), [&](const std::string& name, size_t after) {
         if (headerTagFor(toUpper(name)) != wanted) return true;
         result = decodeXmlText(CTL48400AL(data, after));
         return false;
@@ -183,9 +189,10 @@ std::string xmlHeaderValue(std::string_view data, int selector) {
 }
 
 std::string CTL48400AK(const std::string& sourceFile, int selector) {
-    std::string data;
-    if (!readSource(sourceFile, data)) return "";
-    return xmlHeaderValue(data, selector);
+    XmlPrescan prescan;
+    if (!prescanFile(sourceFile, prescan)) return "";
+    if (selector == kSelBatchPresent) return prescan.batchPresent() ? "X" : "";
+    return prescan.rawHeaderValue(selector);
 }
 
 namespace {
@@ -205,16 +212,63 @@ std::string envelopeText(const std::string& raw) {
 }  // namespace
 
 EnvelopeValues xmlHeaderValues(std::string_view data) {
-    std::array<std::optional<std::string>, 19> found;
-    scanTags(data, readerStart(data), [&](const std::string& name, size_t after) {
-        const HeaderTag* tag = headerTagFor(toUpper(name));
-        if (tag != nullptr && !found[tag->selector])
-            found[tag->selector] = decodeXmlText(CTL48400AL(data, after));
-        return true;
-    });
+    XmlPrescan prescan;
+    prescan.feed(data);
+    prescan.finish();
+    return prescan.headerValues();
+}
+
+void XmlPrescan::feed(std::string_view block) {
+    counter_.feed(
+        block, [] {},
+        [&](const std::string& name) {
+            if (name == "CLAIM") ++records_;
+        },
+        [](std::string_view) {});
+    reader_.feed(
+        block,
+        [&] {
+            // The text taken after a header tag ends at the next "<".
+            if (capturing_ >= 0) {
+                found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+                capturing_ = -1;
+            }
+        },
+        [&](const std::string& name) {
+            headerTag(name);
+            lineBlockTag(name);
+        },
+        [&](std::string_view text) {
+            if (capturing_ >= 0) capture_.append(text);
+        });
+}
+
+void XmlPrescan::finish() {
+    if (capturing_ >= 0) {
+        found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+        capturing_ = -1;
+    }
+}
+
+void XmlPrescan::headerTag(const std::string& name) {
+    std::string upper = toUpper(name);
+    if (upper == "BATCH") batch_ = true;
+    const HeaderTag* tag = headerTagFor(upper);
+    if (tag != nullptr && !found_[static_cast<size_t>(tag->selector)] && capturing_ < 0) {
+        capturing_ = tag->selector;
+        capture_.clear();
+    }
+}
+
+std::string XmlPrescan::rawHeaderValue(int selector) const {
+    if (selector < 0 || static_cast<size_t>(selector) >= found_.size()) return "";
+    return found_[static_cast<size_t>(selector)].value_or("");
+}
+
+EnvelopeValues XmlPrescan::headerValues() const {
     auto value = [&](int selector) {
         const HeaderTag* tag = headerTagOf(selector);
-        std::string v = envelopeText(found[selector].value_or(""));
+        std::string v = envelopeText(rawHeaderValue(selector));
         return tag->width > 0 ? fitTo(v, tag->width) : v;
     };
     EnvelopeValues v;
@@ -237,122 +291,117 @@ EnvelopeValues xmlHeaderValues(std::string_view data) {
     return v;
 }
 
+void XmlPrescan::lineBlockTag(const std::string& name) {
+    if (inBlock_ && stemKnown_) {
+        if (beginsWith(name, stem_)) ++count_;
+    } else if (inBlock_ && name != "/LINELEVEL") {
+        stem_ = name.empty() ? name : name.substr(0, name.size() - 1);
+        stemKnown_ = true;
+        count_ = 1;
+    }
+    if (name == "/LINELEVEL") {
+        if (count_ > largest_) largest_ = count_;
+        inBlock_ = false;
+        stemKnown_ = false;
+        count_ = 0;
+    } else if (name == "LINELEVEL") {
+        inBlock_ = true;
+        stemKnown_ = false;
+        count_ = 0;
+    }
+}
+
 long long xmlLineBlockCount(std::string_view data) {
-    long long largest = 0;
-    long long count = 0;
-    bool inBlock = false;
-    bool stemKnown = false;
-    std::string stem;
-    scanTags(data, readerStart(data), [&](const std::string& name, size_t) {
-        if (inBlock && stemKnown) {
-            if (beginsWith(name, stem)) ++count;
-        } else if (inBlock && name != "/LINELEVEL") {
-            stem = name.empty() ? name : name.substr(0, name.size() - 1);
-            stemKnown = true;
-            count = 1;
-        }
-        if (name == "/LINELEVEL") {
-            if (count > largest) largest = count;
-            inBlock = false;
-            stemKnown = false;
-            count = 0;
-        } else if (name == "LINELEVEL") {
-            inBlock = true;
-            stemKnown = false;
-            count = 0;
-        }
-        return true;
-    });
-    return largest;
+    XmlPrescan prescan;
+    prescan.feed(data);
+    prescan.finish();
+    return prescan.lineBlockCount();
 }
 
 long long CTLD48400AG(const std::string& sourceFile) {
-    std::string data;
-    if (!readSource(sourceFile, data)) return 0;
-    return xmlLineBlockCount(data);
+    XmlPrescan prescan;
+    if (!prescanFile(sourceFile, prescan)) return 0;
+    return prescan.lineBlockCount();
 }
 
 long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
-    long long count = 0;
-    bool inTag = false;
-    std::string name;
-    for (size_t i = 0; i < data.size(); ++i) {
-        progress.at(static_cast<long long>(i) + 1);
-        char c = data[i];
-        if (!inTag) {
-            if (c == '<') {
-                inTag = true;
-                name.clear();
-            }
-        } else if (c == '>') {
-            inTag = false;
-            if (name == "CLAIM") ++count;
-        } else if (c != '\r' && c != '\n') {
-            name.push_back(c);
-        }
-    }
-    return count;
+    XmlPrescan prescan;
+    prescan.feed(data);
+    progress.at(static_cast<long long>(data.size()));
+    return prescan.recordCount();
 }
 
 void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    enum class Place { Outside, TagName, Text, ClosingTag };
-    Place place = Place::Outside;
-    std::string name;
-    std::string element;
-    std::string text;
-    for (size_t i = readerStart(data); i < data.size(); ++i) {
-        progress.at(static_cast<long long>(i) + 1);
-        char c = data[i];
-        if (c == '\r' || c == '\n') continue;
-        switch (place) {
+    XmlRecordReader reader(run);
+    reader.feed(data);
+    progress.at(static_cast<long long>(data.size()));
+}
+
+void XmlRecordReader::feed(std::string_view block) {
+    size_t i = 0;
+    if (!started_) {
+        started_ = true;
+        i = xmlReaderStart(block);
+    }
+    const char* p = block.data();
+    const size_t n = block.size();
+    // Line ends are dropped wherever they stand; only "<" and ">" move the
+    // reader from one place to the next.
+    while (i < n) {
+        const char stop = (place_ == Place::Outside || place_ == Place::Text) ? '<' : '>';
+        const void* hit = std::memchr(p + i, stop, n - i);
+        size_t end = hit ? static_cast<size_t>(static_cast<const char*>(hit) - p) : n;
+        if (place_ == Place::TagName)
+            appendWithoutLineEnds(name_, block.substr(i, end - i));
+        else if (place_ == Place::Text)
+            appendWithoutLineEnds(text_, block.substr(i, end - i));
+        if (!hit) return;
+        i = end + 1;
+        switch (place_) {
             case Place::Outside:
-                if (c == '<') {
-                    place = Place::TagName;
-                    name.clear();
-                }
+                place_ = Place::TagName;
+                name_.clear();
                 break;
             case Place::TagName:
-                if (c != '>') {
-                    name.push_back(c);
-                    break;
-                }
-                place = Place::Outside;
-                if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") break;
-                if (!name.empty() && name[0] == '/') {
-                    if (name == "/CLAIM") {
-                        run.completeRecord();
-                        text.clear();
-                    }
-                    break;
-                }
-                element = name;
-                text.clear();
-                place = Place::Text;
+                tagEnded();
                 break;
             case Place::Text:
-                if (c == '<')
-                    place = Place::ClosingTag;
-                else
-                    text.push_back(c);
+                place_ = Place::ClosingTag;
                 break;
             case Place::ClosingTag:
-                if (c != '>') break;
-                {
-                    std::string value = decodeXmlText(text);
-                    long pos = run.index.find(element);
-                    if (run.debugRoom()) {
-                        std::string entry = "TAG=" + element + kCrLf + "TAGDATA=" + value + kCrLf;
-                        if (pos >= 0) entry += std::string("ADDED") + kCrLf;
-                        run.debugEntry(entry);
-                    }
-                    if (pos >= 0) run.map.fields[static_cast<size_t>(pos)].value = std::move(value);
-                }
-                text.clear();
-                element.clear();
-                place = Place::Outside;
+                elementEnded();
                 break;
         }
     }
+}
+
+void XmlRecordReader::tagEnded() {
+    place_ = Place::Outside;
+    if (name_ == "EXPORTDATA" || name_ == "CLAIM" || name_ == "LINELEVEL") return;
+    if (!name_.empty() && name_[0] == '/') {
+        if (name_ == "/CLAIM") {
+            run_.completeRecord();
+            text_.clear();
+        }
+        return;
+    }
+    element_ = name_;
+    text_.clear();
+    place_ = Place::Text;
+}
+
+void XmlRecordReader::elementEnded() {
+    std::string value = decodeXmlText(text_);
+    long pos = run_.index.find(element_);
+    if (run_.debugRoom()) {
+        std::string entry = "TAG=" + element_ + kCrLf + "TAGDATA=" + value + kCrLf;
+        if (pos >= 0) entry += std::string("ADDED") + kCrLf;
+        run_.debugEntry(entry);
+    }
+    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value = std::move(value);
+    text_.clear();
+    element_.clear();
+    place_ = Place::Outside;
 }
 
 }  // namespace brolvin

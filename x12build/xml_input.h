@@ -3,6 +3,9 @@
 // lines.
 #pragma once
 
+#include <array>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +20,81 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress);
 // Reads the records from the second byte on: each field element's text goes
 // to the field of that name, each "</CLAIM>" completes a record.
 void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
+
+// Tag names of an XML source as each tag ends, read block by block from a
+// start offset on (CR and LF dropped from names). The text outside tags is
+// handed on as well, so a reader can take the text that follows a tag.
+class XmlTagScanner {
+public:
+    // `readerStart`: begin behind the first tag's "<" (and a byte-order mark),
+    // as the record and header readers do; otherwise at the first byte.
+    explicit XmlTagScanner(bool readerStart) : readerStart_(readerStart) {}
+
+    // onOpen() at each "<" that starts a tag, onTag(name) at its ">",
+    // onText(text) for the bytes outside tags.
+    template <class OnOpen, class OnTag, class OnText>
+    void feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag, OnText&& onText);
+
+private:
+    bool readerStart_;
+    bool started_ = false;
+    bool inTag_ = false;
+    std::string name_;
+};
+
+// Everything the XML mode needs before its record pass, in one pass: the
+// record count, whether a BATCH block exists, the envelope values and the
+// line-block count. Gives what countXmlRecords, xmlHeaderValue(…, 0),
+// xmlHeaderValues and xmlLineBlockCount give for the whole source.
+class XmlPrescan {
+public:
+    void feed(std::string_view block);
+    void finish();
+
+    long long recordCount() const { return records_; }
+    bool batchPresent() const { return batch_; }
+    long long lineBlockCount() const { return largest_; }
+    EnvelopeValues headerValues() const;
+    // The text after the first tag bearing one of the selector's names, as
+    // read (decoded, not trimmed or cut); "" when no tag carries it.
+    std::string rawHeaderValue(int selector) const;
+
+private:
+    void headerTag(const std::string& name);
+    void lineBlockTag(const std::string& name);
+
+    XmlTagScanner counter_{false};
+    XmlTagScanner reader_{true};
+    long long records_ = 0;
+    bool batch_ = false;
+    std::array<std::optional<std::string>, 19> found_;
+    int capturing_ = -1;  // selector whose text is being taken, or -1
+    std::string capture_;
+    long long largest_ = 0;
+    long long count_ = 0;
+    bool inBlock_ = false;
+    bool stemKnown_ = false;
+    std::string stem_;
+};
+
+// The record pass of the XML mode, fed block by block.
+class XmlRecordReader {
+public:
+    explicit XmlRecordReader(GenerationRun& run) : run_(run) {}
+    void feed(std::string_view block);
+
+private:
+    enum class Place { Outside, TagName, Text, ClosingTag };
+    void tagEnded();
+    void elementEnded();
+
+    GenerationRun& run_;
+    bool started_ = false;
+    Place place_ = Place::Outside;
+    std::string name_;
+    std::string element_;
+    std::string text_;
+};
 
 // One header value of the XML source for an envelope selector; selector 0
 // gives "X" when a BATCH tag exists. "" when no tag carries it.
@@ -38,5 +116,52 @@ EnvelopeValues xmlHeaderValues(std::string_view data);
 // Decodes the predefined entities and numeric character references; an "&"
 // that starts no such reference is kept as it is.
 std::string decodeXmlText(std::string_view text);
+
+// Appends `text` without its carriage returns and line feeds.
+inline void appendWithoutLineEnds(std::string& out, std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\r' && *q != '\n') ++q;
+        out.append(p, static_cast<size_t>(q - p));
+        p = q + 1;
+    }
+}
+
+// Where the readers that pass over the first tag begin in a source whose
+// first block is `first`.
+size_t xmlReaderStart(std::string_view first);
+
+template <class OnOpen, class OnTag, class OnText>
+void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag, OnText&& onText) {
+    size_t i = 0;
+    if (!started_) {
+        started_ = true;
+        if (readerStart_) i = xmlReaderStart(block);
+    }
+    const char* p = block.data();
+    const size_t n = block.size();
+    while (i < n) {
+        if (!inTag_) {
+            const void* lt = std::memchr(p + i, '<', n - i);
+            size_t end = lt ? static_cast<size_t>(static_cast<const char*>(lt) - p) : n;
+            if (end > i) onText(block.substr(i, end - i));
+            if (!lt) return;
+            inTag_ = true;
+            name_.clear();
+            onOpen();
+            i = end + 1;
+        } else {
+            const void* gt = std::memchr(p + i, '>', n - i);
+            size_t end = gt ? static_cast<size_t>(static_cast<const char*>(gt) - p) : n;
+            appendWithoutLineEnds(name_, block.substr(i, end - i));
+            if (!gt) return;
+            inTag_ = false;
+            onTag(static_cast<const std::string&>(name_));
+            i = end + 1;
+        }
+    }
+}
 
 }  // namespace brolvin
