@@ -103,10 +103,11 @@ const std::vector<size_t>& FieldExtractor::fieldsFor(const std::string& identifi
 void FieldExtractor::extract(std::string_view segment, long long serviceLine, bool traceOn,
                              const SegmentHistory& history, std::string* trace) {
     TraceText tr(traceOn ? trace : nullptr);
-    std::string identifier(elementView(segment, 0, elementSeparator_));
+    SegmentElements parts(segment, elementSeparator_);
+    std::string identifier(parts.identifier());
     if (tr.on()) tr.line({"Function B Enter Segment = ", trimSpaces(identifier)});
 
-    Call call{segment, serviceLine, history, tr};
+    Call call{segment, parts, serviceLine, history, tr};
     const std::vector<size_t>& candidates = fieldsFor(identifier);
     const size_t n = fields_.size();
     size_t p = 0;
@@ -176,12 +177,14 @@ bool FieldExtractor::toggledOff(size_t k) const {
     return false;
 }
 
-std::string_view FieldExtractor::element(size_t k, std::string_view segment) const {
-    return elementView(segment, plans_[k].elementPosition, elementSeparator_);
+std::string_view FieldExtractor::element(size_t k, const Call& call) const {
+    long long position = plans_[k].elementPosition;
+    if (position < 0) return {};
+    return call.parts.element(static_cast<size_t>(position));
 }
 
-std::string FieldExtractor::component(size_t k, std::string_view segment) const {
-    return CTL48400D(element(k, segment), subElementSeparator_, plans_[k].subelementPosition);
+std::string FieldExtractor::component(size_t k, const Call& call) const {
+    return CTL48400D(element(k, call), subElementSeparator_, plans_[k].subelementPosition);
 }
 
 std::string CTL48400B(FieldTable& fields, const std::vector<std::string>&, std::string_view segment,

@@ -10,6 +10,7 @@
 #include "map/field_table.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/history.h"
+#include "x12parse/key_match.h"
 
 namespace brolvin {
 
@@ -56,6 +57,7 @@ private:
     // The state of one extract() call shared by the rule steps.
     struct Call {
         std::string_view segment;
+        const SegmentElements& parts;  // the segment split once for every field
         long long serviceLine;
         const SegmentHistory& history;
         TraceText& trace;
@@ -68,8 +70,8 @@ private:
     void plainRules(size_t k, Call& call);
     bool countReaches(size_t k);
     bool toggledOff(size_t k) const;
-    std::string_view element(size_t k, std::string_view segment) const;
-    std::string component(size_t k, std::string_view segment) const;
+    std::string_view element(size_t k, const Call& call) const;
+    std::string component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
 
     FieldTable& fields_;

@@ -28,7 +28,7 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
     if (tr.on()) tr.line({" Point AA1 = ", field.name, "   ", field.segmentQualifier});
     if (plan.qualifierPosition <= 0) return;
     if (tr.on()) tr.line({" Point AA2 = ", field.name, "   ", field.segmentQualifier});
-    std::string_view qualifier = elementView(call.segment, plan.qualifierPosition - 1, elementSeparator_);
+    std::string_view qualifier = call.parts.element(static_cast<size_t>(plan.qualifierPosition - 1));
     if (tr.on())
         tr.line({" Point AA3  Field Position=", rightAlign(static_cast<long long>(k + 1), 10),
                  " Return value=", qualifier, "   Segment Qulifier = ", field.segmentQualifier});
@@ -47,9 +47,9 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
             if (tr.on()) tr.line({"Point B "});
             if (call.serviceLine != plan.serviceLine) return;
             if (plan.occurence > 0) {
-                if (countReaches(k)) set(k, "AA", component(k, call.segment), call);
+                if (countReaches(k)) set(k, "AA", component(k, call), call);
             } else {
-                set(k, "A", component(k, call.segment), call);
+                set(k, "A", component(k, call), call);
             }
             return;
         }
@@ -59,9 +59,9 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
             if (tr.on())
                 tr.line({" Test Point B", numberText(plan.occurence), " ",
                          rightAlign(fields_[k].occurrenceCount, 10)});
-            if (reached) set(k, "BB", component(k, call.segment), call);
+            if (reached) set(k, "BB", component(k, call), call);
         } else {
-            set(k, "B", component(k, call.segment), call);
+            set(k, "B", component(k, call), call);
         }
         return;
     }
@@ -71,16 +71,16 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
         if (tr.on()) tr.line({" Point C  "});
         if (call.serviceLine != plan.serviceLine) return;
         if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "CC", element(k, call.segment), call);
+            if (countReaches(k)) set(k, "CC", element(k, call), call);
         } else {
-            set(k, "C", element(k, call.segment), call);
+            set(k, "C", element(k, call), call);
         }
     } else if (plan.occurence > 0) {
-        if (countReaches(k)) set(k, "DD", element(k, call.segment), call);
+        if (countReaches(k)) set(k, "DD", element(k, call), call);
     } else if (plan.hasToggle) {
-        if (!toggledOff(k)) set(k, "DDD", element(k, call.segment), call);
+        if (!toggledOff(k)) set(k, "DDD", element(k, call), call);
     } else {
-        set(k, "D", element(k, call.segment), call);
+        set(k, "D", element(k, call), call);
     }
 }
 
@@ -103,14 +103,14 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
         if (plan.serviceLine > 0) {
             if (call.serviceLine != plan.serviceLine) return;
             if (plan.occurence > 0) {
-                if (countReaches(k)) set(k, "EE", component(k, call.segment), call);
+                if (countReaches(k)) set(k, "EE", component(k, call), call);
             } else {
-                set(k, "E", component(k, call.segment), call);
+                set(k, "E", component(k, call), call);
             }
         } else if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "FF", component(k, call.segment), call);
+            if (countReaches(k)) set(k, "FF", component(k, call), call);
         } else {
-            set(k, "F", component(k, call.segment), call);
+            set(k, "F", component(k, call), call);
         }
         return;
     }
@@ -121,14 +121,14 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
                      numberText(call.serviceLine)});
         if (call.serviceLine != plan.serviceLine) return;
         if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "GG", element(k, call.segment), call);
+            if (countReaches(k)) set(k, "GG", element(k, call), call);
         } else {
-            set(k, "G", element(k, call.segment), call);
+            set(k, "G", element(k, call), call);
         }
         return;
     }
     if (plan.occurence > 0) {
-        if (countReaches(k)) set(k, "H2", element(k, call.segment), call);
+        if (countReaches(k)) set(k, "H2", element(k, call), call);
         return;
     }
     if (!plan.previousSegment.empty()) {
@@ -143,15 +143,15 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
                 tr.line({"pba[", numberText(static_cast<long long>(i + 1)), "]=", call.history[i]});
         }
         if (!plan.hasToggle)
-            set(k, "H6", element(k, call.segment), call);
+            set(k, "H6", element(k, call), call);
         else if (!toggledOff(k))
-            set(k, "H4", element(k, call.segment), call);
+            set(k, "H4", element(k, call), call);
         return;
     }
     if (!plan.hasToggle)
-        set(k, "H0", element(k, call.segment), call);
+        set(k, "H0", element(k, call), call);
     else if (!toggledOff(k))
-        set(k, "H5", element(k, call.segment), call);
+        set(k, "H5", element(k, call), call);
 }
 
 void FieldExtractor::plainRules(size_t k, Call& call) {
@@ -164,12 +164,12 @@ void FieldExtractor::plainRules(size_t k, Call& call) {
     if (plan.occurence > 0) {
         if (!countReaches(k)) return;
         if (plan.subelementPosition > 0)
-            set(k, "IIa", component(k, call.segment), call);
+            set(k, "IIa", component(k, call), call);
         else
-            set(k, "II", element(k, call.segment), call);
+            set(k, "II", element(k, call), call);
         return;
     }
-    set(k, "I", element(k, call.segment), call);
+    set(k, "I", element(k, call), call);
 }
 
 }  // namespace brolvin
