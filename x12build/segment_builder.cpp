@@ -12,6 +12,12 @@ std::string nameKey(std::string_view name) { return toUpper(trimSpaces(name)); }
 // segment; they are written as spaces. The component separator stays, so a
 // Value may carry a ready composite.
 std::string safeValue(std::string value, const X12Delimiters& d) {
+    if (d.element.size() == 1 && d.terminator.size() == 1) {
+        const char element = d.element[0], terminator = d.terminator[0];
+        for (char& c : value)
+            if (c == element || c == terminator) c = ' ';
+        return value;
+    }
     for (char& c : value)
         if (d.element.find(c) != std::string::npos || d.terminator.find(c) != std::string::npos)
             c = ' ';
@@ -140,7 +146,16 @@ FieldNameIndex::FieldNameIndex(const FieldTable& fields) {
 }
 
 long FieldNameIndex::find(std::string_view name) const {
-    auto it = positions_.find(nameKey(name));
+    // The key is built in a reused buffer: a look-up allocates nothing. The
+    // program runs in the "C" locale, where upper-casing changes ASCII only.
+    thread_local std::string key;
+    size_t b = 0, e = name.size();
+    while (b < e && name[b] == ' ') ++b;
+    while (e > b && name[e - 1] == ' ') --e;
+    key.assign(name.substr(b, e - b));
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    auto it = positions_.find(key);
     return it == positions_.end() ? -1 : it->second;
 }
 
@@ -200,7 +215,10 @@ std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
     std::vector<std::string> elements(29);
     elements[0] = segmentId;
     bool mandatoryBlank = false;
-    for (size_t k = 2; k < entry.size(); ++k) {
+    // Empty templates give empty elements: the walk ends at the last given one.
+    size_t given = entry.size();
+    while (given > 2 && entry[given - 1].empty()) --given;
+    for (size_t k = 2; k < given; ++k) {
         TemplateResult r = evaluateTemplate(entry[k], suffix, fields, index, state, d);
         elements[k - 1] = std::move(r.value);
         mandatoryBlank = mandatoryBlank || r.mandatoryBlank;
@@ -260,8 +278,13 @@ GenerationState CTL48400G(const std::vector<LayoutEntry>& layout, const FieldTab
     state.lxCounter = 0;
     const long long lines = filledLineCount(fields);
 
+    // Each entry's pass number, read once for the walks below.
+    std::vector<long long> passOf(layout.size());
+    for (size_t i = 0; i < layout.size(); ++i) passOf[i] = leadingNumber(layout[i][0]);
+
     auto walk = [&](int pass, long long line) {
         for (size_t i = 0; i < layout.size(); ++i) {
+            if (passOf[i] != pass) continue;
             std::vector<std::string> elements = CTL48400I(layout, fields, index, pass, i,
                                                           recordCount, recordNumber, line, state, d);
             if (elements.size() > 1)
