@@ -184,6 +184,11 @@ void ClaimAssembler::writeRecord() { callbacks_.writeRecord(); }
 void ClaimAssembler::processSegment(std::string_view segment, long long segmentNumber) {
     debugSegmentHeader(segment, segmentNumber);
     SegmentElements e(segment, separator_);
+    current_ = &e;
+    struct Reset {
+        const SegmentElements*& p;
+        ~Reset() { p = nullptr; }
+    } reset{current_};
 
     if (headerTest(e)) headerEvent();
     if (!map_.clearLists.empty()) clearLists(e);

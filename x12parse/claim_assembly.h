@@ -33,6 +33,9 @@ public:
     void finish();
 
     SegmentHistory& history() { return history_; }
+    // The split of the segment being processed (null outside processSegment),
+    // so extraction need not split it again.
+    const SegmentElements* currentElements() const { return current_; }
     long long maxServiceLineCount() const { return maxSlc_; }
 
 private:
@@ -59,6 +62,7 @@ private:
     bool stControl_ = false;
     bool recordPending_ = false;
     std::string trace_;
+    const SegmentElements* current_ = nullptr;
 };
 
 }  // namespace brolvin

@@ -102,8 +102,13 @@ const std::vector<size_t>& FieldExtractor::fieldsFor(const std::string& identifi
 
 void FieldExtractor::extract(std::string_view segment, long long serviceLine, bool traceOn,
                              const SegmentHistory& history, std::string* trace) {
-    TraceText tr(traceOn ? trace : nullptr);
     SegmentElements parts(segment, elementSeparator_);
+    extract(segment, parts, serviceLine, traceOn, history, trace);
+}
+
+void FieldExtractor::extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
+                             bool traceOn, const SegmentHistory& history, std::string* trace) {
+    TraceText tr(traceOn ? trace : nullptr);
     std::string identifier(parts.identifier());
     if (tr.on()) tr.line({"Function B Enter Segment = ", trimSpaces(identifier)});
 

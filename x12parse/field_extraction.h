@@ -33,6 +33,9 @@ public:
     // this call are appended to *trace; otherwise no trace text is built.
     void extract(std::string_view segment, long long serviceLine, bool traceOn,
                  const SegmentHistory& history, std::string* trace);
+    // The same with the segment already split at the element separator.
+    void extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
+                 bool traceOn, const SegmentHistory& history, std::string* trace);
 
 private:
     // The attributes extraction reads, parsed once per field.

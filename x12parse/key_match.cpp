@@ -1,5 +1,7 @@
 #include "x12parse/key_match.h"
 
+#include <cstring>
+
 #include "util/text.h"
 #include "x12parse/element_split.h"
 
@@ -7,12 +9,17 @@ namespace brolvin {
 
 SegmentElements::SegmentElements(std::string_view segment, char separator)
     : segment_(segment), separator_(separator) {
-    size_t start = 0;
-    for (size_t i = 0; i <= segment.size() && count_ < 32; ++i) {
-        if (i == segment.size() || segment[i] == separator) {
-            parts_[count_++] = segment.substr(start, i - start);
-            start = i + 1;
+    const char* p = segment.data();
+    const char* end = p + segment.size();
+    while (count_ < 32) {
+        const char* q = static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(separator),
+                                                             static_cast<size_t>(end - p)));
+        if (q == nullptr) {
+            parts_[count_++] = std::string_view(p, static_cast<size_t>(end - p));
+            break;
         }
+        parts_[count_++] = std::string_view(p, static_cast<size_t>(q - p));
+        p = q + 1;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "util/output_file.h"
 #include "util/text.h"
 #include "x12parse/claim_assembly.h"
+#include "x12parse/element_split.h"
 #include "x12parse/field_extraction.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/key_match.h"
@@ -22,6 +23,12 @@ namespace brolvin {
 namespace {
 
 const char* const kXmlHeader = "<?xml version=\"1.0\"  encoding=\"ISO-8859-1\"?>\r\n<EXPORTDATA>\r\n";
+// keyEntryOneMatches for a bare identifier.
+bool entryOneMatches(const KeyList& list, std::string_view identifier) {
+    if (list.kind == KeyList::Kind::MatchesNothing || list.entries.empty()) return false;
+    return beginsWith(list.entries[0], identifier);
+}
+
 const char* const kXmlClose = "</EXPORTDATA>\r\n";
 
 bool typeIs(const JobParams& job, const char* type) { return beginsWithNoCase(job.conversionType, type); }
@@ -165,7 +172,11 @@ X12ConversionResult X12Run::run() {
     ClaimAssembler* assemblerPtr = nullptr;
     AssemblyCallbacks callbacks;
     callbacks.extract = [&](std::string_view segment, long long line, bool traceOn, std::string* trace) {
-        extractor.extract(segment, line, traceOn, assemblerPtr->history(), trace);
+        const SegmentElements* parts = assemblerPtr->currentElements();
+        if (parts)
+            extractor.extract(segment, *parts, line, traceOn, assemblerPtr->history(), trace);
+        else
+            extractor.extract(segment, line, traceOn, assemblerPtr->history(), trace);
     };
     callbacks.writeRecord = [this]() { writeRecord(); };
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
@@ -193,9 +204,10 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
     streamFile(
         source, terminator,
         [&](std::string_view segment) {
-            SegmentElements e(segment, elementSeparator);
-            if (keyEntryOneMatches(keyField, e)) lines = 0;
-            if (keyEntryOneMatches(keyLine, e)) {
+            // Only the identifier is tested: no need to split the whole segment.
+            std::string_view id = elementView(segment, 0, elementSeparator);
+            if (entryOneMatches(keyField, id)) lines = 0;
+            if (entryOneMatches(keyLine, id)) {
                 ++lines;
                 if (lines > result) result = lines;
             }
