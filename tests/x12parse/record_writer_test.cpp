@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
+#include "util/output_appender.h"
 #include "util/output_file.h"
 
 namespace brolvin {
@@ -140,4 +141,51 @@ TEST_F(RecordWriterTest, FileLevelsAndFailedAppendAreReported) {
     EXPECT_EQ(t[0].value, "in.x12");
 }
 
+}  // namespace brolvin
+
+namespace brolvin {
+namespace {
+
+// The writer kept for a whole run (attributes worked out once, destination
+// held open) writes the same bytes and clears the same Values as the
+// one-call routine.
+TEST_F(RecordWriterTest, ReusedWriterMatchesOneCallWriter) {
+    auto claim = [](const std::string& id) {
+        return FieldTable{field("ID", id), field("KEEP", "k", "1"), field("A1", "a" + id, "0", "1"),
+                          field("B1", "", "4", "1"),  field("A2", "x" + id, "0", "2"), field("LAST", "z")};
+    };
+    for (const char* type : {"X12,CSV", "X12,XML"}) {
+        for (const char* options : {"", "ML"}) {
+            job.conversionType = type;
+            job.options = options;
+            RecordWriteRequest request;
+            request.job = &job;
+            ASSERT_TRUE(CSC_0001E("", "one", kCreateEmpty));
+            ASSERT_TRUE(CSC_0001E("", "kept", kCreateEmpty));
+            FieldTable oneCall = claim("1"), kept = claim("1");
+            OutputAppender appender;
+            RecordWriter writer(kept);
+            for (const char* id : {"1", "2"}) {
+                // Values the previous record cleared are filled from the next claim.
+                FieldTable next = claim(id);
+                for (size_t i = 0; i < next.size(); ++i) {
+                    if (oneCall[i].value.empty()) oneCall[i].value = next[i].value;
+                    if (kept[i].value.empty()) kept[i].value = next[i].value;
+                }
+                request.destination = "one";
+                request.appender = nullptr;
+                EXPECT_FALSE(CTL48400C(oneCall, request, ctx).writeFailed);
+                request.destination = "kept";
+                request.appender = &appender;
+                EXPECT_FALSE(writer.write(kept, request, ctx).writeFailed);
+                for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(kept[i].value, oneCall[i].value);
+            }
+            EXPECT_TRUE(appender.close());
+            EXPECT_EQ(read("kept"), read("one")) << type << " " << options;
+            EXPECT_FALSE(read("one").empty());
+        }
+    }
+}
+
+}  // namespace
 }  // namespace brolvin

@@ -1,0 +1,60 @@
+#include "util/output_appender.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+
+#include "support/fixed_platform.h"
+#include "util/output_file.h"
+
+namespace brolvin {
+namespace {
+
+class OutputAppenderTest : public test::TempDirTest {};
+
+TEST_F(OutputAppenderTest, AppendsLikeTheOutputFileOperation) {
+    ASSERT_TRUE(CSC_0001E("", "a.txt", kCreateEmpty));
+    ASSERT_TRUE(CSC_0001E("head\r\n", "a.txt", kAppend));
+    OutputAppender out;
+    EXPECT_TRUE(out.append("one\r\n", "a.txt"));
+    EXPECT_TRUE(out.append("", "a.txt"));
+    EXPECT_TRUE(out.append("two\r\n", "a.txt"));
+    EXPECT_TRUE(out.fileAvailable("a.txt"));
+    EXPECT_TRUE(out.close());
+    EXPECT_EQ(read("a.txt"), "head\r\none\r\ntwo\r\n");
+    // Switching to another file closes the first; nothing is lost.
+    ASSERT_TRUE(CSC_0001E("", "b.txt", kCreateEmpty));
+    EXPECT_TRUE(out.append("x", "a.txt"));
+    EXPECT_TRUE(out.append("y", "b.txt"));
+    EXPECT_TRUE(out.append("z", "a.txt"));
+    EXPECT_TRUE(out.close());
+    EXPECT_EQ(read("a.txt"), "head\r\none\r\ntwo\r\nxz");
+    EXPECT_EQ(read("b.txt"), "y");
+}
+
+TEST_F(OutputAppenderTest, FailuresAreReported) {
+    OutputAppender out;
+    EXPECT_FALSE(out.append("text", "missing.txt"));  // never creates a file
+    EXPECT_FALSE(out.fileAvailable("missing.txt"));
+    EXPECT_FALSE(out.append("text", ""));
+    // A write the system refuses (here: beyond a file-size limit) is seen.
+    ASSERT_TRUE(CSC_0001E("", "small.txt", kCreateEmpty));
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 8;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    OutputAppender small;
+    bool first = small.append("1234", "small.txt");
+    bool second = small.append("56789012", "small.txt");
+    small.close();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_TRUE(first);
+    EXPECT_FALSE(second);
+}
+
+}  // namespace
+}  // namespace brolvin
