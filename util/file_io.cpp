@@ -83,9 +83,31 @@ bool deleteFile(const std::string& path) {
 }
 
 bool copyFile(const std::string& from, const std::string& to) {
-    std::string content;
-    if (!readWholeFile(from, content)) return false;
-    return writeWholeFile(to, content);
+    // Copied in blocks, so a file of any size costs one block of memory.
+    if (!fileExists(from) || to.empty()) return false;
+    int in = ::open(from.c_str(), O_RDONLY);
+    if (in < 0) return false;
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    constexpr size_t kBlock = 1 << 20;
+    std::string block(kBlock, '\0');
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(in, block.data(), kBlock);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        if (!writeAll(out, block.data(), static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    return ok;
 }
 
 std::string fileErrorText(const std::string& prefix, int code) {

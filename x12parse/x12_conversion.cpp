@@ -1,5 +1,6 @@
 #include "x12parse/x12_conversion.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,18 +50,42 @@ std::string csvHeaderLine(const FieldTable& fields, bool serviceLineMode) {
 
 // An existing XML destination that is merged into must stay one document:
 // its closing "</EXPORTDATA>" line (with trailing white space or 0x1A) is
-// removed before new records are appended.
+// removed before new records are appended. Only the end of the file is read.
 bool removeXmlClosingLine(const std::string& path) {
-    std::string content;
-    if (!readWholeFile(path, content)) return false;
-    size_t end = content.size();
-    while (end > 0 && (content[end - 1] == ' ' || content[end - 1] == '\r' || content[end - 1] == '\n' ||
-                       content[end - 1] == '\t' || content[end - 1] == kEofMark))
-        --end;
+    long long size = fileSize(path);
+    if (size < 0) return false;
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    auto isTrailing = [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == kEofMark; };
     const std::string closing = "</EXPORTDATA>";
-    if (end < closing.size() || content.compare(end - closing.size(), closing.size(), closing) != 0) return true;
-    size_t cut = end - closing.size();
-    return ::truncate(path.c_str(), static_cast<off_t>(cut)) == 0;
+    // Walk back over the trailing white space, one block at a time.
+    long long end = size;
+    std::string block;
+    bool ok = true;
+    while (end > 0) {
+        long long start = end > (1 << 16) ? end - (1 << 16) : 0;
+        block.assign(static_cast<size_t>(end - start), '\0');
+        if (::pread(fd, block.data(), block.size(), static_cast<off_t>(start)) !=
+            static_cast<ssize_t>(block.size())) {
+            ok = false;
+            break;
+        }
+        size_t i = block.size();
+        while (i > 0 && isTrailing(block[i - 1])) --i;
+        end = start + static_cast<long long>(i);
+        if (i > 0) break;
+    }
+    bool closed = false;
+    if (ok && end >= static_cast<long long>(closing.size())) {
+        std::string tail(closing.size(), '\0');
+        off_t at = static_cast<off_t>(end - static_cast<long long>(closing.size()));
+        ok = ::pread(fd, tail.data(), tail.size(), at) == static_cast<ssize_t>(tail.size());
+        closed = ok && tail == closing;
+    }
+    ::close(fd);
+    if (!ok) return false;
+    if (!closed) return true;
+    return ::truncate(path.c_str(), static_cast<off_t>(end - static_cast<long long>(closing.size()))) == 0;
 }
 
 class X12Run {

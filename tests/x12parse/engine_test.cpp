@@ -120,6 +120,25 @@ TEST_F(EngineTest, MergedXmlStaysOneDocument) {
     EXPECT_EQ(claims, 4u);
 }
 
+// The closing line is found from the end of the file, however much white
+// space follows it, and a document without one is appended to unchanged.
+TEST_F(EngineTest, MergedXmlFindsItsClosingLineBehindLongWhiteSpace) {
+    CTL48400A(args("X12,XML", "out.xml"), ctx);
+    std::string first = read("out.xml");
+    write("out.xml", first + std::string(70000, ' ') + "\r\n\x1a");
+    EngineArgs merge = args("X12,XML", "out.xml", "MF");
+    merge.merge = "MF";
+    CTL48400A(merge, ctx);
+    std::string merged = read("out.xml");
+    EXPECT_EQ(merged.find("</EXPORTDATA>"), merged.rfind("</EXPORTDATA>"));
+    EXPECT_EQ(merged.substr(0, first.size() - 15), first.substr(0, first.size() - 15));
+    EXPECT_TRUE(wellFormed("out.xml"));
+
+    write("out.xml", "<?xml?>\r\n<EXPORTDATA>\r\n");
+    CTL48400A(merge, ctx);
+    EXPECT_EQ(read("out.xml").substr(0, 30), "<?xml?>\r\n<EXPORTDATA>\r\n<CLAIM>");
+}
+
 TEST_F(EngineTest, MergedCsvAppendsWithoutSecondHeader) {
     CTL48400A(args("X12,CSV", "out.csv", "HO"), ctx);
     EngineArgs merge = args("X12,CSV", "out.csv", "HO,MF");
