@@ -1,8 +1,10 @@
 // The benchmark's yardstick: reads a file in 1 MB blocks and counts the
-// bytes "~" with memchr. Prints the best of several passes in MB/s.
+// bytes "~" with memchr. Prints the best of several passes: wall seconds,
+// bytes, terminators, processor seconds.
 //
 //   memchr_scan FILE [PASSES]
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,7 +21,13 @@ int main(int argc, char** argv) {
     int passes = argc > 2 ? std::atoi(argv[2]) : 3;
     if (passes < 1) passes = 1;
     std::vector<char> block(1 << 20);
-    double best = 1e30;
+    double best = 1e30, bestCpu = 1e30;
+    auto cpuNow = [] {
+        struct rusage u {};
+        ::getrusage(RUSAGE_SELF, &u);
+        return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
     long long bytes = 0, hits = 0;
     for (int pass = 0; pass < passes; ++pass) {
         int fd = ::open(argv[1], O_RDONLY);
@@ -28,6 +36,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         auto t0 = std::chrono::steady_clock::now();
+        double c0 = cpuNow();
         bytes = hits = 0;
         ssize_t got;
         while ((got = ::read(fd, block.data(), block.size())) > 0) {
@@ -41,9 +50,12 @@ int main(int argc, char** argv) {
         }
         ::close(fd);
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        double c = cpuNow() - c0;
         if (s < best) best = s;
+        if (c > 0 && c < bestCpu) bestCpu = c;
     }
-    // seconds bytes terminators
-    std::printf("%.6f %lld %lld\n", best, bytes, hits);
+    if (bestCpu > 1e29) bestCpu = best;
+    // seconds bytes terminators cpu-seconds
+    std::printf("%.6f %lld %lld %.6f\n", best, bytes, hits, bestCpu);
     return 0;
 }

@@ -3,7 +3,8 @@
 # `brolvin` binary for X12->CSV, X12->XML (option "ML") and back (CSV->X12,
 # XML->X12 of those outputs), and prints MB/s, the ratio to a memchr scan of
 # the same file for "~", peak resident memory, and the time ratio between two
-# sizes (linearity).
+# sizes (linearity). "ratio" compares wall times, "cpuratio" processor times
+# (steadier on a machine shared with other work).
 #
 #   bench/run.sh [-n CLAIMS] [-m LARGE_CLAIMS] [-r REPEATS] [-b BUILD_DIR]
 #                [-t TSV_OUT] [-k]
@@ -58,25 +59,27 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/brolvin-bench.XXXXXX")
 cleanup() { [ "$KEEP" = 1 ] && echo "kept $WORK" || rm -rf "$WORK"; }
 trap cleanup EXIT
 
-# One conversion, best of REPEATS: prints "seconds peak_kB".
+# One conversion, best of REPEATS: prints "wall_seconds cpu_seconds peak_kB".
 convert() {
-  local type=$1 src=$2 dst=$3 best="" peak=0 line s kb rc
+  local type=$1 src=$2 dst=$3 best="" bestcpu="" peak=0 line s kb rc cpu
   for ((i = 0; i < REPEATS; i++)); do
     rm -f "$dst"
     line=$(cd "$WORK" && "$RUN" "$BROLVIN" "$type" "$src" "$dst" "ML,MAP=$MAP" 2>/dev/null | tail -1)
-    read -r s kb rc <<<"$line"
+    read -r s kb rc cpu <<<"$line"
     if [ "$rc" != 0 ] || [ ! -s "$dst" ]; then
       echo "conversion $type of $src failed (status $rc)" >&2
       exit 1
     fi
     if [ -z "$best" ] || awk -v a="$s" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$s; fi
+    if [ -z "$bestcpu" ] || awk -v a="$cpu" -v b="$bestcpu" 'BEGIN{exit !(a<b)}'; then bestcpu=$cpu; fi
     [ "$kb" -gt "$peak" ] && peak=$kb
   done
-  echo "$best $peak"
+  echo "$best $bestcpu $peak"
 }
 
 declare -A SECS
-printf '%-9s %-9s %9s %9s %9s %9s %7s %7s %9s\n' claims conversion MB seconds MB/s memchr ratio target peakMB
+printf '%-8s %-9s %8s %8s %8s %8s %8s %8s %7s %7s %6s %7s\n' \
+  claims conversion srcMB outMB wall_s cpu_s MB/s memchr ratio cpuratio target peakMB
 [ -n "$TSV" ] && : >"$TSV"
 run_size() {
   local n=$1 tag=$2
@@ -87,20 +90,22 @@ run_size() {
     "CSV,X12 $tag.csv $tag.csv.x12 CSV->X12 10"
     "XML,X12 $tag.xml $tag.xml.x12 XML->X12 10"
   )
-  local row type src dst name target bytes scan mb r s kb mbs ratio
+  local row type src dst name target bytes scan scancpu s cpu kb out
   for row in "${rows[@]}"; do
     read -r type src dst name target <<<"$row"
     bytes=$(stat -c %s "$WORK/$src")
-    read -r scan _ _ <<<"$("$SCAN" "$WORK/$src" 3)"
-    read -r s kb <<<"$(convert "$type" "$WORK/$src" "$WORK/$dst")"
-    mb=$(awk -v b="$bytes" 'BEGIN{printf "%.1f", b/1048576}')
-    mbs=$(awk -v b="$bytes" -v s="$s" 'BEGIN{printf "%.1f", b/1048576/s}')
-    r=$(awk -v b="$bytes" -v s="$scan" 'BEGIN{printf "%.1f", b/1048576/s}')
-    ratio=$(awk -v a="$scan" -v s="$s" 'BEGIN{printf "%.3f", a/s}')
-    printf '%-9s %-9s %9s %9.3f %9s %9s %7s %7s %9.1f\n' "$n" "$name" "$mb" "$s" "$mbs" "$r" "$ratio" "1/$target" \
-      "$(awk -v k="$kb" 'BEGIN{print k/1024}')"
+    read -r scan _ _ scancpu <<<"$("$SCAN" "$WORK/$src" 3)"
+    read -r s cpu kb <<<"$(convert "$type" "$WORK/$src" "$WORK/$dst")"
+    out=$(stat -c %s "$WORK/$dst")
+    awk -v n="$n" -v name="$name" -v b="$bytes" -v o="$out" -v s="$s" -v c="$cpu" -v m="$scan" -v mc="$scancpu" \
+      -v t="$target" -v kb="$kb" 'BEGIN{
+        mb = b / 1048576;
+        printf "%-8s %-9s %8.1f %8.1f %8.3f %8.3f %8.1f %8.1f %7.3f %7.3f %6s %7.1f\n",
+          n, name, mb, o / 1048576, s, c, mb / s, mb / m, m / s, mc / c, "1/" t, kb / 1024 }'
     SECS[$tag,$name]=$s
-    [ -n "$TSV" ] && printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$tag" "$name" "$bytes" "$s" "$ratio" "$target" "$kb" >>"$TSV"
+    [ -n "$TSV" ] && printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$tag" "$name" "$bytes" "$s" "$cpu" \
+      "$(awk -v m="$scan" -v s="$s" 'BEGIN{print m/s}')" "$(awk -v m="$scancpu" -v c="$cpu" 'BEGIN{print m/c}')" \
+      "$target" "$kb" >>"$TSV"
   done
   rm -f "$WORK/$tag".*
 }

@@ -1,5 +1,6 @@
-// Runs a command as a child and prints its wall time in seconds and its peak
-// resident memory in kB (getrusage of the child), then the child's exit status.
+// Runs a command as a child and prints its wall time in seconds, its peak
+// resident memory in kB (getrusage of the child), the child's exit status and
+// its processor time (user + system) in seconds.
 //
 //   timed_run COMMAND [ARGS...]
 #include <sys/resource.h>
@@ -33,7 +34,9 @@ int main(int argc, char** argv) {
     }
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    // seconds peak-kB exit-status
-    std::printf("%.6f %ld %d\n", s, usage.ru_maxrss, code);
+    double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    // seconds peak-kB exit-status cpu-seconds
+    std::printf("%.6f %ld %d %.6f\n", s, usage.ru_maxrss, code, cpu);
     return 0;
 }
