@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Performance regression check for CI: runs the converter benchmark at a small
+# size (well under a minute) and fails when
+#   - a conversion's processor-time ratio to the memchr scan falls below half
+#     of the figure recorded in bench/baseline.tsv (with --targets: below half
+#     of the target ratio: X12->CSV 1/5, X12->XML 1/6, CSV->X12 and XML->X12
+#     1/10),
+#   - the peak resident memory of a conversion exceeds 64 MB,
+#   - four times the claims cost more than 6 times the processor time.
+# Processor times are compared because CI machines are shared.
+#
+#   bench/ci_check.sh [--targets] [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+MODE=baseline
+if [ "${1:-}" = "--targets" ]; then
+  MODE=targets
+  shift
+fi
+BUILD=${1:-build}
+RESULTS=$(mktemp)
+trap 'rm -f "$RESULTS"' EXIT
+
+bench/run.sh -b "$BUILD" -n 3000 -m 12000 -r 3 -t "$RESULTS"
+
+awk -F'\t' -v mode="$MODE" '
+  FNR == NR { if ($1 !~ /^#/ && NF >= 2) baseline[$1] = $2; next }
+  $1 == "growth" {
+    if ($4 > 6.0) { printf "FAIL %s: %sx the claims took %sx the processor time\n", $2, $5, $4; bad = 1 }
+    next
+  }
+  {
+    name = $2; cpuratio = $7; target = 1 / $8; kb = $9
+    floor = mode == "targets" ? target / 2 : baseline[name] / 2
+    if (floor == 0) { printf "FAIL %s: no baseline figure\n", name; bad = 1 }
+    else if (cpuratio < floor) {
+      printf "FAIL %s (%s claims): ratio %.4f below %.4f\n", name, $1, cpuratio, floor; bad = 1
+    }
+    if (cpuratio < target) printf "note %s: ratio %.4f is below its target 1/%s\n", name, cpuratio, $8
+    if (kb > 65536) { printf "FAIL %s: peak memory %.1f MB above 64 MB\n", name, kb / 1024; bad = 1 }
+  }
+  END { if (bad) exit 1; print "performance check passed (" mode ")" }
+' bench/baseline.tsv "$RESULTS"
