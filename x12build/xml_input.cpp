@@ -44,8 +44,8 @@ bool prescanFile(const std::string& file, XmlPrescan& prescan) {
 
 struct HeaderTag {
     int selector;
-    const char* name;
-    const char* alias;
+    std::string_view name;
+    std::string_view alias;
     size_t width;  // 0 = used as read
 };
 
@@ -68,6 +68,25 @@ constexpr std::array<HeaderTag, 17> kHeaderTags{{
     {kSelIsa12Xml, "ICVERSION", "ISA12", 0},
     {kSelIsa11, "ICSTDID", "ISA11", 1},
 }};
+
+// Equal to an upper-case name, ignoring the letter case of `name`.
+bool equalsUpper(std::string_view name, std::string_view upper) {
+    if (name.size() != upper.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != upper[i]) return false;
+    }
+    return true;
+}
+
+// headerTagFor for a name in any letter case.
+const HeaderTag* headerTagNamed(std::string_view name) {
+    if (name.empty() || name[0] == '/') return nullptr;  // closing tags carry no header value
+    for (const HeaderTag& t : kHeaderTags)
+        if (equalsUpper(name, t.name) || equalsUpper(name, t.alias)) return &t;
+    return nullptr;
+}
 
 const HeaderTag* headerTagFor(std::string_view upperName) {
     for (const HeaderTag& t : kHeaderTags)
@@ -222,7 +241,7 @@ void XmlPrescan::feed(std::string_view block) {
     counter_.feed(
         block, [] {},
         [&](const std::string& name) {
-            if (name == "CLAIM") ++records_;
+            if (std::string_view(name) == std::string_view("CLAIM")) ++records_;
         },
         [](std::string_view) {});
     reader_.feed(
@@ -251,9 +270,8 @@ void XmlPrescan::finish() {
 }
 
 void XmlPrescan::headerTag(const std::string& name) {
-    std::string upper = toUpper(name);
-    if (upper == "BATCH") batch_ = true;
-    const HeaderTag* tag = headerTagFor(upper);
+    if (equalsUpper(name, "BATCH")) batch_ = true;
+    const HeaderTag* tag = headerTagNamed(name);
     if (tag != nullptr && !found_[static_cast<size_t>(tag->selector)] && capturing_ < 0) {
         capturing_ = tag->selector;
         capture_.clear();
@@ -294,17 +312,17 @@ EnvelopeValues XmlPrescan::headerValues() const {
 void XmlPrescan::lineBlockTag(const std::string& name) {
     if (inBlock_ && stemKnown_) {
         if (beginsWith(name, stem_)) ++count_;
-    } else if (inBlock_ && name != "/LINELEVEL") {
+    } else if (inBlock_ && std::string_view(name) != std::string_view("/LINELEVEL")) {
         stem_ = name.empty() ? name : name.substr(0, name.size() - 1);
         stemKnown_ = true;
         count_ = 1;
     }
-    if (name == "/LINELEVEL") {
+    if (std::string_view(name) == std::string_view("/LINELEVEL")) {
         if (count_ > largest_) largest_ = count_;
         inBlock_ = false;
         stemKnown_ = false;
         count_ = 0;
-    } else if (name == "LINELEVEL") {
+    } else if (std::string_view(name) == std::string_view("LINELEVEL")) {
         inBlock_ = true;
         stemKnown_ = false;
         count_ = 0;
@@ -377,9 +395,10 @@ void XmlRecordReader::feed(std::string_view block) {
 
 void XmlRecordReader::tagEnded() {
     place_ = Place::Outside;
-    if (name_ == "EXPORTDATA" || name_ == "CLAIM" || name_ == "LINELEVEL") return;
+    const std::string_view name = name_;
+    if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") return;
     if (!name_.empty() && name_[0] == '/') {
-        if (name_ == "/CLAIM") {
+        if (name == "/CLAIM") {
             run_.completeRecord();
             text_.clear();
         }
