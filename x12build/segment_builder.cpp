@@ -29,6 +29,15 @@ std::string fieldValue(std::string_view reference, const FieldTable& fields,
     return safeValue(CTL48400H(reference, fields, index), d);
 }
 
+// fieldValue of `reference` + `suffix`, without building the joined text.
+std::string fieldValue(std::string_view reference, std::string_view suffix, const FieldTable& fields,
+                       const FieldNameIndex& index, const X12Delimiters& d) {
+    if (reference.empty() && suffix.empty()) return "";
+    long pos = reference.empty() ? index.find(suffix.substr(1)) : index.find(reference.substr(1), suffix);
+    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) return "";
+    return safeValue(fields[static_cast<size_t>(pos)].value, d);
+}
+
 std::vector<std::string> splitAt(std::string_view text, char separator) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -50,7 +59,7 @@ std::string composite(std::string_view body, const std::string& suffix, const Fi
     std::vector<std::string> parts = splitAt(body, ';');
     for (std::string& part : parts)
         if (!part.empty() && part[0] == '$')
-            part = trimSpaces(fieldValue(part + suffix, fields, index, d));
+            part = trimSpaces(fieldValue(part, suffix, fields, index, d));
     size_t end = parts.size();
     while (end > 0 && parts[end - 1].empty()) --end;
     std::string result;
@@ -76,7 +85,7 @@ TemplateResult evaluateTemplate(const std::string& text, const std::string& suff
     switch (body[0]) {
         case '$':
         case '!': {
-            std::string value = fieldValue(body + suffix, fields, index, d);
+            std::string value = fieldValue(body, suffix, fields, index, d);
             bool mandatoryBlank = body[0] == '!' && isBlank(value);
             // A conditional reference gets its value when the condition is applied.
             return {conditional ? std::string() : value, mandatoryBlank};
@@ -114,8 +123,17 @@ void writeEntry(const std::vector<std::string>& elements, size_t entryIndex,
     std::vector<std::string> written;
     written.reserve(static_cast<size_t>(last) + 1);
     bool cut = false;
+    const LayoutEntry* entry = entryIndex < layout.size() ? &layout[entryIndex] : nullptr;
     for (long long k = 0; k <= last; ++k) {
-        ElementWrite w = CTL48400AJ(static_cast<size_t>(k) + 1, trimSpaces(elements[k]),
+        const size_t elementIndex = static_cast<size_t>(k) + 1;
+        if (entry == nullptr || elementIndex >= entry->size() ||
+            (*entry)[elementIndex].find(':') == std::string::npos) {
+            // No element condition: the trimmed value is written as it is.
+            if (!debug.empty()) state.traceText += kCrLf;
+            written.push_back(trimSpaces(elements[k]));
+            continue;
+        }
+        ElementWrite w = CTL48400AJ(elementIndex, trimSpaces(elements[k]),
                                     entryIndex, layout, fields, index, d, debug);
         if (!debug.empty()) state.traceText += w.trace + kCrLf;
         if (w.cut) {
@@ -145,14 +163,19 @@ FieldNameIndex::FieldNameIndex(const FieldTable& fields) {
         positions_.emplace(nameKey(fields[i].name), static_cast<long>(i));
 }
 
-long FieldNameIndex::find(std::string_view name) const {
+long FieldNameIndex::find(std::string_view name) const { return find(name, {}); }
+
+long FieldNameIndex::find(std::string_view name, std::string_view suffix) const {
     // The key is built in a reused buffer: a look-up allocates nothing. The
     // program runs in the "C" locale, where upper-casing changes ASCII only.
     thread_local std::string key;
-    size_t b = 0, e = name.size();
-    while (b < e && name[b] == ' ') ++b;
-    while (e > b && name[e - 1] == ' ') --e;
-    key.assign(name.substr(b, e - b));
+    key.assign(name);
+    key.append(suffix);
+    size_t b = 0, e = key.size();
+    while (b < e && key[b] == ' ') ++b;
+    while (e > b && key[e - 1] == ' ') --e;
+    key.erase(e);
+    key.erase(0, b);
     for (char& c : key)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     auto it = positions_.find(key);

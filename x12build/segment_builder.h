@@ -22,6 +22,8 @@ public:
     explicit FieldNameIndex(const FieldTable& fields);
     // Position of the field, or -1.
     long find(std::string_view name) const;
+    // Position of the field named by `name` followed by `suffix`, or -1.
+    long find(std::string_view name, std::string_view suffix) const;
 
 private:
     std::unordered_map<std::string, long> positions_;
