@@ -6,7 +6,8 @@
 #     of the target ratio: X12->CSV 1/5, X12->XML 1/6, CSV->X12 and XML->X12
 #     1/10),
 #   - the peak resident memory of a conversion exceeds 64 MB,
-#   - four times the claims cost more than 6 times the processor time.
+#   - four times the claims cost more than 8 times the processor time (a
+#     quadratic cost would give 16; the margin absorbs a shared machine).
 # Processor times are compared because CI machines are shared.
 #
 #   bench/ci_check.sh [--targets] [BUILD_DIR]
@@ -27,7 +28,7 @@ bench/run.sh -b "$BUILD" -n 3000 -m 12000 -r 3 -t "$RESULTS"
 awk -F'\t' -v mode="$MODE" '
   FNR == NR { if ($1 !~ /^#/ && NF >= 2) baseline[$1] = $2; next }
   $1 == "growth" {
-    if ($4 > 6.0) { printf "FAIL %s: %sx the claims took %sx the processor time\n", $2, $5, $4; bad = 1 }
+    if ($4 > 8.0) { printf "FAIL %s: %sx the claims took %sx the processor time\n", $2, $5, $4; bad = 1 }
     next
   }
   {
