@@ -26,7 +26,11 @@ void clearLevelZero(FieldTable& fields) {
     }
 }
 
-std::string recordKeyOf(const FieldTable& fields) { return fields.empty() ? std::string() : fields.front().value; }
+// The record key is the first entry's Value as the writer received it: an
+// earlier table may already have cleared the working copy.
+std::string recordKeyOf(const FieldTable& snapshot) {
+    return snapshot.empty() ? std::string() : snapshot.front().value;
+}
 
 // One writer call: the running settings and the log, shared by all rows.
 struct WriterCall {
@@ -106,7 +110,7 @@ bool scanForKey(const DbfTable& table, const DbMapRow& row, const std::string& k
 
 void writeTableFile(WriterCall& call, size_t n, const DbMapRow& row, const std::vector<std::string>& fieldList) {
     std::string base = row.server + row.dataSource + call.pathSeparator + row.tableName;
-    std::string key = recordKeyOf(call.fields);
+    std::string key = recordKeyOf(call.snapshot);
     DbfTable table;
     OpenIndex index;
     bool indexed = call.settings.indexKind >= 2;
@@ -148,7 +152,7 @@ bool writeSqlTable(WriterCall& call, size_t n, const DbMapRow& row, const std::v
                    std::string& failure) {
     call.ctx.isoDateFormat = true;
     CTL48500H(call.fields, call.snapshot);
-    std::string key = recordKeyOf(call.fields);
+    std::string key = recordKeyOf(call.snapshot);
     call.line(tableTitle(n, row));
 
     std::vector<std::string> values;
