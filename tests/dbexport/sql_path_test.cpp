@@ -218,3 +218,23 @@ TEST(SqlPostgresTest, InsertsAndLooksUpThroughPsqlodbc) {
 
 }  // namespace
 }  // namespace brolvin
+
+namespace brolvin {
+namespace {
+
+// Holds with and without ODBC support in the build: an unknown driver gives
+// the one failure line with a reason after it, and nothing else.
+TEST(SqlConnectFailureTest, UnknownDriverGivesOnlyTheFailureLine) {
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    DbMapTable map = {test::tableRow("CLAIMS", "NoSuchDriver", "nowhere", {"CLAIMID"}, "CONN1")};
+    FieldTable fields = {test::field("CLAIMID", "C1")};
+    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    ASSERT_TRUE(beginsWith(log, "Unable connect to server ")) << log;
+    EXPECT_GT(log.size(), std::string("Unable connect to server \r\n").size());
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2) << log;
+    EXPECT_TRUE(ctx.isoDateFormat);
+}
+
+}  // namespace
+}  // namespace brolvin
