@@ -287,16 +287,6 @@ void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bo
     }
 }
 
-std::vector<std::string> splitDbFieldList(const std::string& fields) {
-    std::vector<std::string> names(1);
-    for (char c : fields) {
-        if (c == '\r') names.emplace_back();
-        else if (c != '\n') names.back().push_back(c);
-    }
-    if (names.size() > 1 && names.back().empty()) names.pop_back();
-    return names;
-}
-
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator) {
     switch (form) {
     case 1:
@@ -318,7 +308,7 @@ std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::stri
     for (size_t n = 1; n <= map.size(); ++n) {
         const DbMapRow& row = map[n - 1];
         applyTableOptions(row.options, call.settings);
-        std::vector<std::string> fieldList = splitDbFieldList(row.fields);
+        std::vector<std::string> fieldList = CTL48500B(map, static_cast<int>(n));
         if (beginsWith(row.driver, "DBF")) {
             writeTableFile(call, n, row, fieldList);
         } else {

@@ -52,8 +52,6 @@ void CTL48500H(FieldTable& fields, const FieldTable& snapshot);
 void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool mlFlag, long long serviceLine,
                std::optional<long long> serviceLineCount, std::vector<std::string>& record);
 
-// The field list of a database map row: its FIELD= names in order.
-std::vector<std::string> splitDbFieldList(const std::string& fields);
 
 // The ODBC connection string of form 0, 1 or 2 for a row.
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator);

@@ -65,8 +65,10 @@ TEST(TableOptionsTest, WordsCountOnlyFromTheirBeginningAndLaterOptionsWin) {
 }
 
 TEST(TableOptionsTest, FieldListAndConnectionStrings) {
-    EXPECT_EQ(splitDbFieldList("CLAIMID\r\nAMOUNT\r\n"), (std::vector<std::string>{"CLAIMID", "AMOUNT"}));
-    EXPECT_EQ(splitDbFieldList(""), (std::vector<std::string>{""}));
+    DbMapTable fieldLists(2);
+    fieldLists[0].fields = "CLAIMID\r\nAMOUNT\r\n";
+    EXPECT_EQ(CTL48500B(fieldLists, 1), (std::vector<std::string>{"CLAIMID", "AMOUNT"}));
+    EXPECT_EQ(CTL48500B(fieldLists, 2), (std::vector<std::string>{""}));
     DbMapRow row = tableRow("CLAIMS", "PostgreSQL", "edi", {}, "");
     row.server = "db1";
     row.user = "u";
