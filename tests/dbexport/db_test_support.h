@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,20 @@
 #include "map/field_table.h"
 
 namespace brolvin::test {
+
+// The shared library of an ODBC driver installed by the distribution, or "".
+inline std::string findDriver(const std::string& file) {
+    namespace fs = std::filesystem;
+    for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
+        std::error_code ec;
+        if (fs::exists(fs::path(root) / "odbc" / file, ec)) return (fs::path(root) / "odbc" / file).string();
+        for (const auto& d : fs::directory_iterator(root, ec)) {
+            fs::path candidate = d.path() / "odbc" / file;
+            if (fs::exists(candidate, ec)) return candidate.string();
+        }
+    }
+    return "";
+}
 
 inline FieldEntry field(const std::string& name, const std::string& value, const std::string& level = "0",
                         const std::string& width = "", const std::string& serviceLine = "") {

@@ -18,20 +18,7 @@ namespace {
 
 using test::field;
 using test::tableRow;
-
-// The shared library of an ODBC driver installed by the distribution.
-std::string findDriver(const std::string& file) {
-    namespace fs = std::filesystem;
-    for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
-        std::error_code ec;
-        if (fs::exists(fs::path(root) / "odbc" / file, ec)) return (fs::path(root) / "odbc" / file).string();
-        for (const auto& d : fs::directory_iterator(root, ec)) {
-            fs::path candidate = d.path() / "odbc" / file;
-            if (fs::exists(candidate, ec)) return candidate.string();
-        }
-    }
-    return "";
-}
+using test::findDriver;
 
 bool haveOdbc() {
 #if defined(BROLVIN_HAVE_ODBC)
