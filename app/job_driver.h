@@ -1,0 +1,69 @@
+// The job driver: builds the job from its arguments, resolves source and
+// destination, calls the conversion engine at most once and writes the run log.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/job_params.h"
+#include "util/platform.h"
+#include "x12parse/engine.h"
+
+namespace brolvin {
+
+// The eleven driver arguments, in their order.
+struct DriverArgs {
+    std::string runLabel;         // 1  engine argument 1
+    int reserved = 0;             // 2  not used
+    std::string frontEndContext;  // 3  front-end hook and engine argument 2
+    std::string conversionType;   // 4  slot 1
+    std::string source;           // 5  slot 2
+    std::string destination;      // 6  slots 3 and 5
+    std::string options;          // 7  slot 4
+    std::string extraValue;       // 8  front-end hook and engine argument 3
+    std::string settingsFolder;   // 9  front-end hook and engine argument 4
+    std::string pathSeparator;    // 10 put between a folder and a file name
+    int displayMode = 0;          // 11 3: call the front-end hook first
+};
+
+// Process exit statuses of a job.
+enum ExitStatus {
+    kExitConverted = 0,       // the engine ran its conversion
+    kExitNotConverted = 1,    // nothing converted, or output lost
+    kExitBlankParameter = 2,  // conversion type or source was blank
+};
+
+struct DriverResult {
+    std::string runLog;  // the complete run-log text
+    int exitStatus = kExitNotConverted;
+};
+
+using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;
+
+// Runs one job. The engine is a parameter so callers can observe or replace it.
+DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx,
+                       const EngineCall& engine = CTL48400A);
+
+// Front-end hook, where an interactive front end would let the user fill in
+// the job. The console program has none: the job comes back unchanged.
+JobParams CTLD48401(const std::string& frontEndContext, const std::string& settingsFolder,
+                    const std::string& extraValue, const std::string& pathSeparator,
+                    const JobParams& job);
+
+// Folder test. Folder sources are not offered, so every path answers false.
+bool LISDIR(const std::string& path);
+
+// Extension mode 1: the name up to its first "." plus "." and characters 5 to 7
+// of the conversion type in lower case; a name without "." comes back whole.
+// Any other mode returns the name unchanged.
+std::string CTL48403D(const std::string& name, const std::string& conversionType,
+                      int extensionMode);
+
+// Keep mode 1 returns the name unchanged; otherwise the part after the last
+// "." of the whole path is replaced by `extension` (appended when none).
+std::string CTL48400Q(const std::string& name, const std::string& extension, int keepMode);
+
+// Overwrite question. The console program asks nothing and answers yes.
+bool MSGNOYES(const std::string& message, const std::string& title);
+
+}  // namespace brolvin

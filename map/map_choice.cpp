@@ -1,0 +1,202 @@
+#include "map/map_choice.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "map/version_detect.h"
+#include "util/file_io.h"
+#include "util/text.h"
+#include "x12parse/isa_reader.h"
+
+namespace brolvin {
+
+namespace {
+
+constexpr const char* kTraceFile = "tdebug.log";
+
+bool endsWithCfg(std::string_view name) {
+    return name.size() >= 4 && toLower(name.substr(name.size() - 4)) == ".cfg";
+}
+
+// ST01 of the first ST segment of the whole source, scanned with the
+// source's own delimiters; "" when there is none.
+std::string firstTransactionSet(const std::string& source, Platform& platform) {
+    Delimiters d = readDelimiters(source, platform);
+    const std::string ds(1, d.elementSeparator);
+    int fd = ::open(source.c_str(), O_RDONLY);
+    if (fd < 0) {
+        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+        return "";
+    }
+    std::vector<char> block(1 << 20);
+    std::string segment;
+    std::string key;
+    bool done = false;
+    while (!done) {
+        ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+        if (got <= 0) break;
+        for (ssize_t i = 0; i < got && !done; ++i) {
+            char c = block[static_cast<size_t>(i)];
+            if (c != d.terminator) {
+                segment.push_back(c);
+                continue;
+            }
+            if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
+                key = CTL48400M(segment, 2, ds);
+                done = true;
+            }
+            segment.clear();
+        }
+    }
+    ::close(fd);
+    return key;
+}
+
+}  // namespace
+
+std::string joinMapPath(const std::string& folder, const std::string& name,
+                        const std::string& separator) {
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder + name;
+    return folder + (separator.empty() ? "/" : separator) + name;
+}
+
+std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
+                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                        Platform& platform) {
+    if (!fileExists(databaseMapFile)) return currentMapPath;
+    std::string text;
+    readWholeFile(databaseMapFile, text, true);
+    std::string key = firstTransactionSet(source, platform);
+
+    // The transaction type of the first table entry that serves the set.
+    if (databaseMap) {
+        std::string upperKey = toUpper(key);
+        for (const DbMapRow& row : *databaseMap) {
+            std::string type = toUpper(std::string_view(row.transactionType).substr(0, key.size()));
+            if (beginsWith(upperKey, type)) {
+                key = toUpper(row.transactionType);
+                break;
+            }
+        }
+    }
+
+    // The first complete line "<key>=<map name>". Lines shorter than the key,
+    // blank lines included, name no map.
+    const size_t n = key.size();
+    if (n == 0) return currentMapPath;
+    size_t start = 0;
+    for (;;) {
+        size_t cr = text.find('\r', start);
+        if (cr == std::string::npos) break;  // a last line without CR is not examined
+        std::string line;
+        for (size_t i = start; i < cr; ++i)
+            if (text[i] != '\n') line.push_back(text[i]);
+        start = cr + 1;
+        if (line.size() >= n && beginsWith(key, toUpper(std::string_view(line).substr(0, n))))
+            return line.size() > n + 1 ? line.substr(n + 1) : "";
+    }
+    return currentMapPath;
+}
+
+std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped) {
+    if (mode == 1) return shipped.find(mapName);
+    return "";
+}
+
+std::string CTLD48600Q(const std::string& mapName, int mode) {
+    return CTLD48600Q(mapName, mode, ShippedMaps::fromExecutable());
+}
+
+MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
+    MapChoice out;
+    const ShippedMaps shippedFallback =
+        request.shippedMaps ? ShippedMaps("") : ShippedMaps::fromExecutable();
+    const ShippedMaps& shipped = request.shippedMaps ? *request.shippedMaps : shippedFallback;
+    const bool debug = !isBlank(request.debug);
+    const std::string defaultFolder = trimSpaces(request.defaultMapPath);
+    // The path a name is loaded from: the default folder in front, if any.
+    auto loadPath = [&](const std::string& name) {
+        return defaultFolder.empty() ? name : joinMapPath(defaultFolder, name, request.pathSeparator);
+    };
+
+    std::string mapName = request.mapName;
+    std::string chosen;
+    bool suppliedAsIs = false;  // a shipped map's full path: no default folder in front
+
+    if (!trimSpaces(mapName).empty()) {
+        chosen = mapName;
+        out.mapName = mapName;
+        out.runLog += ctx.stampedLine(" - Map File Set A to " + chosen);
+        out.runLog += ctx.stampedLine(" - X12 Version/Transaction NOT Detected  ");
+        // A plain name that exists nowhere may be one of the shipped maps.
+        if (!hasFolderPart(mapName) && !fileExists(loadPath(chosen))) {
+            std::string shippedPath = shipped.find(mapName);
+            if (!shippedPath.empty()) {
+                out.runLog += ctx.stampedLine(" - Used Map file " + shippedPath);
+                chosen = shippedPath;
+                suppliedAsIs = true;
+            }
+        }
+    } else {
+        if (request.databaseMapName.empty()) mapName = detectMapName(request.source, request.debug, ctx);
+        if (isBlank(mapName)) {
+            mapName = chosen = CTLD48400AE(request.source, chosen, request.databaseMap,
+                                           request.databaseMapName, ctx.platform);
+            out.runLog += ctx.stampedLine(" - Map File Set B to " + mapName);
+            out.runLog += ctx.stampedLine(" - Source file =" + request.source);
+            if (debug && fileExists(kTraceFile)) {
+                std::string trace;
+                readWholeFile(kTraceFile, trace, true);
+                out.debugText += std::string(kCrLf) + trace;
+                deleteFile(kTraceFile);
+            }
+        } else {
+            out.runLog += ctx.stampedLine(" - Map File Set C to " + mapName);
+        }
+        out.mapPrefix = mapName + "_";
+        out.mapName = mapName;
+
+        const std::string folder = trimSpaces(request.mapFolder);
+        if (!folder.empty()) {
+            std::string name = endsWithCfg(mapName) ? mapName : mapName + ".cfg";
+            mapName = joinMapPath(folder, name, request.pathSeparator);
+            out.runLog += ctx.stampedLine(" - Map File Set D to " + mapName);
+        }
+
+        if (!trimSpaces(mapName).empty()) {
+            out.runLog += ctx.stampedLine(" - X12 Version/Transaction Detected  ");
+            out.runLog += "   Current Directory : " + ctx.platform.currentFolder() + kCrLf;
+            out.runLog += "   Current Drive : " + ctx.platform.currentDrive() + kCrLf;
+            out.runLog += "   Map File : " + mapName + kCrLf;
+            if (fileExists(loadPath(mapName))) {
+                chosen = mapName;
+                out.runLog += ctx.stampedLine(" - Map File Set G to " + mapName);
+            } else {
+                out.runLog += ctx.stampedLine(" - X12 Detected Map File NOT Present " + mapName);
+                std::string supplied = CTLD48600Q(mapName, 1, shipped);
+                if (!trimSpaces(supplied).empty()) {
+                    out.runLog += ctx.stampedLine(" - Used Map file " + supplied);
+                    chosen = supplied;
+                    suppliedAsIs = true;
+                } else {
+                    supplied = CTLD48600Q(mapName, 2, shipped);
+                    if (!trimSpaces(supplied).empty()) {
+                        out.runLog += ctx.stampedLine(" - Created and Used Map file " + supplied);
+                        chosen = supplied;
+                        suppliedAsIs = true;
+                    }
+                }
+            }
+        }
+    }
+
+    out.pathToLoad = (!defaultFolder.empty() && !suppliedAsIs) ? loadPath(chosen) : chosen;
+    return out;
+}
+
+}  // namespace brolvin

@@ -1,0 +1,51 @@
+// Choosing the map file of a conversion: the map named by the user, the map
+// that the interchange's version selects, or the one a database map names.
+#pragma once
+
+#include <string>
+
+#include "dbexport/db_map.h"
+#include "map/shipped_maps.h"
+#include "util/platform.h"
+
+namespace brolvin {
+
+struct MapChoiceRequest {
+    std::string mapName;          // "MAP=" value; "" = detect from the interchange
+    std::string source;           // source file
+    std::string debug;            // debug option text; not blank = debug on
+    std::string mapFolder;        // "MAPPATH=" value
+    std::string pathSeparator;    // put between a folder and a name; "" = "/"
+    std::string defaultMapPath;   // "DEFAULTMAPPATH=" value
+    std::string databaseMapName;  // database map file name; not empty = no detection
+    const DbMapTable* databaseMap = nullptr;
+    const ShippedMaps* shippedMaps = nullptr;  // null = the program's own maps folder
+};
+
+struct MapChoice {
+    std::string pathToLoad;  // the map file to load, default folder included
+    std::string mapName;     // the name the choice settled on (before any folder)
+    std::string mapPrefix;   // map name + "_"; "" when the user named the map
+    std::string runLog;      // time-stamped run-log lines
+    std::string debugText;   // text for the debug log (a detection trace)
+};
+
+MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx);
+
+// The map name a database map gives for the source's transaction set, or
+// `currentMapPath` when the database map file is missing or names none.
+std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
+                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                        Platform& platform);
+
+// Supplies a map file for a missing one. Mode 1: the shipped map of the same
+// file name, as a full path; mode 2 (create one): none. "" for none.
+std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped);
+std::string CTLD48600Q(const std::string& mapName, int mode);
+
+// Folder and name joined with `separator` ("" = "/"), with no separator added
+// when the folder already ends in "/" or "\".
+std::string joinMapPath(const std::string& folder, const std::string& name,
+                        const std::string& separator);
+
+}  // namespace brolvin

@@ -1,0 +1,214 @@
+#include "map/version_detect.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+
+#include "util/file_io.h"
+#include "util/text.h"
+#include "x12parse/isa_reader.h"
+
+namespace brolvin {
+
+namespace {
+
+constexpr long long kScanLimit = 1000;  // last offset examined
+constexpr const char* kTraceFile = "tdebug.log";
+
+struct VersionColumn {
+    const char* key4010;
+    const char* key5010;
+    const char* mapName;
+};
+
+constexpr std::array<VersionColumn, 12> kVersionTable{{
+    {"004010X096A1.cfg", "005010X223A2.cfg", "837I.cfg"},
+    {"004010X091A1.cfg", "005010X221.cfg", "835.cfg"},
+    {"004010X093A1A.cfg", "005010X212A.cfg", "276.cfg"},
+    {"004010X093A1B.cfg", "005010X212B.cfg", "277.cfg"},
+    {"004010X092A1A.cfg", "005010X279A.cfg", "270.cfg"},
+    {"004010X092A1B.cfg", "005010X279B.cfg", "271.cfg"},
+    {"004010X094A1A.cfg", "005010X217A.cfg", "278a.cfg"},
+    {"004010X094A1B.cfg", "005010X217B.cfg", "278b.cfg"},
+    {"004010X095A1.cfg", "005010X220.cfg", "834.cfg"},
+    {"004010X098A1.cfg", "005010X222A2.cfg", "837p.cfg"},
+    {"004010X097A1.cfg", "005010X224A2.cfg", "837d.cfg"},
+    {"004010X061A1.cfg", "005010X218.cfg", "820.cfg"},
+}};
+
+// How a guide (first ten characters of GS08) picks its map.
+enum class GuideRule { Single, BySt01, ByBht02 };
+
+// Single: `first` is the map. BySt01: `first` and `second` are the two
+// transaction sets served, each with the map of its own number. ByBht02:
+// `first` for a request, `second` for a response (BHT02 "11").
+struct Guide {
+    const char* id4010;
+    const char* id5010;
+    GuideRule rule;
+    const char* first;
+    const char* second;
+};
+
+constexpr std::array<Guide, 9> kGuides{{
+    {"004010X096", "005010X223", GuideRule::Single, "837I.cfg", nullptr},
+    {"004010X091", "005010X221", GuideRule::Single, "835.cfg", nullptr},
+    {"004010X093", "005010X212", GuideRule::BySt01, "276", "277"},
+    {"004010X092", "005010X279", GuideRule::BySt01, "270", "271"},
+    {"004010X094", "005010X217", GuideRule::ByBht02, "278a.cfg", "278b.cfg"},
+    {"004010X095", "005010X220", GuideRule::Single, "834.cfg", nullptr},
+    {"004010X098", "005010X222", GuideRule::Single, "837p.cfg", nullptr},
+    {"004010X097", "005010X224", GuideRule::Single, "837d.cfg", nullptr},
+    {"004010X061", "005010X218", GuideRule::Single, "820.cfg", nullptr},
+}};
+
+// The transaction sets served by exactly one map, and the sets a two-map
+// guide chooses between.
+std::string mapForSet(const std::string& st01) {
+    static constexpr std::array<const char*, 7> kSets{"835", "834", "820", "270", "271", "276", "277"};
+    for (const char* set : kSets)
+        if (st01 == set) return std::string(set) + ".cfg";
+    return "";
+}
+
+}  // namespace
+
+std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator) {
+    if (elementNumber < 1) return "";
+    if (separator.empty()) return elementNumber == 1 ? std::string(segment) : "";
+    size_t start = 0;
+    for (long long n = 1;; ++n) {
+        size_t at = segment.find(separator, start);
+        if (n == elementNumber)
+            return std::string(segment.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        if (at == std::string_view::npos) return "";
+        start = at + separator.size();
+    }
+}
+
+std::string CTL48400Y(const std::string& version) {
+    std::string key = version + ".cfg";
+    for (const auto& column : kVersionTable)
+        if (beginsWith(column.key4010, key)) return column.mapName;
+    for (const auto& column : kVersionTable)
+        if (beginsWith(column.key5010, key)) return column.mapName;
+    return "";
+}
+
+InterchangeScan scanInterchange(const std::string& source, const std::string& debugSetting,
+                                RunContext& ctx) {
+    InterchangeScan scan;
+    const bool debug = !isBlank(debugSetting);
+    Platform& platform = ctx.platform;
+    long long headerOffset = CTL39400AJ(source, platform) + 1;
+    std::string st = CTL39400J(source, 1, headerOffset, platform);
+    std::string ds = CTL39400J(source, 2, headerOffset, platform);
+    std::string ss = CTL39400J(source, 3, headerOffset, platform);
+    if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
+
+    // Offsets 0 to 1000, read in one block.
+    std::string bytes;
+    int fd = ::open(source.c_str(), O_RDONLY);
+    if (fd < 0) {
+        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+    } else {
+        bytes.resize(static_cast<size_t>(kScanLimit + 1));
+        size_t have = 0;
+        while (have < bytes.size()) {
+            ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            if (got <= 0) break;
+            have += static_cast<size_t>(got);
+        }
+        bytes.resize(have);
+        ::close(fd);
+    }
+
+    const char terminator = st[0];
+    bool gsFound = false;  // the traced search ends at GS; ST and BHT are looked for on
+    std::string segment;
+    for (size_t offset = 0; offset < bytes.size(); ++offset) {
+        char c = bytes[offset];
+        if (c != terminator) {
+            segment.push_back(c);
+        } else {
+            std::string id = CTL48400M(trimLine(segment), 1, ds);
+            if (!gsFound) {
+                if (debug) scan.trace += " Segment =" + id + kCrLf + " Segment Data=" + segment + kCrLf;
+                if (beginsWith(id, "GS")) {
+                    scan.version = CTL48400M(segment, 9, ds);
+                    if (debug) scan.trace += " Set GS =" + segment + kCrLf + " GG Version =" + scan.version + kCrLf;
+                    gsFound = true;
+                }
+            }
+            if (id == "ST" && !scan.foundSt) {
+                scan.foundSt = true;
+                scan.st01 = trimSpaces(CTL48400M(segment, 2, ds));
+            } else if (id == "BHT" && scan.foundSt && !scan.foundBht) {
+                scan.foundBht = true;
+                scan.bht02 = trimSpaces(CTL48400M(segment, 3, ds));
+            }
+            if (gsFound && scan.foundSt && scan.foundBht) break;
+            segment.clear();
+        }
+        if (offset + 1 > static_cast<size_t>(kScanLimit)) {
+            if (debug && !gsFound) scan.trace += std::string(" Exit 1000 ") + kCrLf;
+            break;
+        }
+    }
+    return scan;
+}
+
+std::string CTL48400K(const std::string& source, const std::string& debugSetting, RunContext& ctx) {
+    InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
+    if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    return scan.version;
+}
+
+std::string guideMapName(const InterchangeScan& scan, std::string* reason) {
+    std::string guideId = scan.version.substr(0, 10);
+    for (const Guide& guide : kGuides) {
+        if (guideId != guide.id4010 && guideId != guide.id5010) continue;
+        std::string why = "guide " + guideId;
+        std::string name;
+        switch (guide.rule) {
+            case GuideRule::Single:
+                name = guide.first;
+                break;
+            case GuideRule::BySt01:
+                if (scan.foundSt && (scan.st01 == guide.first || scan.st01 == guide.second))
+                    name = scan.st01 + ".cfg";
+                why += ", ST01 " + scan.st01;
+                break;
+            case GuideRule::ByBht02:
+                if (scan.foundBht) name = scan.bht02 == "11" ? guide.second : guide.first;
+                why += ", BHT02 " + scan.bht02;
+                break;
+        }
+        if (reason) *reason = why;
+        return name;
+    }
+    // No usable guide: the transaction set alone decides where it has one map.
+    std::string name = scan.foundSt ? mapForSet(scan.st01) : "";
+    if (reason) *reason = "ST01 " + scan.st01;
+    return name;
+}
+
+std::string detectMapName(const std::string& source, const std::string& debugSetting,
+                          RunContext& ctx) {
+    InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
+    std::string name = CTL48400Y(scan.version);
+    if (name.empty()) {
+        std::string reason;
+        name = guideMapName(scan, &reason);
+        if (!name.empty() && !isBlank(debugSetting))
+            scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
+    }
+    if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    return name;
+}
+
+}  // namespace brolvin

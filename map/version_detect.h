@@ -1,0 +1,51 @@
+// Detecting an interchange's implementation-guide version and the map file
+// that fits it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "util/platform.h"
+
+namespace brolvin {
+
+// What the scan of the first 1001 bytes of a source found.
+struct InterchangeScan {
+    std::string version;  // GS08 of the first GS segment; "" when none
+    std::string st01;     // ST01 of the first ST segment; "" when none
+    std::string bht02;    // BHT02 of the first BHT segment; "" when none
+    bool foundSt = false;
+    bool foundBht = false;
+    std::string trace;    // detection trace; built only with debug on
+};
+
+// Element `elementNumber` of the segment, where 1 is the segment identifier;
+// the text is split at every occurrence of `separator`. "" beyond the last.
+std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator);
+
+// The map file name for an exact version text ("005010X222A2" -> "837p.cfg");
+// "" when the version is not in the table. Case-sensitive.
+std::string CTL48400Y(const std::string& version);
+
+// Scans offsets 0 to 1000 of the source for GS08 (and ST01 and BHT02) with
+// the delimiters of its ISA header. Writes nothing.
+InterchangeScan scanInterchange(const std::string& source, const std::string& debugSetting,
+                                RunContext& ctx);
+
+// The version text of the source; with a non-blank debug setting the
+// detection trace is written to "tdebug.log".
+std::string CTL48400K(const std::string& source, const std::string& debugSetting, RunContext& ctx);
+
+// The map file name from the first ten characters of GS08 (the guide), with
+// ST01 or BHT02 deciding between the two maps of one guide, or from ST01
+// alone for the sets with one map when the guide is unknown. "" when nothing
+// fits. `reason` (optional) receives the evidence used.
+std::string guideMapName(const InterchangeScan& scan, std::string* reason = nullptr);
+
+// The map file name the interchange selects: the version table first, the
+// guide second. With debug on the trace, including the guide decision, is
+// written to "tdebug.log".
+std::string detectMapName(const std::string& source, const std::string& debugSetting,
+                          RunContext& ctx);
+
+}  // namespace brolvin

@@ -1,0 +1,199 @@
+#include "x12build/generation_mode.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fixed_platform.h"
+#include "test_map.h"
+#include "x12build/xml_input.h"
+
+namespace brolvin {
+namespace {
+
+using test::field;
+using test::layouts;
+
+// Header of an interchange built from a map carrying ISA06, ISA08, ISA13,
+// GS6 and ST2 keys, at the fixed clock.
+const std::string kHeader =
+    "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       "
+    "*261208*0905*U*00501*000000123*1*T*:~GS****20261208*0905*1*X*~ST*837*0001*~";
+
+std::string trailer(int segments) {
+    return "SE*" + std::to_string(segments + 2) + "*0001~GE*1*1~IEA*1*000000123~";
+}
+
+class GenerationModeTest : public test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("m.cfg", "ISA06=SENDER\r\nISA08=RECEIVER\r\nISA13=000000123\r\nGS6=1\r\nST2=0001\r\n");
+        map.hasFieldTable = true;
+        map.path = "m.cfg";
+        map.transactionType = "837";
+        map.version = "5010";
+        args.job.source = "in.txt";
+        args.job.currentDestination = "out.x12";
+        args.job.conversionType = "CSV,X12";
+    }
+    void useMap(FieldTable fields, const std::vector<std::string>& segments) {
+        map.fields = std::move(fields);
+        map.segmentLayout = layouts(segments);
+    }
+    GenerationResult run() { return runGenerationMode(args, map, ctx, debugCounter); }
+
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    LoadedMap map;
+    EngineArgs args;
+    long long debugCounter = 0;
+};
+
+TEST_F(GenerationModeTest, CsvRecordsMakeOneInterchange) {
+    useMap({field("A"), field("B")}, {"1,BHT,0019", "2,REF,$A,$B", "4,NTE,END"});
+    write("in.txt", "A1,B1\r\nA2 , B2\r\n");
+    GenerationResult r = run();
+    EXPECT_FALSE(r.writeFailed);
+    EXPECT_EQ(read("out.x12"), kHeader + "BHT*0019~REF*A1*B1~REF*A2*B2~NTE*END~" + trailer(4));
+    EXPECT_EQ(map.fields[0].value, "");  // Level-0 values cleared after each record
+}
+
+TEST_F(GenerationModeTest, CsvLineEndsAndCarriedValues) {
+    useMap({field("A"), field("KEEP", "1")}, {"2,REF,$A,$KEEP", "4,NTE,END"});
+    args.segmentCrLf = 1;
+    // Middle line empty: a record of its own, not counted, so the trailer
+    // segment comes with record 2 of 3. The last line lacks its CR.
+    write("in.txt", "A1,K\r\n\r\nA3,K3\r\nA4,Z");
+    run();
+    std::string out = read("out.x12");
+    std::string body = out.substr(out.find("ST*837*0001*~\r\n") + 15);
+    EXPECT_EQ(body, "REF*A1*K~\r\nREF**K~\r\nNTE*END~\r\nREF*A3*K3~\r\n"
+                    "SE*6*0001~\r\nGE*1*1~\r\nIEA*1*000000123~\r\n");
+
+    write("in.txt", "A1,B1\nA2,B2\n");  // line feeds alone end no line
+    run();
+    out = read("out.x12");
+    EXPECT_EQ(out.substr(out.find("ST*")),
+              "ST*837*0001*~\r\nSE*2*0001~\r\nGE*1*1~\r\nIEA*1*000000123~\r\n");
+}
+
+TEST_F(GenerationModeTest, CsvSurplusValuesAreDroppedAndLogged) {
+    useMap({field("A"), field("B")}, {"2,REF,$A,$B"});
+    args.debug = "DEBUG";
+    write("in.txt", "A1,B1,C1,D1\r\nA2,B2,\r\n");
+    GenerationResult r = run();
+    EXPECT_EQ(read("out.x12"), kHeader + "REF*A1*B1~REF*A2*B2~" + trailer(2));
+    EXPECT_NE(r.debugText.find("- CSV line 1: 2 value(s) beyond the last field dropped\r\n"),
+              std::string::npos);
+    EXPECT_EQ(r.debugText.find("- CSV line 2"), std::string::npos);
+}
+
+TEST_F(GenerationModeTest, DebugTextAndItsLimit) {
+    useMap({field("A"), field("B", "1")}, {"2,REF,$A"});
+    args.debug = "DEBUG";
+    write("in.txt", "x,y\r\n");
+    GenerationResult r = run();
+    EXPECT_EQ(r.debugText,
+              "- Parse Type = CSV,X12\r\n- Source File = in.txt\r\n- SLP = 0\r\n- TA = 2\r\n"
+              "Total CSV Record Count=         1\r\n"
+              "File Max=         5\r\nSource File =in.txt\r\n"
+              "\r\n\r\n\r\n"  // trace: one line per element written, then the record's line end
+              "----- Table Array          1\r\n- TA 1 = A\r\n- TA 10 = 0\r\n- TA 15 = x\r\n"
+              "----- Table Array          2\r\n- TA 1 = B\r\n- TA 10 = 1\r\n- TA 15 =  y\r\n");
+    EXPECT_EQ(debugCounter, 5);
+
+    debugCounter = 4999;
+    r = run();
+    EXPECT_EQ(debugCounter, 5000);
+    EXPECT_EQ(r.debugText.find("Table Array"), std::string::npos);
+    EXPECT_NE(r.debugText.find("Total CSV Record Count="), std::string::npos);
+}
+
+TEST_F(GenerationModeTest, NothingWithoutSourceOrDestination) {
+    useMap({field("A")}, {"2,REF,$A"});
+    run();
+    EXPECT_FALSE(fileExists("out.x12"));
+
+    write("in.txt", "A,\r\n");
+    args.job.currentDestination = "";
+    GenerationResult r = run();
+    EXPECT_FALSE(r.writeFailed);
+    EXPECT_EQ(map.fields[0].value, "A");  // no record completed
+
+    args.job.currentDestination = "missing/out.x12";
+    r = run();
+    EXPECT_TRUE(r.writeFailed);
+    EXPECT_EQ(r.failedFile, "missing/out.x12");
+
+    args.job.conversionType = "HL7,XML";
+    args.job.currentDestination = "out.x12";
+    run();
+    EXPECT_FALSE(fileExists("out.x12"));
+}
+
+TEST_F(GenerationModeTest, XmlRecordsWithBatchHeaderAndEntities) {
+    useMap({field("CLAIMID"), field("NOTE"), field("CHARGE1", "0", "1"), field("TOTAL")},
+           {"2,CLM,$CLAIMID,$TOTAL", "2,NTE,ADD,$NOTE", "3,SV1,$CHARGE"});
+    args.job.conversionType = "xml,x12";
+    write("in.txt",
+          "<?xml version=\"1.0\"  encoding=\"ISO-8859-1\"?>\r\n<EXPORTDATA>\r\n"
+          "<BATCH>\r\n<SENDERID>ABC</SENDERID>\r\n<icstdid>^</icstdid>\r\n"
+          "<GS01>HC</GS01>\r\n</BATCH>\r\n"
+          "<CLAIM>\r\n<CLAIMID>C1</CLAIMID>\r\n<NOTE>a &amp; b &lt;c&gt; &#65;&#x42; &x; &</NOTE>\r\n"
+          "<UNKNOWN>zz</UNKNOWN>\r\n<LINELEVEL>\r\n<CHARGE1>10</CHARGE1>\r\n</LINELEVEL>\r\n"
+          "<TOTAL>10\r\n0</TOTAL>\r\n</CLAIM>\r\n"
+          "<CLAIM><CLAIMID>C2</CLAIMID></CLAIM>");
+    run();
+    const std::string isa =
+        "ISA*00*          *00*          *ZZ*ABC            *ZZ*RECEIVER       "
+        "*261208*0905*^*00501*000000123*1*T*:~";
+    EXPECT_EQ(read("out.x12"), isa + "GS*HC***20261208*0905*1*X*~ST*837*0001*~" +
+                                   "CLM*C1*100~NTE*ADD*a & b <c> AB &x; &~SV1*10~CLM*C2~NTE*ADD~" +
+                                   trailer(5));
+}
+
+TEST_F(GenerationModeTest, XmlServiceLineExpansionWithMl) {
+    useMap({field("CLAIMID"), field("CHARGE1", "0", "1"), field("UNITS1", "0", "1")},
+           {"2,CLM,$CLAIMID", "3,SV1,$CHARGE,$UNITS"});
+    args.job.conversionType = "XML,X12";
+    const std::string xml =
+        "<EXPORTDATA><CLAIM><CLAIMID>C1</CLAIMID><LINELEVEL>"
+        "<CHARGE1>1</CHARGE1><UNITS1>2</UNITS1><CHARGE2>3</CHARGE2><UNITS2>4</UNITS2>"
+        "<CHARGE3>5</CHARGE3></LINELEVEL></CLAIM></EXPORTDATA>";
+    write("in.txt", xml);
+    run();
+    EXPECT_EQ(read("out.x12"), kHeader + "CLM*C1~SV1*1*2~" + trailer(2));
+
+    args.job.options = "OW,ml";
+    run();
+    EXPECT_EQ(read("out.x12"), kHeader + "CLM*C1~SV1*1*2~SV1*3*4~SV1*5~" + trailer(4));
+    EXPECT_EQ(map.names, (std::vector<std::string>{"CLAIMID", "CHARGE1", "UNITS1", "CHARGE2",
+                                                   "UNITS2", "CHARGE3", "UNITS3"}));
+    EXPECT_EQ(map.segmentMap.size(), 7u);
+}
+
+TEST(XmlReaders, HeaderValuesAndLineBlocks) {
+    const std::string doc =
+        "<?xml?><EXPORTDATA><Batch><SENDERID>\r\nABC\r\n</SENDERID><ISA13>12</ISA13>"
+        "<ICNUMBER>99</ICNUMBER></Batch>"
+        "<CLAIM><LINELEVEL><CHARGE1>a</CHARGE1><UNITS1>b</UNITS1><CHARGE2>c</CHARGE2>"
+        "</LINELEVEL><LINELEVEL></LINELEVEL></CLAIM></EXPORTDATA>";
+    EXPECT_EQ(xmlHeaderValue(doc, kSelBatchPresent), "X");
+    EXPECT_EQ(xmlHeaderValue("<A><B>x</B></A>", kSelBatchPresent), "");
+    EXPECT_EQ(xmlHeaderValue(doc, kSelIsa06), "\r\nABC\r\n");  // line ends kept
+    EXPECT_EQ(xmlHeaderValue(doc, kSelIsa13), "12");           // first tag of either name
+    EXPECT_EQ(xmlHeaderValue(doc, kSelIsa08), "");
+    EnvelopeValues v = xmlHeaderValues(doc);
+    // The envelope takes the value without the line ends that would break the ISA.
+    EXPECT_EQ(v.isa06, "ABC            ");
+    EXPECT_EQ(v.isa13, "12       ");
+    EXPECT_EQ(v.isa08, std::string(15, ' '));
+    EXPECT_EQ(v.gs01, "");
+    EXPECT_EQ(xmlLineBlockCount(doc), 2);
+    EXPECT_EQ(xmlLineBlockCount("<A><B/></A>"), 0);
+    EXPECT_EQ(CTL48400AL("ab<c", 0), "ab");
+    EXPECT_EQ(CTL48400AL("abc", 1), "bc");
+    EXPECT_EQ(CTL48400AL("abc", 9), "");
+}
+
+}  // namespace
+}  // namespace brolvin

@@ -1,0 +1,201 @@
+#include "x12parse/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "support/fixed_platform.h"
+#include "util/file_io.h"
+
+namespace brolvin {
+
+namespace {
+
+const char* const kIsa =
+    "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *260115*0930*^*00501*000000101*0*T*:~";
+
+std::string interchange(const std::string& body) {
+    return std::string(kIsa) + "GS*HC*S*R*20260115*0930*1*X*005010X222A1~" + body + "GE*1*1~IEA*1*000000101~";
+}
+
+const char* const kMap =
+    "KEYHEADERFIELD=HL,,,20\r\n"
+    "KEYFIELD=CLM\r\n"
+    "KEYLINEFIELD=LX\r\n"
+    "FIELD=SENDER,15,NM1,41,2,3,,,,1,,Sender\r\n"
+    "FIELD=PROVIDER,35,NM1,85,2,3,,,,2,,Provider\r\n"
+    "FIELD=CLAIMID,20,CLM,,,1,,,,0,,Claim\r\n"
+    "FIELD=PROC1,10,SV1,HC,2,1,2,,,0,1,Procedure\r\n"
+    "FIELD=CHG1,10,SV1,HC,2,2,,,,0,1,Line charge\r\n"
+    "FIELD=SRC,50,,,,,,,,5\r\n"
+    "FIELD=END,1,ZZZ\r\n";
+
+const std::string kTwoProviders = interchange(
+    "ST*837*0001~NM1*41*2*ACME & SONS <X>~HL*1**20*1~NM1*85*2*NORTH CLINIC~HL*2*1*22*0~"
+    "CLM*A1*100~LX*1~SV1*HC:99213*40~LX*2~SV1*HC:87070*60~"
+    "HL*3**20*1~NM1*85*2*SOUTH CLINIC~HL*4*3*22*0~CLM*A2*50~LX*1~SV1*HC:99212*50~SE*17*0001~");
+
+class EngineTest : public test::TempDirTest {
+protected:
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+
+    EngineArgs args(const std::string& type, const std::string& dest, const std::string& options = "") {
+        EngineArgs a;
+        a.job.conversionType = type;
+        a.job.source = "in.x12";
+        a.job.destination = dest;
+        a.job.options = options;
+        a.job.currentDestination = dest;
+        a.mapName = "test.cfg";
+        a.requestedDestination = dest;
+        return a;
+    }
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("in.x12", kTwoProviders);
+        write("test.cfg", kMap);
+    }
+    bool wellFormed(const std::string& file) {
+        if (std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") != 0) return true;
+        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' " + file;
+        return std::system(cmd.c_str()) == 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(EngineTest, XmlRecordsCarryTheirOwnProviderAndEscapedText) {
+    EngineResult r = CTL48400A(args("X12,XML", "out.xml"), ctx);
+    EXPECT_FALSE(r.mapMissing);
+    EXPECT_FALSE(r.writeFailed);
+    EXPECT_EQ(read("out.xml"),
+              "<?xml version=\"1.0\"  encoding=\"ISO-8859-1\"?>\r\n<EXPORTDATA>\r\n"
+              "<CLAIM>\r\n<SENDER>ACME &amp; SONS &lt;X&gt;</SENDER>\r\n<PROVIDER>NORTH CLINIC</PROVIDER>\r\n"
+              "<CLAIMID>A1</CLAIMID>\r\n<PROC1>99213</PROC1>\r\n<CHG1>40</CHG1>\r\n<SRC>in.x12</SRC>\r\n"
+              "<END></END>\r\n</CLAIM>\r\n"
+              "<CLAIM>\r\n<SENDER>ACME &amp; SONS &lt;X&gt;</SENDER>\r\n<PROVIDER>SOUTH CLINIC</PROVIDER>\r\n"
+              "<CLAIMID>A2</CLAIMID>\r\n<PROC1>99212</PROC1>\r\n<CHG1>50</CHG1>\r\n<SRC>in.x12</SRC>\r\n"
+              "<END></END>\r\n</CLAIM>\r\n"
+              "</EXPORTDATA>\r\n");
+    EXPECT_TRUE(wellFormed("out.xml"));
+    EXPECT_EQ(r.log,
+              "09:05:07 - Debug set to \r\n"
+              "09:05:07 - Map File Set A to test.cfg\r\n"
+              "09:05:07 - X12 Version/Transaction NOT Detected  \r\n"
+              "09:05:07 - Mapping Load Complete \r\n"
+              "09:05:07 - Using Map File = test.cfg\r\n"
+              "09:05:07 - Key Header Field Count =          4\r\n"
+              "09:05:07 - Key Field Count =          1\r\n"
+              "09:05:07 - Key Document Field Count =          0\r\n"
+              "09:05:07 - Key Line Field Count =          1\r\n"
+              "09:05:07 - Key Trailer Field Count =          0\r\n"
+              "09:05:07 - Field Count =          7\r\n"
+              "09:05:07 - Segment Count =          0\r\n"
+              "09:05:07 - Maximum Service Line Count :          2\r\n");
+}
+
+TEST_F(EngineTest, CsvWithHeaderAndServiceLines) {
+    CTL48400A(args("X12,CSV", "out.csv", "HO,ML"), ctx);
+    EXPECT_EQ(read("out.csv"),
+              "Sender,Provider,Claim,Procedure,Line charge,SRC,END\r\n"
+              "ACME & SONS <X>,NORTH CLINIC,A1,99213,40,in.x12,\r\n"
+              "ACME & SONS <X>,NORTH CLINIC,A1,87070,60,in.x12,\r\n"
+              "ACME & SONS <X>,SOUTH CLINIC,A2,99212,50,in.x12,\r\n");
+}
+
+TEST_F(EngineTest, MergedXmlStaysOneDocument) {
+    CTL48400A(args("X12,XML", "out.xml"), ctx);
+    EngineArgs merge = args("X12,XML", "out.xml", "MF");
+    merge.merge = "MF";
+    CTL48400A(merge, ctx);
+    std::string merged = read("out.xml");
+    EXPECT_EQ(merged.find("<?xml"), merged.rfind("<?xml"));
+    EXPECT_EQ(merged.find("</EXPORTDATA>"), merged.rfind("</EXPORTDATA>"));
+    EXPECT_EQ(merged.size() - merged.rfind("</EXPORTDATA>\r\n"), 15u);
+    EXPECT_TRUE(wellFormed("out.xml"));
+    size_t claims = 0;
+    for (size_t p = merged.find("<CLAIM>"); p != std::string::npos; p = merged.find("<CLAIM>", p + 1)) ++claims;
+    EXPECT_EQ(claims, 4u);
+}
+
+TEST_F(EngineTest, MergedCsvAppendsWithoutSecondHeader) {
+    CTL48400A(args("X12,CSV", "out.csv", "HO"), ctx);
+    EngineArgs merge = args("X12,CSV", "out.csv", "HO,MF");
+    merge.merge = "MF";
+    CTL48400A(merge, ctx);
+    std::string csv = read("out.csv");
+    EXPECT_EQ(csv.find("Sender"), 0u);
+    EXPECT_EQ(csv.rfind("Sender"), 0u);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 5);
+}
+
+TEST_F(EngineTest, MissingMapStopsBeforeAnyOutputAndKeepsTheSource) {
+    EngineArgs a = args("X12,XML", "out.xml", "DS");
+    a.mapName = "absent.cfg";
+    a.deleteSource = 1;
+    EngineResult r = CTL48400A(a, ctx);
+    EXPECT_TRUE(r.mapMissing);
+    EXPECT_FALSE(fileExists("out.xml"));
+    EXPECT_TRUE(fileExists("in.x12"));
+    EXPECT_NE(r.log.find(" Mapping Error : .CFG Missing or Empty.\r\n09:05:07 - Error File  = \r\n"),
+              std::string::npos);
+    EXPECT_EQ(r.log.find("Maximum Service Line Count"), std::string::npos);
+}
+
+TEST_F(EngineTest, RenameWithMapPrefixKeepsTheOutputBesideIt) {
+    EngineArgs a = args("X12,XML", "out.xml");
+    a.renameWithMapName = 1;
+    CTL48400A(a, ctx);  // named with MAP=: no prefix, nothing renamed
+    EXPECT_TRUE(fileExists("out.xml"));
+
+    deleteFile("out.xml");
+    ASSERT_EQ(std::system("mkdir -p maps && cp test.cfg maps/837p.cfg"), 0);
+    a.mapName = "";
+    a.mapPath = "maps";
+    EngineResult r = CTL48400A(a, ctx);
+    EXPECT_FALSE(fileExists("out.xml"));
+    EXPECT_TRUE(fileExists("837p_out.xml"));
+    EXPECT_NE(r.log.find(" - RPMN : 837p_out.xml\r\n"), std::string::npos);
+}
+
+TEST_F(EngineTest, DeleteSourceRunsForHl7TypesButNeverAfterLostOutput) {
+    EngineArgs a = args("HL7,XML", "out.xml", "DS");
+    a.deleteSource = 1;
+    EngineResult r = CTL48400A(a, ctx);
+    EXPECT_FALSE(fileExists("in.x12"));
+    EXPECT_FALSE(fileExists("out.xml"));
+
+    write("in.x12", kTwoProviders);
+    EngineArgs lost = args("X12,XML", "no-such-folder/out.xml", "DS");
+    lost.deleteSource = 1;
+    r = CTL48400A(lost, ctx);
+    EXPECT_TRUE(r.writeFailed);
+    EXPECT_EQ(r.failedFile, "no-such-folder/out.xml");
+    EXPECT_TRUE(fileExists("in.x12"));
+    EXPECT_NE(r.log.find(" - Source File Kept : in.x12\r\n"), std::string::npos);
+}
+
+TEST_F(EngineTest, LevelFiveValuesLastUntilTheFirstSE) {
+    write("in.x12", interchange("ST*837*1~CLM*A1~SE*2*1~ST*837*2~CLM*A2~SE*2*2~"));
+    CTL48400A(args("X12,CSV", "out.csv"), ctx);
+    EXPECT_EQ(read("out.csv"), ",,A1,,,in.x12,\r\n,,A2,,,,\r\n");
+}
+
+TEST_F(EngineTest, DebugLogIsWrittenWholeWithItsStartAndEndLines) {
+    write("in.x12", interchange("ST*837*1~CLM*A1~SE*2*1~"));
+    EngineArgs a = args("X12,CSV", "out.csv");
+    a.debug = "DEBUG";
+    CTL48400A(a, ctx);
+    std::string log = read("debug.log");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), '\x1a');
+    EXPECT_EQ(log.rfind("\r\n\r\nStart Debug Log ------------------------\r\n", 0), 0u);
+    EXPECT_NE(log.find("- Segment Buffer = CLM*A1\r\n"), std::string::npos);
+    EXPECT_NE(log.find("- Key Field Claim Control Set = 0 to 1\r\n- Buffer=CLM*A1\r\n"), std::string::npos);
+    EXPECT_NE(log.find("- WRITE SE \r\n- SE Table Clear \r\n- Claim Control Set to 0 \r\n"), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 41), "End Debug Log ------------------------\r\n\x1a");
+}
+
+}  // namespace brolvin

@@ -1,0 +1,113 @@
+#include "x12parse/isa_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fixed_platform.h"
+#include "x12parse/file_loader.h"
+
+namespace brolvin {
+namespace {
+
+const std::string kIsa =
+    "ISA*00*          *00*          *ZZ*SUBMITTER      *ZZ*RECEIVER       *240101*1200*^*00501*000000001*0*P*:~";
+
+class IsaReaderTest : public test::TempDirTest {
+protected:
+    test::FixedPlatform platform;
+    Delimiters delimitersOf(const std::string& content) {
+        write("in.x12", content);
+        return readDelimiters("in.x12", platform);
+    }
+};
+
+TEST_F(IsaReaderTest, HeaderOffsetIsTheFirstIsaInAnyCase) {
+    write("a", kIsa + "GS*HC~");
+    EXPECT_EQ(CTL39400AJ("a", platform), -1);
+    write("b", "xyzisa*00");
+    EXPECT_EQ(CTL39400AJ("b", platform), 2);  // header offset 3
+    write("c", "DISA*ISA");
+    EXPECT_EQ(CTL39400AJ("c", platform), 0);  // header offset 1
+    write("d", "no header here at all");
+    EXPECT_EQ(CTL39400AJ("d", platform), 0);
+    write("e", "");
+    EXPECT_EQ(CTL39400AJ("e", platform), 0);
+    EXPECT_TRUE(platform.console.empty());
+}
+
+TEST_F(IsaReaderTest, HeaderFoundAcrossReadBlockBoundaries) {
+    // "ISA" straddling the first 1 MB block, and far into a large file.
+    for (size_t at : {(size_t{1} << 20) - 2, (size_t{1} << 20) - 1, size_t{1} << 20, size_t{3} << 20}) {
+        std::string content(at, 'x');
+        content += "iSa";
+        content += std::string(100, 'y');
+        write("big", content);
+        EXPECT_EQ(CTL39400AJ("big", platform), static_cast<long long>(at) - 1) << at;
+    }
+}
+
+TEST_F(IsaReaderTest, MissingFileReportsOnConsoleAndYieldsZero) {
+    EXPECT_EQ(CTL39400AJ("absent.x12", platform), 0);
+    ASSERT_EQ(platform.console.size(), 1u);
+    EXPECT_EQ(platform.console[0], "<ERROR> ISA Check FC-Open # 2");
+    // The delimiter reader answers a space for a missing file, silently.
+    EXPECT_EQ(CTL39400J("absent.x12", 1, 0, platform), " ");
+    EXPECT_EQ(platform.console.size(), 1u);
+}
+
+TEST_F(IsaReaderTest, StandardHeaderDelimiters) {
+    Delimiters d = delimitersOf(kIsa + "GS*HC~");
+    EXPECT_EQ(d.headerOffset, 0);
+    EXPECT_EQ(d.terminator, '~');
+    EXPECT_EQ(d.elementSeparator, '*');
+    EXPECT_EQ(d.subElementSeparator, ':');
+}
+
+TEST_F(IsaReaderTest, BomAndBlankLinesBeforeTheHeaderShiftThePositions) {
+    std::string alt = kIsa;
+    alt[103] = '|';
+    alt[104] = '^';
+    alt[105] = '\n';
+    Delimiters d = delimitersOf("\xEF\xBB\xBF\r\n\r\n" + alt + "GS|HC\n");
+    EXPECT_EQ(d.headerOffset, 7);
+    EXPECT_EQ(d.terminator, '\n');
+    EXPECT_EQ(d.elementSeparator, '|');
+    EXPECT_EQ(d.subElementSeparator, '^');
+}
+
+TEST_F(IsaReaderTest, UnpaddedHeaderGivesTheBytesAtTheFixedOffsets) {
+    std::string shortIsa = "ISA*00**00**ZZ*S*ZZ*R*240101*1200*^*00501*1*0*P*:~";
+    std::string content = shortIsa + "GS*HC*S*R*20240101*1200*1*X*005010X222A1~ST*837*1~BHT*0019~";
+    ASSERT_EQ(content.substr(103, 3), "*00");  // inside BHT, not the header's delimiters
+    Delimiters d = delimitersOf(content);
+    EXPECT_EQ(d.elementSeparator, '*');
+    EXPECT_EQ(d.subElementSeparator, '0');
+    EXPECT_EQ(d.terminator, '0');
+}
+
+TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {
+    write("tiny", "ISA*00");
+    EXPECT_EQ(CTL39400J("tiny", 1, 0, platform), " ");
+    EXPECT_EQ(CTL39400J("tiny", 101, 0, platform), "I");
+    EXPECT_EQ(CTL39400J("tiny", 102, 50, platform), "S");
+    EXPECT_EQ(CTL39400J("tiny", 103, 50, platform), "A");
+    EXPECT_EQ(CTL39400J("tiny", 7, 0, platform), " ");
+    write("empty", "");
+    EXPECT_EQ(CTL39400J("empty", 101, 0, platform), " ");
+    EXPECT_TRUE(platform.console.empty());
+}
+
+TEST_F(IsaReaderTest, WholeFileLoadKeepsEveryByte) {
+    std::string content;
+    content.reserve(2500000);
+    for (size_t i = 0; i < 2500000; ++i) content.push_back(static_cast<char>('A' + i % 26));
+    content[999999] = '\0';
+    write("big", content);
+    EXPECT_EQ(CTL48400X("big", 1000000, platform), content);
+    EXPECT_EQ(CTL48400X("big", 0, platform), content);
+    EXPECT_EQ(CTL48400X("absent", 1000000, platform), "");
+    write("empty", "");
+    EXPECT_EQ(CTL48400X("empty", 1000000, platform), "");
+}
+
+}  // namespace
+}  // namespace brolvin

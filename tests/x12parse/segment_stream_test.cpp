@@ -1,0 +1,110 @@
+#include "x12parse/segment_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/fixed_platform.h"
+
+namespace brolvin {
+namespace {
+
+std::vector<std::string> segmentsOf(std::string_view content, char terminator, size_t piece = 0) {
+    std::vector<std::string> out;
+    SegmentStream stream(terminator);
+    auto collect = [&](std::string_view s) { out.emplace_back(s); };
+    if (piece == 0) piece = content.size() + 1;
+    for (size_t at = 0; at < content.size(); at += piece)
+        stream.feed(content.data() + at, std::min(piece, content.size() - at), collect);
+    return out;
+}
+
+using Segments = std::vector<std::string>;
+
+// The byte-at-a-time definition the fast stream must agree with.
+Segments referenceSegments(std::string_view content, char terminator) {
+    Segments out;
+    std::string buffer;
+    for (char c : content) {
+        if (c == ',') c = ' ';
+        if (c == terminator) {
+            out.push_back(buffer);
+            buffer.clear();
+        } else if (c != '\r' && c != '\n') {
+            buffer.push_back(c);
+        }
+    }
+    return out;
+}
+
+TEST(SegmentStream, CommasBecomeSpacesAndTextAfterTheLastTerminatorIsDropped) {
+    EXPECT_EQ(segmentsOf("NM1*IL*1*DOE, JOHN~REF*EI*1,2~N3*TAIL", '~'),
+              (Segments{"NM1*IL*1*DOE  JOHN", "REF*EI*1 2"}));
+    // Two terminators in a row give an empty segment.
+    EXPECT_EQ(segmentsOf("A~~B~", '~'), (Segments{"A", "", "B"}));
+}
+
+TEST(SegmentStream, LineEndsAreDroppedUnlessTheyTerminate) {
+    Segments plain = segmentsOf("ST*837*1~BHT*0019~SE*2*1~", '~');
+    EXPECT_EQ(segmentsOf("ST*837*1~\r\nBHT*0019~\r\nSE*2*1~\r\n", '~'), plain);
+    EXPECT_EQ(segmentsOf("\r\nST*837\r\n*1~BHT*00\n19~SE*2*1~", '~'), plain);
+    // A line feed terminator splits lines; carriage returns before it are dropped.
+    EXPECT_EQ(segmentsOf("ST*837*1\r\nBHT*0019\nSE*2*1\n", '\n'), plain);
+    EXPECT_EQ(segmentsOf("ST*837*1\rBHT*0019\r\nSE*2*1\r", '\r'), plain);
+}
+
+TEST(SegmentStream, CommaAndSpaceTerminators) {
+    // A comma has become a space before the terminator test.
+    EXPECT_TRUE(segmentsOf("A,B,C,", ',').empty());
+    EXPECT_EQ(segmentsOf("A,B C ", ' '), (Segments{"A", "B", "C"}));
+}
+
+TEST(SegmentStream, AnySplitOfTheInputAgreesWithTheByteByByteDefinition) {
+    std::string content;
+    std::mt19937 rng(7);
+    const char alphabet[] = "AB*:~,\r\n ";
+    for (int i = 0; i < 20000; ++i) content.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
+    for (char terminator : {'~', '\n', '\r', ' ', ','}) {
+        Segments expected = referenceSegments(content, terminator);
+        for (size_t piece : {0, 1, 2, 3, 7, 64, 4096})
+            EXPECT_EQ(segmentsOf(content, terminator, piece), expected) << int(terminator) << " " << piece;
+    }
+}
+
+TEST(SegmentStream, CountsAndPushesIntoTheHistoryBeforeDelivery) {
+    SegmentHistory history;
+    SegmentStream stream('~', &history);
+    std::vector<long long> counts;
+    std::string data = "S1~S2~S3~rest";
+    stream.feed(data.data(), data.size(), [&](std::string_view s) {
+        EXPECT_EQ(history[0], s);
+        counts.push_back(stream.segmentCount());
+    });
+    EXPECT_EQ(counts, (std::vector<long long>{1, 2, 3}));
+    EXPECT_EQ(history[1], "S2");
+    EXPECT_EQ(stream.pending(), "rest");
+}
+
+class StreamFileTest : public test::TempDirTest {};
+
+TEST_F(StreamFileTest, LargeFileInSmallBlocksAndMissingFile) {
+    std::string content;
+    Segments expected;
+    for (int i = 0; content.size() < 2500000; ++i) {
+        std::string seg = "CLM*" + std::to_string(i) + "*150***11:B:1*Y";
+        content += seg + "~\r\n";
+        expected.push_back(seg);
+    }
+    write("big.x12", content + "IEA*1");
+    for (size_t block : {size_t{1000}, size_t{1} << 20}) {
+        SegmentStream stream('~');
+        Segments got;
+        ASSERT_TRUE(streamFile("big.x12", stream, [&](std::string_view s) { got.emplace_back(s); }, nullptr, block));
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(stream.segmentCount(), static_cast<long long>(expected.size()));
+    }
+    EXPECT_EQ(streamFile("absent.x12", '~', [](std::string_view) {}), -1);
+}
+
+}  // namespace
+}  // namespace brolvin

@@ -1,0 +1,129 @@
+#include "x12build/generation_mode.h"
+
+#include <cerrno>
+#include <optional>
+
+#include "app/job_params.h"
+#include "map/service_line_expansion.h"
+#include "util/file_io.h"
+#include "util/output_file.h"
+#include "util/progress.h"
+#include "util/text.h"
+#include "x12build/csv_input.h"
+#include "x12build/envelope.h"
+#include "x12build/generation_run.h"
+#include "x12build/xml_input.h"
+
+namespace brolvin {
+
+namespace {
+
+// Header values when the input supplies none: every keyed value blank, so
+// the map's envelope keys and the defaults decide.
+EnvelopeValues blankHeaderValues() {
+    EnvelopeValues v;
+    v.isa03 = "00";
+    v.isa04 = std::string(10, ' ');
+    v.isa05 = "ZZ";
+    v.isa06 = std::string(15, ' ');
+    v.isa07 = "ZZ";
+    v.isa08 = std::string(15, ' ');
+    v.isa11 = " ";
+    v.isa12 = std::string(5, ' ');
+    v.isa13 = std::string(9, ' ');
+    v.isa15 = " ";
+    return v;
+}
+
+void expandServiceLines(LoadedMap& map, std::string_view data) {
+    map.fields = CTL48400Z(map.fields, xmlLineBlockCount(data));
+    map.names = CTL48400AB(map.fields, 1);
+    map.segmentMap = CTL48400AB(map.fields, 2);
+}
+
+}  // namespace
+
+GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
+                                   long long& debugCounter) {
+    GenerationResult result;
+    const JobParams& job = args.job;
+    const std::string kind = toUpper(job.conversionType.substr(0, 3));
+    const bool xml = kind == "XML";
+    if (!xml && kind != "CSV") return result;
+    if (!fileExists(job.source)) return result;
+
+    std::string data;
+    if (!readWholeFile(job.source, data)) {
+        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+        data.clear();
+    }
+
+    EnvelopeValues headerValues = blankHeaderValues();
+    if (xml) {
+        if (CTL48400J(job, 5)) expandServiceLines(map, data);
+        if (xmlHeaderValue(data, kSelBatchPresent) == "X") headerValues = xmlHeaderValues(data);
+    }
+
+    GenerationRun run(map, debugCounter);
+    run.index = FieldNameIndex(map.fields);
+    run.destination = job.currentDestination;
+    run.crLf = args.segmentCrLf;
+    run.debugSetting = args.debug;
+
+    if (!run.destination.empty() && !CSC_0001E("", run.destination, kCreateEmpty)) {
+        run.writeFailed = true;
+        run.failedFile = run.destination;
+    }
+    ProgressHandle progressHandle;
+    if (args.displayMode == 0)
+        progressHandle = CTL394MTRA(progressHandle, "Creating X12 files ", "Please Stand By..");
+
+    run.debugLine("- Parse Type = " + job.conversionType);
+    run.debugLine("- Source File = " + job.source);
+    run.debugLine("- SLP = 0");
+    run.debugLine("- TA = " + std::to_string(map.fields.size()));
+
+    std::optional<EnvelopeHeader> header;
+    if (fileExists(run.destination)) {
+        header = CTL48400E(map.transactionType, map.version, run.crLf, run.delimiters.component,
+                           run.delimiters.element, run.delimiters.terminator, map.path,
+                           headerValues, ctx);
+        run.append(header->text);
+    }
+
+    const long long size = static_cast<long long>(data.size());
+    ProgressTicker counting(args.displayMode, size);
+    run.recordCount = xml ? countXmlRecords(data, counting) : countCsvRecords(data, counting);
+
+    if (run.debugOn()) {
+        run.debugEntry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
+                       rightAlign(run.recordCount, 10) + kCrLf);
+        run.debugEntry("File Max=" + rightAlign(size, 10) + kCrLf + "Source File =" + job.source +
+                       kCrLf);
+    }
+
+    ProgressTicker reading(args.displayMode, size);
+    if (xml)
+        readXmlRecords(data, run, reading);
+    else
+        readCsvRecords(data, run, reading);
+
+    if (fileExists(run.destination)) {
+        if (!header)
+            header = CTL48400E(map.transactionType, map.version, run.crLf,
+                               run.delimiters.component, run.delimiters.element,
+                               run.delimiters.terminator, map.path, headerValues, ctx);
+        run.append(CTL48400F(run.crLf, run.delimiters.component, run.delimiters.element,
+                             run.delimiters.terminator, run.state.segmentCount,
+                             header->resolved.isa13, header->resolved.gs06,
+                             header->resolved.st02));
+    }
+    if (args.displayMode == 0) CTL394MTRB(progressHandle);
+
+    result.debugText = std::move(run.debugText);
+    result.writeFailed = run.writeFailed;
+    result.failedFile = run.failedFile;
+    return result;
+}
+
+}  // namespace brolvin

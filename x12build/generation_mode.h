@@ -1,0 +1,29 @@
+// The two modes of the conversion engine that build an X12 interchange from
+// CSV or XML records.
+#pragma once
+
+#include <string>
+
+#include "map/field_table.h"
+#include "util/platform.h"
+#include "x12parse/engine.h"
+
+namespace brolvin {
+
+struct GenerationResult {
+    std::string debugText;    // lines for the engine's debug text
+    bool writeFailed = false; // creating or appending to the destination failed
+    std::string failedFile;
+};
+
+// Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")
+// for the job's source, writing one interchange to the job's current
+// destination. Other conversion types do nothing. `map` is the loaded map;
+// the XML mode with the option "ML" replaces its field table by the
+// service-line expansion, and every mode leaves the last Values in it.
+// `debugCounter` counts the engine's limited debug entries.
+GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
+                                   long long& debugCounter);
+
+
+}  // namespace brolvin

@@ -1,0 +1,78 @@
+#include "x12build/generation_run.h"
+
+#include <limits>
+
+#include "util/file_io.h"
+#include "util/output_file.h"
+#include "util/progress.h"
+#include "util/text.h"
+
+namespace brolvin {
+
+ProgressTicker::ProgressTicker(int displayMode, long long size)
+    : displayMode_(displayMode), size_(size) {
+    if (size_ <= 0 || (displayMode_ != 0 && displayMode_ != 2)) next_ = std::numeric_limits<long long>::max();
+}
+
+void ProgressTicker::report(long long position) {
+    long long whole = position * 100 / size_;
+    if (whole != lastWhole_) {
+        double percent = static_cast<double>(position) / static_cast<double>(size_) * 100.0;
+        if (displayMode_ == 0)
+            CTL394MTRC(percent);
+        else
+            CTL394MTRE(percent);
+        lastWhole_ = whole;
+    }
+    // First position whose whole percentage is above the one just reported.
+    next_ = ((whole + 1) * size_ + 99) / 100;
+}
+
+void GenerationRun::debugLine(const std::string& text) {
+    if (debugOn()) debugText += text + kCrLf;
+}
+
+void GenerationRun::debugEntry(const std::string& text) {
+    if (!debugRoom()) return;
+    debugText += text;
+    ++debugCounter;
+}
+
+void GenerationRun::append(const std::string& text) {
+    if (!CSC_0001E(text, destination, kAppend) && !writeFailed) {
+        writeFailed = true;
+        failedFile = destination;
+    }
+}
+
+namespace {
+
+std::string tableArrayBlock(const FieldEntry& f, size_t number) {
+    const std::string* attributes[] = {
+        &f.name,          &f.width,          &f.segment,          &f.segmentQualifier,
+        &f.qualifierPosition, &f.elementPosition, &f.subelementPosition, &f.conditionField,
+        &f.occurence,     &f.level,          &f.serviceLineNumber, &f.description,
+        &f.dataStart,     &f.dataLength,     &f.value};
+    std::string block = "----- Table Array " + rightAlign(static_cast<long long>(number), 10) + kCrLf;
+    for (size_t a = 0; a < 15; ++a)
+        if (!isBlank(*attributes[a]))
+            block += "- TA " + std::to_string(a + 1) + " = " + *attributes[a] + kCrLf;
+    return block;
+}
+
+}  // namespace
+
+void GenerationRun::completeRecord() {
+    if (!fileExists(destination)) return;
+    ++recordNumber;
+    state = CTL48400G(map.segmentLayout, map.fields, index, crLf, std::move(state), debugSetting,
+                      recordCount, recordNumber, delimiters);
+    if (debugRoom()) debugEntry(state.traceText + kCrLf);
+    append(state.segmentText);
+    for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
+        debugEntry(tableArrayBlock(map.fields[i], i + 1));
+    for (FieldEntry& f : map.fields)
+        if (leadingNumber(f.level) == 0) f.value.clear();
+}
+
+}  // namespace brolvin

@@ -1,0 +1,67 @@
+// The working state of one CSV or XML to X12 run, shared by the two input
+// readers: record completion, the debug text with its entry limit, and the
+// progress reports.
+#pragma once
+
+#include <string>
+
+#include "map/field_table.h"
+#include "util/platform.h"
+#include "x12build/segment_builder.h"
+
+namespace brolvin {
+
+// Reports read progress only when the whole-number percentage changes.
+// Display mode 0 uses CTL394MTRC, mode 2 CTL394MTRE, any other none.
+class ProgressTicker {
+public:
+    ProgressTicker(int displayMode, long long size);
+    // `position`: bytes read so far.
+    void at(long long position) {
+        if (position >= next_) report(position);
+    }
+
+private:
+    void report(long long position);
+    int displayMode_;
+    long long size_;
+    long long lastWhole_ = -1;
+    long long next_ = 0;
+};
+
+inline constexpr long long kDebugEntryLimit = 5000;
+
+struct GenerationRun {
+    GenerationRun(LoadedMap& m, long long& counter) : map(m), debugCounter(counter) {}
+
+    LoadedMap& map;
+    FieldNameIndex index;  // rebuild whenever the field table's names change
+    GenerationState state;
+    X12Delimiters delimiters;
+    std::string destination;
+    int crLf = 0;
+    std::string debugSetting;  // non-empty: debug text and trace on
+    long long recordCount = 0;
+    long long recordNumber = 0;
+
+    std::string debugText;
+    long long& debugCounter;
+    bool writeFailed = false;
+    std::string failedFile;
+
+    bool debugOn() const { return !debugSetting.empty(); }
+    // True while counted debug entries may still be added.
+    bool debugRoom() const { return debugOn() && debugCounter < kDebugEntryLimit; }
+    // A line that is always written while debug is on (CR LF added).
+    void debugLine(const std::string& text);
+    // One counted entry (its text carries its own line ends); dropped once the
+    // limit is reached.
+    void debugEntry(const std::string& text);
+    // Appends to the destination, noting a failure.
+    void append(const std::string& text);
+    // Generates the record now held in the field table, appends its segments
+    // and clears the Level-0 Values. Does nothing without a destination file.
+    void completeRecord();
+};
+
+}  // namespace brolvin

@@ -1,0 +1,100 @@
+// Field extraction: decides which fields of the map a segment supplies and
+// stores their values in the field table.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "map/field_table.h"
+#include "x12parse/field_functions.h"
+#include "x12parse/history.h"
+
+namespace brolvin {
+
+class TraceText;
+
+// Extraction over one field table for one conversion. The numeric attributes,
+// name look-ups and per-identifier field lists are worked out once, so a
+// segment costs in proportion to the fields that can take it.
+class FieldExtractor {
+public:
+    FieldExtractor(FieldTable& fields, char elementSeparator, char subElementSeparator,
+                   FunctionFiles& functions);
+
+    // Call after the table's entries were replaced or re-ordered (the "ML"
+    // expansion); Values and Occurrence Counts may change freely without it.
+    void rebuildIndex();
+
+    // Extracts one segment (no terminator) at service line `serviceLine`
+    // (0 = claim level). With `traceOn` and a `trace`, the trace lines of
+    // this call are appended to *trace; otherwise no trace text is built.
+    void extract(std::string_view segment, long long serviceLine, bool traceOn,
+                 const SegmentHistory& history, std::string* trace);
+
+private:
+    // The attributes extraction reads, parsed once per field.
+    struct FieldPlan {
+        bool passedOverOnClaimLevel = false;  // Service Line Number not blank
+        long long qualifierPosition = 0;
+        long long elementPosition = 0;
+        long long subelementPosition = 0;
+        long long occurence = 0;
+        long long serviceLine = 0;
+        long long previousQualifierPosition = 0;
+        std::string qualifier;          // trimmed Segment Qualifier
+        std::string condition;          // trimmed Condition Field
+        long long conditionIndex = -1;  // first field named by the condition, or -1
+        std::string previousSegment;    // trimmed
+        std::string previousQualifier;  // trimmed
+        bool hasToggle = false;
+        std::vector<size_t> toggleCandidates;  // entries the toggle-off test examines
+        std::string function;           // trimmed Function
+    };
+
+    // The state of one extract() call shared by the rule steps.
+    struct Call {
+        std::string_view segment;
+        long long serviceLine;
+        const SegmentHistory& history;
+        TraceText& trace;
+    };
+
+    const std::vector<size_t>& fieldsFor(const std::string& identifier);
+    void examine(size_t k, Call& call);
+    void qualifiedRules(size_t k, Call& call);
+    void conditionRules(size_t k, Call& call);
+    void plainRules(size_t k, Call& call);
+    bool countReaches(size_t k);
+    bool toggledOff(size_t k) const;
+    std::string_view element(size_t k, std::string_view segment) const;
+    std::string component(size_t k, std::string_view segment) const;
+    void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
+
+    FieldTable& fields_;
+    char elementSeparator_;
+    char subElementSeparator_;
+    FunctionFiles& functions_;
+    std::vector<FieldPlan> plans_;
+    // Per position p: the first position >= p that claim-level extraction
+    // does not pass over (size n + 1).
+    std::vector<size_t> nextClaimLevel_;
+    // Per segment identifier: ascending positions whose Segment begins with it.
+    std::unordered_map<std::string, std::vector<size_t>> bySegment_;
+    std::vector<size_t> scratch_;
+};
+
+// Extracts one segment as a routine of its own: tracing is on when
+// `debugText` is not empty and `detailCounter` is below `detailLimit`.
+// Changes the table in place, leaves the trace text in the first entry's
+// Trace ("" when tracing is off) and returns it. Function files are read
+// afresh for this call. The segment map and name list mirror the table's
+// Segment and Field Name attributes, which are what the look-ups read.
+std::string CTL48400B(FieldTable& fields, const std::vector<std::string>& segmentMap,
+                      std::string_view segment, char elementSeparator, char subElementSeparator,
+                      const std::vector<std::string>& names, long long serviceLine,
+                      std::string_view debugText, long long detailCounter, long long detailLimit,
+                      const SegmentHistory& history);
+
+}  // namespace brolvin

@@ -1,0 +1,53 @@
+#include "x12parse/field_match.h"
+
+#include "util/text.h"
+#include "x12parse/element_split.h"
+
+namespace brolvin {
+
+std::string CTL48400D(std::string_view text, char separator, long long n) {
+    if (n < 1) return {};
+    long long index = 1;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(separator, start);
+        if (index == n) return std::string(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) return {};
+        start = end + 1;
+        ++index;
+    }
+}
+
+bool CTL48400V(std::string_view value, std::string_view qualifierList) {
+    std::string list = trimSpaces(qualifierList);
+    std::string_view rest = list;
+    for (;;) {
+        size_t colon = rest.find(':');
+        if (beginsWith(value, rest.substr(0, colon))) return true;
+        if (colon == std::string_view::npos) return false;
+        rest.remove_prefix(colon + 1);
+    }
+}
+
+bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
+               std::string_view previousQualifier, long long previousQualifierPosition,
+               char elementSeparator) {
+    std::string segment = trimSpaces(previousSegment);
+    for (size_t i = 0; i < 7; ++i) {
+        if (isBlank(history[i])) continue;
+        if (!beginsWith(segment, elementView(history[i], 0, elementSeparator))) continue;
+        std::string_view element =
+            elementView(history[i], previousQualifierPosition - 1, elementSeparator);
+        return beginsWith(trimSpaces(previousQualifier), element);
+    }
+    return false;
+}
+
+bool CTL48400U(const FieldTable& fields, std::string_view toggleOffField) {
+    std::string toggle = trimSpaces(toggleOffField);
+    for (size_t i = 0; i + 1 < fields.size(); ++i)
+        if (beginsWith(toggle, fields[i].name) && !fields[i].value.empty()) return true;
+    return false;
+}
+
+}  // namespace brolvin

@@ -1,0 +1,32 @@
+// The small tests field extraction is built from. None changes anything.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "map/field_table.h"
+#include "x12parse/history.h"
+
+namespace brolvin {
+
+// Component `n` (1-based) of `text` divided by `separator`; "" when there is
+// no such component.
+std::string CTL48400D(std::string_view text, char separator, long long n);
+
+// True when `value` begins with one entry of the trimmed `qualifierList`,
+// entries divided by ":". An empty entry matches every value.
+bool CTL48400V(std::string_view value, std::string_view qualifierList);
+
+// Previous-segment test over history entries 1 to 7 (blank entries passed
+// over): at the first entry whose identifier the trimmed `previousSegment`
+// begins with, true when the trimmed `previousQualifier` begins with the
+// entry's element at `previousQualifierPosition` - 1. False with no entry.
+bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
+               std::string_view previousQualifier, long long previousQualifierPosition,
+               char elementSeparator);
+
+// Toggle-off test: true when one of the entries 1 to n-1 has a name that the
+// trimmed `toggleOffField` begins with and a Value that is not "".
+bool CTL48400U(const FieldTable& fields, std::string_view toggleOffField);
+
+}  // namespace brolvin

@@ -1,0 +1,71 @@
+#include "x12parse/segment_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "util/file_io.h"
+#include "util/platform.h"
+
+namespace brolvin {
+
+void SegmentStream::appendCleaned(const char* p, const char* end) {
+    if (isClean(p, end)) {
+        buffer_.append(p, static_cast<size_t>(end - p));
+        return;
+    }
+    for (; p < end; ++p) {
+        char c = *p;
+        if (c == ',')
+            buffer_.push_back(' ');
+        else if (c != '\r' && c != '\n')
+            buffer_.push_back(c);
+    }
+}
+
+bool streamFile(const std::string& path, SegmentStream& stream,
+                const std::function<void(std::string_view)>& deliver, Platform* platform,
+                size_t blockSize) {
+    if (!fileExists(path)) return false;
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    struct stat st {};
+    long long length = ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+    if (blockSize == 0) blockSize = 1 << 20;
+    std::vector<char> block(blockSize);
+    long long position = 0;
+    for (;;) {
+        ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            if (platform) platform->consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            // The unread block counts as spaces; go on behind it.
+            long long missing = std::min<long long>(static_cast<long long>(blockSize), length - position);
+            if (missing <= 0) break;
+            std::fill(block.begin(), block.begin() + missing, ' ');
+            stream.feed(block.data(), static_cast<size_t>(missing), deliver);
+            position += missing;
+            if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) break;
+            continue;
+        }
+        if (got == 0) break;
+        stream.feed(block.data(), static_cast<size_t>(got), deliver);
+        position += got;
+    }
+    ::close(fd);
+    return true;
+}
+
+long long streamFile(const std::string& path, char terminator,
+                     const std::function<void(std::string_view)>& deliver, SegmentHistory* history,
+                     Platform* platform) {
+    SegmentStream stream(terminator, history);
+    if (!streamFile(path, stream, deliver, platform)) return -1;
+    return stream.segmentCount();
+}
+
+}  // namespace brolvin

@@ -1,0 +1,128 @@
+// Turning the bytes of an X12 source into its stream of completed segments.
+//
+// Every comma becomes a space before anything else; a byte equal to the
+// segment terminator completes the segment; other carriage returns and line
+// feeds are dropped. Each completed segment is counted and pushed into the
+// history before it is delivered; text after the last terminator is never
+// delivered. The source may arrive in blocks of any size, so a huge file is
+// streamed with a small, fixed amount of memory.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "x12parse/history.h"
+
+namespace brolvin {
+
+class Platform;
+
+class SegmentStream {
+public:
+    // `history`, when given, receives every completed segment before delivery.
+    explicit SegmentStream(char terminator, SegmentHistory* history = nullptr)
+        : term_(terminator), history_(history) {}
+
+    // Feeds the next bytes of the source. `deliver(std::string_view)` is called
+    // once per completed segment; the view is valid only during the call.
+    template <class Deliver>
+    void feed(const char* data, size_t n, Deliver&& deliver);
+
+    // Segments completed so far.
+    long long segmentCount() const { return count_; }
+    char terminator() const { return term_; }
+    // The collected text of the segment not yet completed.
+    std::string_view pending() const { return buffer_; }
+    // Starts a new source: no partial segment, counter 0 (history untouched).
+    void reset() {
+        buffer_.clear();
+        count_ = 0;
+    }
+
+private:
+    const char* findTerminator(const char* p, const char* end) const;
+    static bool isClean(const char* p, const char* end);
+    void appendCleaned(const char* p, const char* end);
+    template <class Deliver>
+    void complete(std::string_view segment, Deliver& deliver) {
+        ++count_;
+        if (history_) CTL48400S(*history_, segment);
+        deliver(segment);
+    }
+
+    char term_;
+    SegmentHistory* history_;
+    std::string buffer_;
+    long long count_ = 0;
+};
+
+// Streams the file through `stream` in blocks of `blockSize` bytes. False when
+// the file cannot be opened (nothing is delivered). A failed read is reported
+// on the console ("Cfile <ERROR> FC-Fread #") and its bytes count as spaces.
+bool streamFile(const std::string& path, SegmentStream& stream,
+                const std::function<void(std::string_view)>& deliver, Platform* platform = nullptr,
+                size_t blockSize = 1 << 20);
+
+// One pass over a whole file with a fresh stream; the number of segments
+// delivered, or -1 when the file cannot be opened.
+long long streamFile(const std::string& path, char terminator,
+                     const std::function<void(std::string_view)>& deliver,
+                     SegmentHistory* history = nullptr, Platform* platform = nullptr);
+
+// ---------------------------------------------------------------------------
+
+inline const char* SegmentStream::findTerminator(const char* p, const char* end) const {
+    if (term_ == ',') return nullptr;  // commas are spaces before the test: never a terminator
+    if (term_ != ' ')
+        return static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(term_),
+                                                    static_cast<size_t>(end - p)));
+    // A space terminator is also met by every comma, which has become a space.
+    for (; p < end; ++p)
+        if (*p == ' ' || *p == ',') return p;
+    return nullptr;
+}
+
+inline bool SegmentStream::isClean(const char* p, const char* end) {
+    // Branch-free so the compiler can vectorise it.
+    unsigned bad = 0;
+    for (; p < end; ++p) {
+        char c = *p;
+        bad |= static_cast<unsigned>(c == ',') | static_cast<unsigned>(c == '\r') |
+               static_cast<unsigned>(c == '\n');
+    }
+    return bad == 0;
+}
+
+template <class Deliver>
+void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
+    const char* p = data;
+    const char* end = data + n;
+    while (p < end) {
+        const char* t = findTerminator(p, end);
+        if (t == nullptr) {
+            // No terminator will ever come with a comma terminator, so its
+            // text is not kept at all.
+            if (term_ != ',') appendCleaned(p, end);
+            return;
+        }
+        if (buffer_.empty()) {
+            // Line ends after the previous terminator are dropped; a segment
+            // that is then clean and whole in this block is delivered in place.
+            while (p < t && (*p == '\r' || *p == '\n')) ++p;
+            if (isClean(p, t)) {
+                complete(std::string_view(p, static_cast<size_t>(t - p)), deliver);
+                p = t + 1;
+                continue;
+            }
+        }
+        appendCleaned(p, t);
+        complete(std::string_view(buffer_), deliver);
+        buffer_.clear();
+        p = t + 1;
+    }
+}
+
+}  // namespace brolvin

@@ -1,0 +1,41 @@
+// Conversion of an X12 source into XML or CSV records: preparation of the
+// source, the destination's opening and closing lines, and the segment loop.
+#pragma once
+
+#include <string>
+
+#include "app/job_params.h"
+#include "dbexport/db_map.h"
+#include "map/field_table.h"
+#include "util/platform.h"
+#include "x12parse/debug_log.h"
+#include "x12parse/isa_reader.h"
+
+namespace brolvin {
+
+// The largest number of Key Line Field segments in one claim of the source.
+long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
+                     const KeyList& keyField, const KeyList& keyLine, Platform& platform);
+
+// Reads the source's delimiters (defaults when the source is missing) and,
+// with "ML", expands the service-line block of the map to the source's line count.
+Delimiters prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform);
+
+struct X12ConversionRequest {
+    const JobParams* job = nullptr;
+    std::string pathSeparator;
+    std::string merge;  // the "MF" word or ""
+    const DbMapTable* databaseMap = nullptr;
+};
+
+struct X12ConversionResult {
+    std::string runLog;
+    long long maxServiceLineCount = 0;
+    bool writeFailed = false;
+    std::string failedFile;
+};
+
+X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,
+                                     RunContext& ctx);
+
+}  // namespace brolvin
