@@ -104,7 +104,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     ProgressTicker reading(args.displayMode, size);
     if (xml)
-        readXmlRecords(data, run, reading);
+        readXmlRecords(data, run, reading, CTL48400J(job, 5) && xmlLineBlockCount(data) == 0);
     else
         readCsvRecords(data, run, reading);
 

@@ -294,7 +294,22 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
     return count;
 }
 
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
+namespace {
+
+// The line-1 field for an element named after another service line, or -1.
+long lineOneField(const std::string& element, const GenerationRun& run) {
+    std::string name = trimSpaces(element);
+    size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    if (digits == 0 || digits == name.size()) return -1;
+    long pos = run.index.find(name.substr(0, digits) + "1");
+    if (pos < 0 || isBlank(run.map.fields[static_cast<size_t>(pos)].serviceLineNumber)) return -1;
+    return pos;
+}
+
+}  // namespace
+
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress, bool perLineRecords) {
     enum class Place { Outside, TagName, Text, ClosingTag };
     Place place = Place::Outside;
     std::string name;
@@ -340,6 +355,7 @@ void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& p
                 {
                     std::string value = decodeXmlText(text);
                     long pos = run.index.find(element);
+                    if (pos < 0 && perLineRecords && !isBlank(value)) pos = lineOneField(element, run);
                     if (run.debugRoom()) {
                         std::string entry = "TAG=" + element + kCrLf + "TAGDATA=" + value + kCrLf;
                         if (pos >= 0) entry += std::string("ADDED") + kCrLf;

@@ -16,7 +16,13 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress);
 
 // Reads the records from the second byte on: each field element's text goes
 // to the field of that name, each "</CLAIM>" completes a record.
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
+// With `perLineRecords` (the "ML" option on a document without LINELEVEL
+// blocks, such as the program's own service-line XML, one CLAIM per line), a
+// non-blank element named after a later line's field ('CHARGE2') that the map
+// does not have is read into that field's line-1 form ('CHARGE1'), so each
+// line record keeps its line's data.
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress,
+                    bool perLineRecords = false);
 
 // One header value of the XML source for an envelope selector; selector 0
 // gives "X" when a BATCH tag exists. "" when no tag carries it.

@@ -262,12 +262,9 @@ TEST_P(ClaimMapRoundTripTest, CsvServiceLinesConvertBackToTheSameClaims) {
     EXPECT_TRUE(again == original) << firstDifference(again, original);
 }
 
-// The same through the service-line XML form. Disabled: that form names the
-// fields of line k with the suffix k, and the XML reader only knows the line-1
-// names when the document has no LINELEVEL blocks, so lines 2 and later are
-// lost on the way back. It passes once a non-empty element NAMEk that names no
-// field is read into the field NAME1.
-TEST_P(ClaimMapRoundTripTest, DISABLED_XmlServiceLinesConvertBackToTheSameClaims) {
+// The same through the service-line XML form, which writes one CLAIM per line
+// with line k's fields named with the suffix k.
+TEST_P(ClaimMapRoundTripTest, XmlServiceLinesConvertBackToTheSameClaims) {
     const Example& e = GetParam().example;
     const std::string map = mapPath(e.map);
     const std::string original = convert("X12,XML", examplePath(e), map, "ML", "original.xml");
