@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "support/fixed_platform.h"
-#include "util/file_io.h"
+#include "tests/maps/map_test_support.h"
 
 namespace brolvin {
 namespace {
 
-const std::string kSource = BROLVIN_SOURCE_DIR;
+using namespace test;
 
 struct Example {
     std::string stem;  // examples/<stem>.x12, tests/data/expected/<stem>*.xml|csv
@@ -34,58 +33,10 @@ const std::vector<Example> kExamples = {
 void PrintTo(const Example& e, std::ostream* os) { *os << e.stem; }
 
 std::string examplePath(const Example& e) { return kSource + "/examples/" + e.stem + ".x12"; }
-std::string mapPath(const std::string& map) { return kSource + "/maps/" + map; }
-std::string expectedPath(const std::string& name) { return kSource + "/tests/data/expected/" + name; }
 
-using Claim = std::map<std::string, std::string>;
+using Claim = Record;
 
-std::string unescaped(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 5, "&amp;") == 0) {
-            out += '&';
-            i += 4;
-        } else if (text.compare(i, 4, "&lt;") == 0) {
-            out += '<';
-            i += 3;
-        } else if (text.compare(i, 4, "&gt;") == 0) {
-            out += '>';
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// Splits the program's XML output into claims of element name -> text.
-std::vector<Claim> claimsOf(const std::string& xml) {
-    std::vector<Claim> claims;
-    std::istringstream in(xml);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "<CLAIM>") {
-            claims.emplace_back();
-            continue;
-        }
-        if (claims.empty() || line.size() < 3 || line[0] != '<' || line[1] == '/') continue;
-        size_t close = line.find('>');
-        size_t end = line.rfind("</");
-        if (close == std::string::npos || end == std::string::npos || end < close) continue;
-        claims.back()[line.substr(1, close - 1)] = unescaped(line.substr(close + 1, end - close - 1));
-    }
-    return claims;
-}
-
-// Where two texts first differ, for a readable failure message.
-std::string firstDifference(const std::string& a, const std::string& b) {
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-    size_t from = i > 80 ? i - 80 : 0;
-    return "at byte " + std::to_string(i) + "\n--- got:\n" + a.substr(from, 200) + "\n--- expected:\n" +
-           b.substr(from, 200);
-}
+inline std::vector<Claim> claimsOf(const std::string& xml) { return recordsOf(xml); }
 
 std::vector<std::string> segmentsOf(const std::string& x12) {
     std::vector<std::string> segments;
@@ -117,31 +68,13 @@ std::vector<std::string> elementsOf(const std::string& segment) {
     return elements;
 }
 
-class ClaimMapsTest : public test::TempDirTest {
+class ClaimMapsTest : public MapRunTest {
 protected:
-    // Runs the program; true when it ended normally.
-    bool run(const std::string& type, const std::string& source, const std::string& destination,
-             const std::string& options) {
-        std::string command = std::string("timeout 60 '") + BROLVIN_BINARY + "' " + type + " '" + source + "' '" +
-                              destination + "' '" + options + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }
     std::string convert(const std::string& type, const std::string& source, const std::string& map,
                         const std::string& options, const std::string& destination) {
         std::string opts = "OW,MAP=" + map + (options.empty() ? "" : "," + options);
         EXPECT_TRUE(run(type, source, destination, opts)) << type << " " << source;
         return read(destination);
-    }
-    void expectFile(const std::string& actual, const std::string& expectedName) {
-        std::string expected;
-        ASSERT_TRUE(readWholeFile(expectedPath(expectedName), expected)) << expectedName;
-        EXPECT_TRUE(actual == expected) << expectedName << " " << firstDifference(actual, expected);
-    }
-    static bool havePython() { return std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") == 0; }
-    static bool wellFormed(const std::string& path) {
-        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' '" + path +
-                          "' 2>/dev/null";
-        return std::system(cmd.c_str()) == 0;
     }
 };
 

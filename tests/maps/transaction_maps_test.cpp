@@ -14,13 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "support/fixed_platform.h"
-#include "util/file_io.h"
+#include "tests/maps/map_test_support.h"
 
 namespace brolvin {
 namespace {
 
-const std::string kSource = BROLVIN_SOURCE_DIR;
+using namespace test;
 
 struct Example {
     std::string stem;   // examples/<stem>.x12 and tests/data/expected/<stem>...
@@ -41,47 +40,9 @@ const std::vector<std::string> kMaps = {"835.cfg", "270.cfg",  "271.cfg",  "276.
                                         "278a.cfg", "278b.cfg", "834.cfg", "820.cfg"};
 
 std::string examplePath(const std::string& stem) { return kSource + "/examples/" + stem + ".x12"; }
-std::string mapPath(const std::string& map) { return kSource + "/maps/" + map; }
-std::string expectedPath(const std::string& name) { return kSource + "/tests/data/expected/" + name; }
 
-using Record = std::map<std::string, std::string>;
-
-// Splits the program's XML output into records of element name -> text.
-std::vector<Record> recordsOf(const std::string& xml) {
-    std::vector<Record> records;
-    std::istringstream in(xml);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "<CLAIM>") {
-            records.emplace_back();
-            continue;
-        }
-        if (records.empty() || line.size() < 3 || line[0] != '<' || line[1] == '/') continue;
-        size_t close = line.find('>');
-        size_t end = line.rfind("</");
-        if (close == std::string::npos || end == std::string::npos || end < close) continue;
-        records.back()[line.substr(1, close - 1)] = line.substr(close + 1, end - close - 1);
-    }
-    return records;
-}
-
-std::string firstDifference(const std::string& a, const std::string& b) {
-    size_t i = 0;
-    while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-    size_t from = i > 80 ? i - 80 : 0;
-    return "at byte " + std::to_string(i) + "\n--- got:\n" + a.substr(from, 200) + "\n--- expected:\n" +
-           b.substr(from, 200);
-}
-
-class TransactionMapsTest : public test::TempDirTest {
+class TransactionMapsTest : public MapRunTest {
 protected:
-    bool run(const std::string& type, const std::string& source, const std::string& destination,
-             const std::string& options) {
-        std::string command = std::string("timeout 60 '") + BROLVIN_BINARY + "' " + type + " '" + source + "' '" +
-                              destination + "' '" + options + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }
     std::string convert(const std::string& type, const Example& e, const std::string& options,
                         const std::string& destination) {
         std::string opts = "OW,MAP=" + mapPath(e.map) + (options.empty() ? "" : "," + options);
@@ -93,17 +54,6 @@ protected:
             if (e.stem == stem) return recordsOf(convert("X12,XML", e, options, "records.xml"));
         ADD_FAILURE() << "no example " << stem;
         return {};
-    }
-    void expectFile(const std::string& actual, const std::string& expectedName) {
-        std::string expected;
-        ASSERT_TRUE(readWholeFile(expectedPath(expectedName), expected)) << expectedName;
-        EXPECT_TRUE(actual == expected) << expectedName << " " << firstDifference(actual, expected);
-    }
-    static bool havePython() { return std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") == 0; }
-    static bool wellFormed(const std::string& path) {
-        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' '" + path +
-                          "' 2>/dev/null";
-        return std::system(cmd.c_str()) == 0;
     }
 };
 
