@@ -37,6 +37,9 @@ constexpr ConversionType kConversionTypes[] = {
     {"HL7,XML", " - Parse HL7 to XML.", "xml", " - XML Not Created ", false},
 };
 
+// Parsing into database tables: dispatched only when "DBMAP=" names a file.
+constexpr ConversionType kDatabaseType{"X12,ODBC", " - Parse X12 to ODBC.", "", " - ODBC Not Created ", true};
+
 const ConversionType* findConversionType(const std::string& type) {
     std::string upper = toUpper(type);
     for (const ConversionType& t : kConversionTypes)
@@ -103,7 +106,7 @@ public:
         resolveSource();
         resolveDestination();
         logParameters();
-        const ConversionType* type = findConversionType(job_.conversionType);
+        const ConversionType* type = conversionType();
         if (sourceControl_ != 1) return kExitNotConverted;
         eraseExistingDestination(type);
         if (!prepareOutputName()) return kExitNotConverted;
@@ -176,6 +179,14 @@ private:
         return true;
     }
 
+    const ConversionType* conversionType() const {
+        const ConversionType* type = findConversionType(job_.conversionType);
+        if (type == nullptr && beginsWith(toUpper(job_.conversionType), kDatabaseType.type) &&
+            fileExists(settings_.databaseMap))
+            return &kDatabaseType;
+        return type;
+    }
+
     int dispatch(const ConversionType* type) {
         if (type == nullptr) return kExitNotConverted;
         line(std::string(type->logLine));
@@ -215,7 +226,7 @@ private:
         a.deleteSource = settings_.deleteSource;
         a.segmentCrLf = settings_.segmentCrLf;
         a.merge = settings_.merge;
-        a.databaseMapName = "";
+        a.databaseMapName = settings_.databaseMap;
         return a;
     }
 

@@ -26,6 +26,7 @@ enum class OptionCode {
     MapName,
     OutputFile,
     RunLogName,
+    DatabaseMap,
 };
 
 struct OptionWord {
@@ -53,6 +54,7 @@ constexpr OptionWord kOptionWords[] = {
     {"MAP=", " - Map = ", OptionCode::MapName},
     {"OUTFILE=", " - OutFile = ", OptionCode::OutputFile},
     {"PARSELOG=", " - Parselog = ", OptionCode::RunLogName},
+    {"DBMAP=", " - DbMap = ", OptionCode::DatabaseMap},
 };
 
 const OptionWord* findOptionWord(const std::string& upperWord) {
@@ -86,6 +88,9 @@ std::string applyWord(const OptionWord& w, const std::string& word, JobSettings&
         case OptionCode::RunLogName:
             s.runLogName = value;
             return ctx.stampedLine(" - Parse Log Set to : " + value);
+        case OptionCode::DatabaseMap:
+            s.databaseMap = value;
+            return ctx.stampedLine(" - Database Map File : " + value);
     }
     return "";
 }

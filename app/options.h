@@ -26,6 +26,7 @@ struct JobSettings {
     std::string mapName;               // "MAP=" value
     std::string outputFile;            // "OUTFILE=" value
     std::string runLogName = "parse.log";  // "PARSELOG=" value
+    std::string databaseMap;           // "DBMAP=" value: database map file for "X12,ODBC"
 
     bool overwriteOn() const;  // the overwrite word begins with "OW"
 };

@@ -124,7 +124,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     ProgressTicker reading(args.displayMode, size);
     if (readable) {
-        XmlRecordReader xmlReader(run);
+        XmlRecordReader xmlReader(run, CTL48400J(job, 5) && xmlPrescan.lineBlockCount() == 0);
         CsvRecordReader csvReader(run);
         long long position = 0;
         readFileBlocks(

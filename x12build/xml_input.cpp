@@ -349,8 +349,23 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
     return prescan.recordCount();
 }
 
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    XmlRecordReader reader(run);
+namespace {
+
+// The line-1 field for an element named after another service line, or -1.
+long lineOneField(const std::string& element, const GenerationRun& run) {
+    std::string name = trimSpaces(element);
+    size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    if (digits == 0 || digits == name.size()) return -1;
+    long pos = run.index.find(name.substr(0, digits) + "1");
+    if (pos < 0 || isBlank(run.map.fields[static_cast<size_t>(pos)].serviceLineNumber)) return -1;
+    return pos;
+}
+
+}  // namespace
+
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress, bool perLineRecords) {
+    XmlRecordReader reader(run, perLineRecords);
     reader.feed(data);
     progress.at(static_cast<long long>(data.size()));
 }
@@ -412,6 +427,7 @@ void XmlRecordReader::tagEnded() {
 void XmlRecordReader::elementEnded() {
     std::string value = decodeXmlText(text_);
     long pos = run_.index.find(element_);
+    if (pos < 0 && perLineRecords_ && !isBlank(value)) pos = lineOneField(element_, run_);
     if (run_.debugRoom()) {
         std::string entry = "TAG=" + element_ + kCrLf + "TAGDATA=" + value + kCrLf;
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;

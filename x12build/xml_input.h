@@ -19,7 +19,13 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress);
 
 // Reads the records from the second byte on: each field element's text goes
 // to the field of that name, each "</CLAIM>" completes a record.
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
+// With `perLineRecords` (the "ML" option on a document without LINELEVEL
+// blocks, such as the program's own service-line XML, one CLAIM per line), a
+// non-blank element named after a later line's field ('CHARGE2') that the map
+// does not have is read into that field's line-1 form ('CHARGE1'), so each
+// line record keeps its line's data.
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress,
+                    bool perLineRecords = false);
 
 // Tag names of an XML source as each tag ends, read block by block from a
 // start offset on (CR and LF dropped from names). The text outside tags is
@@ -80,7 +86,9 @@ private:
 // The record pass of the XML mode, fed block by block.
 class XmlRecordReader {
 public:
-    explicit XmlRecordReader(GenerationRun& run) : run_(run) {}
+    // `perLineRecords`: as for readXmlRecords.
+    explicit XmlRecordReader(GenerationRun& run, bool perLineRecords = false)
+        : run_(run), perLineRecords_(perLineRecords) {}
     void feed(std::string_view block);
 
 private:
@@ -89,6 +97,7 @@ private:
     void elementEnded();
 
     GenerationRun& run_;
+    bool perLineRecords_;
     bool started_ = false;
     Place place_ = Place::Outside;
     std::string name_;

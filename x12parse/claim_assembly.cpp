@@ -235,8 +235,11 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
         debug_.count();
     }
 
+    // Only the transaction set header itself starts a set: a claim status
+    // segment (STC) also begins with "ST" but sits between service lines, and
+    // resetting the line count there would put every later line on line 1.
     std::string_view id = e.identifier();
-    if (beginsWith(id, "ST")) {
+    if (trimRightSpaces(std::string(id)) == "ST") {
         slc_ = 0;
         stControl_ = true;
         if (debug_.detail()) {

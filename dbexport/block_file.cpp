@@ -1,0 +1,88 @@
+#include "dbexport/block_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace brolvin {
+
+BlockFile::~BlockFile() { close(); }
+
+BlockFile::BlockFile(BlockFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+BlockFile& BlockFile::operator=(BlockFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+bool BlockFile::open(const std::string& path, bool exclusive) {
+    close();
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0) return false;
+    if (exclusive && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool BlockFile::create(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd_ >= 0;
+}
+
+void BlockFile::close() {
+    if (fd_ >= 0) ::close(fd_);  // closing also drops the lock
+    fd_ = -1;
+}
+
+bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
+    out.assign(size, '\0');
+    return readAt(offset, out.data(), size);
+}
+
+bool BlockFile::writeAt(uint64_t offset, const void* data, size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        offset += static_cast<uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+uint64_t BlockFile::size() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+bool BlockFile::truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+
+}  // namespace brolvin

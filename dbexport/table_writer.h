@@ -1,0 +1,63 @@
+// The database table writer: stores one parsed claim record (or one service
+// line of it) as a row of every table of a database map, either into dBASE
+// table files with NTX or CDX indexes or into SQL tables through ODBC.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbexport/db_map.h"
+#include "map/field_table.h"
+#include "util/platform.h"
+
+namespace brolvin {
+
+// Option numbers of the table option words.
+enum TableOption {
+    kOptAdd = 1,
+    kOptLookup = 2,
+    kOptIndex0 = 3,
+    kOptIndex1 = 4,
+    kOptIndexNtx = 5,
+    kOptIndexCdx = 6,
+    kOptConn0 = 7,
+    kOptConn1 = 8,
+    kOptConn2 = 9,
+};
+
+// The settings a table's option words set. They carry over from one table
+// to the next within one writer call.
+struct TableSettings {
+    bool lookup = false;     // false: ADD
+    int indexKind = 0;       // 0, 1, 2 (NTX), 3 (CDX)
+    int connectionForm = 0;  // 0, 1, 2
+};
+
+// Whether the upper-cased word begins with the text of the option number.
+bool CTL48500D(const std::string& word, int option);
+// Whether some comma-separated word of `options` passes CTL48500D.
+bool CTL48500C(const std::string& options, int option);
+// Applies a table's option words to the running settings.
+void applyTableOptions(const std::string& options, TableSettings& settings);
+
+// Snapshot of the field table (`empty` is a table of the same size).
+FieldTable CTL48500G(const FieldTable& fields, FieldTable empty);
+// Sets every attribute of every entry back from the snapshot.
+void CTL48500H(FieldTable& fields, const FieldTable& snapshot);
+
+// Copies Values into `record` (one text per table field, addressed by the
+// position of the field-list name) and clears Level-0 Values after the last
+// service line, or after the record in plain mode (no count).
+void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool mlFlag, long long serviceLine,
+               std::optional<long long> serviceLineCount, std::vector<std::string>& record);
+
+
+// The ODBC connection string of form 0, 1 or 2 for a row.
+std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator);
+
+// Writes the record into every table of the map and returns the log text.
+std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx);
+
+}  // namespace brolvin

@@ -1,0 +1,71 @@
+// Helpers for the database export tests: field tables, map rows, and
+// running an outside program to read back what was written.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dbexport/db_map.h"
+#include "map/field_table.h"
+
+namespace brolvin::test {
+
+// The shared library of an ODBC driver installed by the distribution, or "".
+inline std::string findDriver(const std::string& file) {
+    namespace fs = std::filesystem;
+    for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
+        std::error_code ec;
+        if (fs::exists(fs::path(root) / "odbc" / file, ec)) return (fs::path(root) / "odbc" / file).string();
+        for (const auto& d : fs::directory_iterator(root, ec)) {
+            fs::path candidate = d.path() / "odbc" / file;
+            if (fs::exists(candidate, ec)) return candidate.string();
+        }
+    }
+    return "";
+}
+
+inline FieldEntry field(const std::string& name, const std::string& value, const std::string& level = "0",
+                        const std::string& width = "", const std::string& serviceLine = "") {
+    FieldEntry e;
+    e.name = name;
+    e.value = value;
+    e.level = level;
+    e.width = width;
+    e.serviceLineNumber = serviceLine;
+    e.occurrenceCount = 3;
+    return e;
+}
+
+inline DbMapRow tableRow(const std::string& table, const std::string& driver, const std::string& dataSource,
+                         const std::vector<std::string>& fields, const std::string& options,
+                         const std::string& keyField = "") {
+    DbMapRow row;
+    row.tableName = table;
+    row.driver = driver;
+    row.dataSource = dataSource;
+    for (const std::string& f : fields) row.fields += f + "\r\n";
+    row.options = options;
+    row.keyField = keyField;
+    return row;
+}
+
+// Runs a shell command and returns its standard output; `status` gets the
+// exit status (-1 when it could not run).
+inline std::string runCommand(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) {
+        status = -1;
+        return out;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int rc = pclose(p);
+    status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return out;
+}
+
+}  // namespace brolvin::test

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "dbexport/sql_connection.h"
+#include "dbexport/table_writer.h"
+#include "support/fixed_platform.h"
+#include "tests/dbexport/db_test_support.h"
+#include "util/text.h"
+
+namespace brolvin {
+namespace {
+
+using test::field;
+using test::tableRow;
+using test::findDriver;
+
+bool haveOdbc() {
+#if defined(BROLVIN_HAVE_ODBC)
+    return true;
+#else
+    return false;
+#endif
+}
+
+class SqlPathTest : public test::TempDirTest {
+protected:
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    std::string driver;
+
+    void SetUp() override {
+        test::TempDirTest::SetUp();
+        driver = findDriver("libsqlite3odbc.so");
+        if (!haveOdbc() || driver.empty()) GTEST_SKIP() << "unixODBC or the SQLite ODBC driver is not installed";
+        SqlConnection c;
+        std::string error;
+        ASSERT_TRUE(c.connect(connection(), error)) << error;
+        ASSERT_TRUE(c.execute("CREATE TABLE CLAIMS (CLAIMID varchar(10), PATIENT varchar(20), AMOUNT varchar(9))",
+                              {}, error))
+            << error;
+    }
+    std::string database() { return (dir_ / "claims.db").string(); }
+    std::string connection() { return "Driver={" + driver + "};Database=" + database() + ";"; }
+    // A map row of connection form 0, which SQLite reads as the database file.
+    DbMapRow row(const std::string& options, std::vector<std::string> fields = {"CLAIMID", "PATIENT", "AMOUNT"}) {
+        return tableRow("CLAIMS", driver, database(), fields, options, "CLAIMID");
+    }
+    long long count(const std::string& where, const std::vector<std::string>& params) {
+        SqlConnection c;
+        std::string error;
+        bool has = false;
+        EXPECT_TRUE(c.connect(connection(), error)) << error;
+        long long n = 0;
+        EXPECT_TRUE(c.queryNumber("SELECT COUNT(*) FROM CLAIMS", n, error));
+        if (!where.empty()) {
+            EXPECT_TRUE(c.queryHasRow("SELECT * FROM CLAIMS WHERE " + where, params, has, error)) << error;
+            return has ? n : -n;
+        }
+        return n;
+    }
+};
+
+TEST_F(SqlPathTest, InsertsValuesWithQuotesAndCutsOverlongOnes) {
+    FieldTable fields = {field("CLAIMID", "C1"), field("PATIENT", "O'BRIEN", "0", "5"),
+                         field("AMOUNT", "x'); DROP TABLE CLAIMS; --", "1", ""), field("", "kept?", "0")};
+    DbMapTable map = {row("")};
+    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_EQ(log,
+              "- Database Parser : 12/08/26 09:05:07\r\n"
+              "Table 1 - CLAIMS\r\n"
+              "** ALERT:(Truncated Data)- Field PATIENT\r\n"
+              "** Field Width=5 Data Width=7\r\n"
+              "Connection :         1\r\n"
+              "Added Record Key=C1 Record Number 1\r\n");
+    EXPECT_TRUE(ctx.isoDateFormat);
+    EXPECT_EQ(fields[0].value, "");
+    EXPECT_EQ(fields[2].value, "x'); DROP TABLE CLAIMS; --");  // Level 1 stays
+    EXPECT_EQ(fields[3].value, "");
+    EXPECT_EQ(count("CLAIMID=? AND PATIENT=? AND AMOUNT=?", {"C1", "O'BRI", "x'); DROP TABLE CLAIMS; --"}), 1);
+
+    fields = {field("CLAIMID", "C2"), field("PATIENT", "O'BRIEN", "0", "20"), field("AMOUNT", "")};
+    CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_EQ(count("CLAIMID=? AND PATIENT=?", {"C2", "O'BRIEN"}), 2);
+}
+
+TEST_F(SqlPathTest, LookupSkipsAPresentKeyAndTheSecondTableInheritsIt) {
+    DbMapTable map = {row("LOOKUP"), row("")};
+    FieldTable fields = {field("CLAIMID", "C1"), field("PATIENT", "A"), field("AMOUNT", "1")};
+    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_EQ(log,
+              "- Database Parser : 12/08/26 09:05:07\r\n"
+              "Table 1 - CLAIMS\r\n"
+              "Connection :         1\r\n"
+              "xindex(0) Select Field=CLAIMID  Data=C1\r\n"
+              "Added Record Key=C1 Record Number 1\r\n"
+              "Table 2 - CLAIMS\r\n"
+              "Connection :         2\r\n"
+              "xindex(0) Select Field=CLAIMID  Data=C1\r\n");
+    fields = {field("CLAIMID", "C1"), field("PATIENT", "B"), field("AMOUNT", "2")};
+    map = {row("LOOKUP,INDEX1")};
+    log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_EQ(log,
+              "- Database Parser : 2026.12.08 09:05:07\r\n"
+              "Table 1 - CLAIMS\r\n"
+              "Connection :         1\r\n"
+              "xindex(1) Select Field=CLAIMID  Data=C1\r\n");
+    EXPECT_EQ(count("", {}), 1);
+}
+
+TEST_F(SqlPathTest, FailuresAreReported) {
+    // SQLite takes no DBQ= key, so form 2 cannot open a database; the later
+    // row is not written.
+    DbMapTable map = {row("CONN2"), row("CONN0")};
+    FieldTable fields = {field("CLAIMID", "C1")};
+    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_TRUE(beginsWith(log, "Unable connect to server ")) << log;
+    EXPECT_GT(log.size(), std::string("Unable connect to server \r\n").size());
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2);
+    EXPECT_EQ(count("", {}), 0);
+
+    map = {row("", {"CLAIMID", "NOSUCH"})};
+    map[0].tableName = "NOSUCHTABLE";
+    fields = {field("CLAIMID", "C9"), field("NOSUCH", "v")};
+    log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    EXPECT_NE(log.find("Connection :         1\r\nError Unable to Add Record Key=C9\r\n"), std::string::npos) << log;
+}
+
+// A real PostgreSQL server on loopback, reached through its ODBC driver with
+// a data source of connection form 1.
+TEST(SqlPostgresTest, InsertsAndLooksUpThroughPsqlodbc) {
+    std::string pgDriver = findDriver("psqlodbcw.so");
+    if (!haveOdbc() || pgDriver.empty()) GTEST_SKIP() << "unixODBC or the PostgreSQL ODBC driver is not installed";
+    std::string script = std::string(BROLVIN_SOURCE_DIR) + "/tests/dbexport/pg_test_server.sh";
+
+    char pattern[] = "/tmp/brolvin-pg-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string dir = pattern;
+    chmod(dir.c_str(), 0755);  // the server may run as another user
+    int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::string port = std::to_string(ntohs(addr.sin_port));
+    close(sock);
+
+    int status = 0;
+    std::string out = test::runCommand("sh " + script + " start " + dir + "/pg " + port + " 2>&1", status);
+    struct Cleanup {
+        std::string script, dir;
+        ~Cleanup() {
+            int s = 0;
+            test::runCommand("sh " + script + " stop " + dir + "/pg", s);
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+            unsetenv("ODBCINI");
+        }
+    } cleanup{script, dir};
+    if (status == 77) GTEST_SKIP() << out;
+    ASSERT_EQ(status, 0) << out;
+
+    std::string ini = dir + "/odbc.ini";
+    ASSERT_TRUE(writeWholeFile(ini, "[brolvintest]\nDriver=" + pgDriver + "\nServername=127.0.0.1\nPort=" + port +
+                                        "\nDatabase=postgres\n"));
+    setenv("ODBCINI", ini.c_str(), 1);
+
+    DbMapRow pg = tableRow("claims", pgDriver, "brolvintest", {"claimid", "amount", "patient"}, "LOOKUP,CONN1",
+                           "claimid");
+    pg.user = "brolvin";
+    pg.password = "unused";
+    {
+        SqlConnection c;
+        std::string error;
+        ASSERT_TRUE(c.connect(sqlConnectionString(pg, 1, "/"), error)) << error;
+        ASSERT_TRUE(c.execute("CREATE TABLE claims (claimid varchar(10), amount numeric(9,2), patient text)", {},
+                              error))
+            << error;
+    }
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    DbMapTable map = {pg};
+    for (int i = 0; i < 2; ++i) {
+        FieldTable fields = {field("claimid", "C1"), field("amount", "12.50"), field("patient", "O'BRIEN")};
+        std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+        bool added = log.find("Added Record Key=C1 Record Number 1\r\n") != std::string::npos;
+        EXPECT_EQ(added, i == 0) << log;
+        EXPECT_NE(log.find("xindex(0) Select Field=claimid  Data=C1\r\n"), std::string::npos) << log;
+    }
+    SqlConnection c;
+    std::string error;
+    ASSERT_TRUE(c.connect(sqlConnectionString(pg, 1, "/"), error)) << error;
+    bool has = false;
+    ASSERT_TRUE(c.queryHasRow("SELECT * FROM claims WHERE patient=? AND amount=12.5", {"O'BRIEN"}, has, error))
+        << error;
+    EXPECT_TRUE(has);
+}
+
+}  // namespace
+}  // namespace brolvin
+
+namespace brolvin {
+namespace {
+
+// Holds with and without ODBC support in the build: an unknown driver gives
+// the one failure line with a reason after it, and nothing else.
+TEST(SqlConnectFailureTest, UnknownDriverGivesOnlyTheFailureLine) {
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+    DbMapTable map = {test::tableRow("CLAIMS", "NoSuchDriver", "nowhere", {"CLAIMID"}, "CONN1")};
+    FieldTable fields = {test::field("CLAIMID", "C1")};
+    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    ASSERT_TRUE(beginsWith(log, "Unable connect to server ")) << log;
+    EXPECT_GT(log.size(), std::string("Unable connect to server \r\n").size());
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2) << log;
+    EXPECT_TRUE(ctx.isoDateFormat);
+}
+
+}  // namespace
+}  // namespace brolvin

@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "dbexport/cdx_index.h"
+#include "dbexport/dbf_table.h"
+#include "dbexport/ntx_index.h"
+#include "dbexport/table_writer.h"
+#include "util/text.h"
+#include "support/fixed_platform.h"
+#include "tests/dbexport/db_test_support.h"
+
+namespace brolvin {
+namespace {
+
+using test::field;
+using test::tableRow;
+
+const std::string kHeader = "- Database Parser : 12/08/26 09:05:07\r\n";
+
+class TableFileTest : public test::TempDirTest {
+protected:
+    test::FixedPlatform platform;
+    RunContext ctx{platform};
+
+    void makeClaimsTable(const std::string& base) {
+        ASSERT_TRUE(createDbfTable(base + ".dbf",
+                                   {{"CLAIMID", 'C', 10, 0, 0}, {"PATIENT", 'C', 20, 0, 0}, {"AMOUNT", 'N', 9, 2, 0}},
+                                   platform.fixedNow));
+    }
+    std::vector<std::vector<std::string>> records(const std::string& path) {
+        DbfTable t;
+        std::vector<std::vector<std::string>> all;
+        EXPECT_TRUE(t.open(path, false));
+        for (uint32_t r = 1; r <= t.recordCount(); ++r) {
+            std::vector<std::string> v;
+            EXPECT_TRUE(t.readRecord(r, v));
+            all.push_back(v);
+        }
+        return all;
+    }
+    FieldTable claim(const std::string& id, const std::string& patient, const std::string& amount) {
+        return {field("CLAIMID", id), field("PATIENT", patient), field("AMOUNT", amount)};
+    }
+};
+
+TEST(TableOptionsTest, WordsCountOnlyFromTheirBeginningAndLaterOptionsWin) {
+    EXPECT_TRUE(CTL48500C("add,lookup", kOptLookup));
+    EXPECT_FALSE(CTL48500C("ADD, LOOKUP", kOptLookup));  // the leading space spoils the word
+    EXPECT_TRUE(CTL48500C("INDEXCDXTAG", kOptIndexCdx));
+    EXPECT_FALSE(CTL48500C("ADD,,", kOptLookup));
+    EXPECT_FALSE(CTL48500C("", kOptAdd));
+    EXPECT_FALSE(CTL48500D("LOOKUP", 10));
+
+    TableSettings s;
+    applyTableOptions("LOOKUP,ADD,INDEXCDX,INDEXNTX,CONN2", s);
+    EXPECT_TRUE(s.lookup);
+    EXPECT_EQ(s.indexKind, 3);
+    EXPECT_EQ(s.connectionForm, 2);
+    applyTableOptions("", s);  // nothing resets the running settings
+    EXPECT_TRUE(s.lookup);
+    EXPECT_EQ(s.indexKind, 3);
+}
+
+TEST(TableOptionsTest, FieldListAndConnectionStrings) {
+    DbMapTable fieldLists(2);
+    fieldLists[0].fields = "CLAIMID\r\nAMOUNT\r\n";
+    EXPECT_EQ(CTL48500B(fieldLists, 1), (std::vector<std::string>{"CLAIMID", "AMOUNT"}));
+    EXPECT_EQ(CTL48500B(fieldLists, 2), (std::vector<std::string>{""}));
+    DbMapRow row = tableRow("CLAIMS", "PostgreSQL", "edi", {}, "");
+    row.server = "db1";
+    row.user = "u";
+    row.password = "p";
+    EXPECT_EQ(sqlConnectionString(row, 0, "/"),
+              "Server=db1;Driver={PostgreSQL};dsn=;user=u;password=p;database=edi;");
+    EXPECT_EQ(sqlConnectionString(row, 1, "/"), "driver={PostgreSQL};DSN=edi;UID=u;pwd=p;");
+    EXPECT_EQ(sqlConnectionString(row, 2, "/"), "DBQ=db1edi/CLAIMS;Driver={PostgreSQL}");
+}
+
+TEST(FieldCopierTest, ServiceLineFieldsFindTheirNumberedNameAndLevelZeroClearsOnTheLastLine) {
+    FieldTable fields = {field("CLAIMID", "C1"), field("SENDER", "S", "1"), field("CHG1", "10", "4", "", "1"),
+                         field("CHG2", "20", "4", "", "2")};
+    std::vector<std::string> list = {"CLAIMID", "CHG1", "SENDER"};
+    std::vector<std::string> record(3);
+    CTL48500F(fields, list, false, 2, 2, record);
+    EXPECT_EQ(record, (std::vector<std::string>{"C1", "20", "S"}));
+    EXPECT_EQ(fields[0].value, "");
+    EXPECT_EQ(fields[1].value, "S");
+    EXPECT_EQ(fields[3].occurrenceCount, 0);
+
+    fields[0].value = "C2";
+    record.assign(3, "");
+    CTL48500F(fields, list, false, 1, 2, record);  // not the last line: nothing is cleared
+    EXPECT_EQ(record[1], "10");
+    EXPECT_EQ(fields[0].value, "C2");
+}
+
+TEST(SnapshotTest, RestoreBringsBackEveryAttribute) {
+    FieldTable fields = {field("A", "1"), field("B", "2", "1")};
+    FieldTable snap = CTL48500G(fields, FieldTable(fields.size()));
+    fields[0].value.clear();
+    fields[1].occurrenceCount = 0;
+    fields[1].level = "9";
+    CTL48500H(fields, snap);
+    EXPECT_EQ(fields[0].value, "1");
+    EXPECT_EQ(fields[1].occurrenceCount, 3);
+    EXPECT_EQ(fields[1].level, "1");
+}
+
+TEST_F(TableFileTest, LookupWithCdxAddsANewKeyOnceAndSkipsAPresentOne) {
+    makeClaimsTable("CLAIMS");
+    ASSERT_TRUE(createCdxIndex("CLAIMS.cdx", "CLAIMID", "CLAIMID", 10));
+    DbMapTable map = {tableRow("CLAIMS", "DBFCDX", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "LOOKUP,INDEXCDX")};
+
+    FieldTable fields = claim("C100", "SMITH", "12.50");
+    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - CLAIMS Added Record Key=C100 Record Number 1\r\n");
+    EXPECT_EQ(fields[0].value, "");  // plain mode clears the record's Values
+
+    fields = claim("C100", "SMITH", "12.50");
+    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx), kHeader);
+    EXPECT_EQ(fields[0].value, "");
+
+    fields = claim("C10", "JONES", "7");  // a prefix of a present key is still a new key
+    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - CLAIMS Added Record Key=C10 Record Number 2\r\n");
+
+    auto rows = records("CLAIMS.dbf");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"C100      ", "SMITH               ", "    12.50"}));
+    EXPECT_EQ(rows[1][0], "C10       ");
+    CdxIndex cdx;
+    ASSERT_TRUE(cdx.open("CLAIMS.cdx", false));
+    std::vector<IndexEntry> entries;
+    ASSERT_TRUE(cdx.allEntries(0, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].key, "C10       ");
+    EXPECT_EQ(entries[0].recno, 2u);
+}
+
+TEST_F(TableFileTest, SettingsCarryOverToATableWithoutOptionsAndALeadingSpaceSpoilsAWord) {
+    makeClaimsTable("A");
+    makeClaimsTable("B");
+    ASSERT_TRUE(createNtxIndex("A.ntx", "CLAIMID", 10));
+    ASSERT_TRUE(createNtxIndex("B.ntx", "UPPER(claimid)", 10));
+    DbMapTable map = {tableRow("A", "DBFNTX", "", {"CLAIMID"}, "LOOKUP,INDEXNTX"),
+                      tableRow("B", "DBFNTX", "", {"CLAIMID"}, "")};
+    for (int i = 0; i < 2; ++i) {
+        FieldTable fields = claim("k1", "", "");
+        CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    }
+    EXPECT_EQ(records("A.dbf").size(), 1u);
+    EXPECT_EQ(records("B.dbf").size(), 1u);  // B looked up as well
+
+    DbMapTable spaced = {tableRow("A", "DBFNTX", "", {"CLAIMID"}, "INDEXNTX, LOOKUP")};
+    FieldTable fields = claim("k1", "", "");
+    EXPECT_EQ(CTL48500A(fields, spaced, "", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - A Added Record Key=k1 Record Number 2\r\n");
+}
+
+TEST_F(TableFileTest, FieldNamesAddressTableFieldsByPositionNotByName) {
+    makeClaimsTable("CLAIMS");
+    DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"PATIENT", "CLAIMID"}, "ADD")};
+    FieldTable fields = claim("C1", "DOE", "5");
+    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    auto rows = records("CLAIMS.dbf");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "DOE       ");
+    EXPECT_EQ(rows[0][1], "C1                  ");
+}
+
+TEST_F(TableFileTest, MissingTableIsSkippedSilentlyAndUnreadableIndexIsReported) {
+    DbMapTable map = {tableRow("NOPE", "DBF", "data", {"CLAIMID"}, "INDEXCDX")};
+    FieldTable fields = claim("C1", "", "");
+    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx), kHeader);
+
+    makeClaimsTable("CLAIMS");
+    write("CLAIMS.cdx", "not an index");
+    map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID"}, "INDEXCDX")};
+    fields = claim("C1", "", "");
+    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n");
+    EXPECT_TRUE(records("CLAIMS.dbf").empty());
+}
+
+TEST_F(TableFileTest, WithoutAnIndexLookupScansTheKeyColumn) {
+    makeClaimsTable("CLAIMS");
+    DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP")};
+    for (const char* id : {"A1", "A2", "A1"}) {
+        FieldTable fields = claim(id, "X", "");
+        CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    }
+    EXPECT_EQ(records("CLAIMS.dbf").size(), 2u);
+}
+
+TEST_F(TableFileTest, ServiceLinesEachBecomeARecord) {
+    ASSERT_TRUE(createDbfTable("LINES.dbf", {{"CLAIMID", 'C', 8, 0, 0}, {"CHG", 'C', 8, 0, 0}}, platform.fixedNow));
+    DbMapTable map = {tableRow("LINES", "DBF", "", {"CLAIMID", "CHG1"}, "")};
+    FieldTable fields = {field("CLAIMID", "C7"), field("CHG1", "10", "4", "", "1"), field("CHG2", "20", "4", "", "2"),
+                         field("END", "")};
+    CTL48500A(fields, map, "", false, 1, 2, ctx);
+    EXPECT_EQ(fields[0].value, "C7");
+    CTL48500A(fields, map, "", false, 2, 2, ctx);
+    EXPECT_EQ(fields[0].value, "");
+    auto rows = records("LINES.dbf");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"C7      ", "10      "}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"C7      ", "20      "}));
+}
+
+// Keys in random order, with duplicates, must all come back in order from
+// the tree, and every one must be found.
+std::vector<std::string> randomKeys(size_t count, size_t width) {
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> pick(0, 35);
+    std::vector<std::string> keys;
+    for (size_t i = 0; i < count; ++i) {
+        size_t len = 1 + rng() % width;
+        std::string k;
+        for (size_t j = 0; j < len; ++j) {
+            int c = pick(rng);
+            k.push_back(static_cast<char>(c < 10 ? '0' + c : 'A' + c - 10));
+        }
+        keys.push_back(k + std::string(width - len, ' '));
+        if (i % 97 == 0) keys.push_back(keys.back());  // a few duplicates
+    }
+    return keys;
+}
+
+void expectSorted(const std::vector<IndexEntry>& entries, std::vector<std::string> keys) {
+    std::sort(keys.begin(), keys.end());
+    ASSERT_EQ(entries.size(), keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        ASSERT_EQ(entries[i].key, keys[i]) << "at " << i;
+        if (i > 0 && entries[i].key == entries[i - 1].key) ASSERT_LT(entries[i - 1].recno, entries[i].recno);
+    }
+}
+
+TEST_F(TableFileTest, NtxHoldsThousandsOfKeysInOrderAcrossPageSplits) {
+    auto keys = randomKeys(6000, 12);
+    ASSERT_TRUE(createNtxIndex("big.ntx", "KEY", 12));
+    NtxIndex ntx;
+    ASSERT_TRUE(ntx.open("big.ntx", true));
+    for (size_t i = 0; i < keys.size(); ++i) ASSERT_TRUE(ntx.insert(keys[i], static_cast<uint32_t>(i + 1)));
+    ntx.close();
+    ASSERT_TRUE(ntx.open("big.ntx", false));
+    EXPECT_EQ(ntx.expression(), "KEY");
+    std::vector<IndexEntry> entries;
+    ASSERT_TRUE(ntx.allEntries(entries));
+    expectSorted(entries, keys);
+    bool found = false;
+    for (size_t i = 0; i < keys.size(); i += 7) {
+        ASSERT_TRUE(ntx.seek(keys[i], true, found));
+        ASSERT_TRUE(found) << keys[i];
+    }
+    ASSERT_TRUE(ntx.seek("#", true, found));
+    EXPECT_FALSE(found);
+    ASSERT_TRUE(ntx.seek("ZZZZZZZZZZZZ", true, found));
+    EXPECT_EQ(found, std::count(keys.begin(), keys.end(), "ZZZZZZZZZZZZ") > 0);
+}
+
+TEST_F(TableFileTest, CdxHoldsThousandsOfKeysInEveryTagAcrossNodeSplits) {
+    auto keys = randomKeys(8000, 20);
+    ASSERT_TRUE(createCdxIndex("big.cdx", {{"BYKEY", "KEY", 20}, {"ALSO", "UPPER(KEY)", 20}}));
+    CdxIndex cdx;
+    ASSERT_TRUE(cdx.open("big.cdx", true));
+    ASSERT_EQ(cdx.tags().size(), 2u);
+    for (size_t i = 0; i < keys.size(); ++i)
+        for (size_t t = 0; t < 2; ++t) ASSERT_TRUE(cdx.insert(t, keys[i], static_cast<uint32_t>(i + 1)));
+    cdx.close();
+    ASSERT_TRUE(cdx.open("big.cdx", false));
+    EXPECT_EQ(cdx.tags()[0].name, "ALSO");
+    EXPECT_EQ(cdx.tags()[1].expression, "KEY");
+    for (size_t t = 0; t < 2; ++t) {
+        std::vector<IndexEntry> tree, chain;
+        ASSERT_TRUE(cdx.allEntries(t, tree));
+        ASSERT_TRUE(cdx.leafChainEntries(t, chain));
+        expectSorted(tree, keys);
+        ASSERT_EQ(chain.size(), tree.size());
+        EXPECT_TRUE(std::equal(chain.begin(), chain.end(), tree.begin(), [](const auto& a, const auto& b) {
+            return a.key == b.key && a.recno == b.recno;
+        }));
+    }
+    bool found = false;
+    for (size_t i = 0; i < keys.size(); i += 5) {
+        ASSERT_TRUE(cdx.seek(1, keys[i], true, found));
+        ASSERT_TRUE(found) << keys[i];
+    }
+    ASSERT_TRUE(cdx.seek(1, "ZZZZZZZZZZZZZZZZZZZY", true, found));
+    EXPECT_EQ(found, std::count(keys.begin(), keys.end(), "ZZZZZZZZZZZZZZZZZZZY") > 0);
+}
+
+// Through the writer: every index entry names the record whose key it is.
+TEST_F(TableFileTest, WriterKeepsTableAndIndexesConsistent) {
+    makeClaimsTable("C");
+    makeClaimsTable("N");
+    ASSERT_TRUE(createCdxIndex("C.cdx", "CLAIMID", "UPPER(CLAIMID)", 10));
+    ASSERT_TRUE(createNtxIndex("N.ntx", "C->CLAIMID+PATIENT", 30));
+    DbMapTable cdxMap = {tableRow("C", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXCDX")};
+    DbMapTable ntxMap = {tableRow("N", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXNTX")};
+    std::set<std::string> distinct;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3000; ++i) {
+        std::string id = "c" + std::to_string(rng() % 2000);
+        distinct.insert(toUpper(id));
+        FieldTable f1 = claim(id, "P" + std::to_string(i), "1");
+        CTL48500A(f1, cdxMap, "", false, 0, std::nullopt, ctx);
+        FieldTable f2 = claim(id, "P" + std::to_string(i), "1");
+        CTL48500A(f2, ntxMap, "", false, 0, std::nullopt, ctx);
+    }
+    auto cdxRows = records("C.dbf");
+    auto ntxRows = records("N.dbf");
+    EXPECT_EQ(cdxRows.size(), distinct.size());  // upper-cased keys: c1 and C1 would be one
+    EXPECT_EQ(ntxRows.size(), distinct.size());  // seek by the first term: one record per id
+
+    CdxIndex cdx;
+    ASSERT_TRUE(cdx.open("C.cdx", false));
+    std::vector<IndexEntry> entries;
+    ASSERT_TRUE(cdx.allEntries(0, entries));
+    ASSERT_EQ(entries.size(), cdxRows.size());
+    for (const IndexEntry& e : entries) ASSERT_EQ(e.key, toUpper(cdxRows[e.recno - 1][0]));
+
+    NtxIndex ntx;
+    ASSERT_TRUE(ntx.open("N.ntx", false));
+    ASSERT_TRUE(ntx.allEntries(entries));
+    ASSERT_EQ(entries.size(), ntxRows.size());
+    for (const IndexEntry& e : entries) ASSERT_EQ(e.key, ntxRows[e.recno - 1][0] + ntxRows[e.recno - 1][1]);
+}
+
+TEST_F(TableFileTest, AnIndependentReaderReadsTheTable) {
+    // The distribution's Python carries the packaged reader; another python3
+    // may come first on the path.
+    int status = 0;
+    std::string python = test::runCommand(
+        "for p in /usr/bin/python3 python3; do $p -c 'import dbfread' 2>/dev/null && echo $p && break; done",
+        status);
+    if (python.empty()) GTEST_SKIP() << "python3 with dbfread is not installed";
+    python.pop_back();
+    makeClaimsTable("CLAIMS");
+    DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "")};
+    FieldTable fields = claim("C1", "O'BRIEN", "12.5");
+    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    fields = claim("C2", "", "");
+    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    std::string out = test::runCommand(
+        python + " -c \"import dbfread; t=dbfread.DBF('CLAIMS.dbf'); "
+        "print(t.date, len(t)); [print(repr(dict(r))) for r in t]\"",
+        status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out,
+              "2026-12-08 2\n"
+              "{'CLAIMID': 'C1', 'PATIENT': \"O'BRIEN\", 'AMOUNT': 12.5}\n"
+              "{'CLAIMID': 'C2', 'PATIENT': '', 'AMOUNT': None}\n");
+}
+
+}  // namespace
+}  // namespace brolvin
