@@ -54,6 +54,7 @@ std::string_view asText(const uint8_t* data, size_t size) {
 // (or all of `text` and "" when there is no divider).
 std::pair<std::string_view, std::string_view> splitAtDivider(std::string_view text) {
     const size_t dividerSize = strlen(kDivider);
+    if (text.empty()) return {text, {}};
     // memmem lets the fuzzer learn the divider from its comparison hooks.
     const void* found = memmem(text.data(), text.size(), kDivider, dividerSize);
     if (found == nullptr) return {text, {}};
