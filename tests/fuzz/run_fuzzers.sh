@@ -20,24 +20,42 @@ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=cl
   -DBROLVIN_FUZZ=ON -DBROLVIN_BUILD_TESTS=OFF -DBROLVIN_WITH_ODBC=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target $(printf 'fuzz_%s ' "${TARGETS[@]}") >/dev/null
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 mkdir -p "$BUILD/artifacts"
-status=0
-for target in "${TARGETS[@]}"; do
+
+# One target: its own learned corpus first (new inputs go there), the seeds second.
+fuzz_one() {
+  local target=$1 log="$BUILD/fuzz_$1.log"
   mkdir -p "$BUILD/corpus/$target"
-  log="$BUILD/fuzz_$target.log"
-  echo "== fuzz_$target: ${SECONDS_PER_TARGET}s"
   if "$BUILD/tests/fuzz/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=20 \
       -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
       -artifact_prefix="$BUILD/artifacts/${target}-" \
       "$BUILD/corpus/$target" "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
-    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$log" | tr '\n' ' '
-    grep -E '^#[0-9]+.*(DONE|cov:)' "$log" | tail -1
+    echo "fuzz_$target: ${SECONDS_PER_TARGET}s," \
+      "$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') executions," \
+      "$(grep -E '^#[0-9]+' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [^ ]+')"
   else
-    status=1
     echo "fuzz_$target FAILED; last lines of $log:"
     tail -40 "$log"
+    return 1
   fi
+}
+
+# FUZZ_JOBS targets at a time (default 2, one per core).
+JOBS=${FUZZ_JOBS:-2}
+status=0
+running=0
+for target in "${TARGETS[@]}"; do
+  if [ "$running" -ge "$JOBS" ]; then
+    wait -n || status=1
+    running=$((running - 1))
+  fi
+  fuzz_one "$target" &
+  running=$((running + 1))
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || status=1
+  running=$((running - 1))
 done
 exit $status

@@ -156,7 +156,12 @@ TEST_F(BadInputTest, HugeLineWithoutTerminatorEndsInBoundedMemory) {
     EXPECT_EQ(o.status, 0);
     EXPECT_TRUE(logged(" - Parse X12 to CSV."));
     // The source is held whole once; no per-segment copies of it pile up.
-    EXPECT_LT(o.peakKb, 3 * size / 1024) << o.peakKb << " KB";
+#if defined(__SANITIZE_ADDRESS__)
+    const long long allowedKb = 6 * size / 1024;  // redzones and the free-memory quarantine
+#else
+    const long long allowedKb = 3 * size / 1024;
+#endif
+    EXPECT_LT(o.peakKb, allowedKb) << o.peakKb << " KB";
     std::printf("200 MB line: peak %ld KB, %.1f s\n", o.peakKb, o.seconds);
     EXPECT_LT(o.seconds, 300);
     EXPECT_EQ(read("out.csv"), "Provider,Claim,Procedure,END\r\n");
