@@ -29,7 +29,7 @@ fuzz_one() {
   local target=$1 log="$BUILD/fuzz_$1.log"
   mkdir -p "$BUILD/corpus/$target"
   if "$BUILD/tests/fuzz/fuzz_$target" -max_total_time="$SECONDS_PER_TARGET" -timeout=20 \
-      -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 \
+      -rss_limit_mb=2048 -max_len=8192 -print_final_stats=1 \
       -artifact_prefix="$BUILD/artifacts/${target}-" \
       "$BUILD/corpus/$target" "$ROOT/tests/fuzz/corpus/$target" >"$log" 2>&1; then
     echo "fuzz_$target: ${SECONDS_PER_TARGET}s," \
