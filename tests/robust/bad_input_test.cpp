@@ -1,0 +1,333 @@
+// Hostile and broken input run through the real program in a temporary
+// folder: every case must end normally with its run-log lines, the right exit
+// status and nothing lost on disk.
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/fixed_platform.h"
+#include "util/file_io.h"
+
+namespace brolvin {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    bool exitedNormally = false;  // false: ended by a signal (a crash)
+    int status = -1;
+    long peakKb = 0;
+    double seconds = 0;
+};
+
+// Runs the program with `args`, console output and input on /dev/null.
+Outcome runProgram(const std::vector<std::string>& args) {
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int devNull = ::open("/dev/null", O_RDWR);
+        dup2(devNull, 0);
+        dup2(devNull, 1);
+        dup2(devNull, 2);
+        std::vector<char*> argv;
+        std::string program = BROLVIN_BINARY;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (std::string& a : copies) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    Outcome o;
+    int status = 0;
+    struct rusage usage {};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return o;
+    o.exitedNormally = WIFEXITED(status);
+    o.status = o.exitedNormally ? WEXITSTATUS(status) : -WTERMSIG(status);
+    o.peakKb = usage.ru_maxrss;
+    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return o;
+}
+
+const char* const kIsa =
+    "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *260115*0930*^*00501*000000101*0*T*:~";
+
+const char* const kMap =
+    "KEYHEADERFIELD=HL,,,20\r\nKEYFIELD=CLM\r\nKEYLINEFIELD=LX\r\n"
+    "FIELD=PROVIDER,35,NM1,85,2,3,,,,2,,Provider\r\n"
+    "FIELD=CLAIMID,20,CLM,,,1,,,,0,,Claim\r\n"
+    "FIELD=PROC1,10,SV1,HC,2,1,2,,,0,1,Procedure\r\n"
+    "FIELD=END,1,ZZZ\r\n";
+
+std::string claims(int count) {
+    std::string body = std::string(kIsa) + "GS*HC*S*R*20260115*0930*1*X*005010X222A1~ST*837*0001~"
+                       "HL*1**20*1~NM1*85*2*NORTH CLINIC~";
+    for (int i = 1; i <= count; ++i)
+        body += "HL*" + std::to_string(i + 1) + "*1*22*0~CLM*C" + std::to_string(i) +
+                "*100~LX*1~SV1*HC:99213*40~";
+    return body + "SE*9*0001~GE*1*1~IEA*1*000000101~";
+}
+
+class BadInputTest : public test::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        write("m.cfg", kMap);
+        example_ = read(std::string(BROLVIN_SOURCE_DIR) + "/examples/837p-sample.x12");
+        ASSERT_FALSE(example_.empty());
+    }
+    // One X12 to XML job; the run log is left in runLog_.
+    Outcome convert(const std::string& source, const std::string& destination,
+                    const std::string& options = "MAP=m.cfg", const std::string& type = "X12,XML") {
+        Outcome o = runProgram({type, source, destination, options});
+        runLog_ = read("parse.log");
+        EXPECT_TRUE(o.exitedNormally) << "ended by signal " << -o.status;
+        EXPECT_NE(runLog_.find("Parse Ended   "), std::string::npos) << "no run log";
+        return o;
+    }
+    bool logged(const std::string& text) const { return runLog_.find(text) != std::string::npos; }
+    std::string example_;
+    std::string runLog_;
+};
+
+constexpr const char* kXmlOpen = "<?xml version=\"1.0\"  encoding=\"ISO-8859-1\"?>\r\n<EXPORTDATA>\r\n";
+constexpr const char* kXmlClose = "</EXPORTDATA>\r\n";
+
+TEST_F(BadInputTest, SourcesThatAreNotWholeInterchangesStillConvert) {
+    std::mt19937 random(7);
+    std::string binary(64 * 1024, '\0');
+    for (char& c : binary) c = static_cast<char>(random());
+    std::string lateIsa(5000, 'x');
+    lateIsa += std::string(kIsa).substr(0, 60);  // header cut inside the last 100 bytes
+    // Cut inside the segment after claim C3's LX: text after the last terminator is not a segment.
+    const std::string whole = claims(3);
+    const std::string truncated = whole.substr(0, whole.find("SV1", whole.find("CLM*C3")) + 5);
+    struct Case {
+        const char* name;
+        std::string content;
+    };
+    for (const Case& c : {Case{"empty", ""}, Case{"binary", binary}, Case{"late_isa", lateIsa},
+                          Case{"no_isa", "GS*HC~ST*837~HL*1**20*1~CLM*X1~SE~"},
+                          Case{"truncated", truncated}}) {
+        SCOPED_TRACE(c.name);
+        write("in.x12", c.content);
+        deleteFile("out.xml");
+        Outcome o = convert("in.x12", "out.xml");
+        EXPECT_EQ(o.status, 0);
+        EXPECT_TRUE(logged(" - Parse X12 to XML."));
+        std::string out = read("out.xml");
+        EXPECT_EQ(out.substr(0, 58), std::string(kXmlOpen).substr(0, 58));
+        EXPECT_TRUE(out.size() >= 15 && out.substr(out.size() - 15) == kXmlClose);
+        EXPECT_EQ(read("in.x12"), c.content);  // the source is never changed
+    }
+    // The cut interchange keeps the claims read before the cut, the open one included.
+    write("in.x12", truncated);
+    deleteFile("out.xml");
+    convert("in.x12", "out.xml");
+    std::string out = read("out.xml");
+    EXPECT_NE(out.find("<CLAIMID>C2</CLAIMID>"), std::string::npos);
+    EXPECT_NE(out.find("<CLAIMID>C3</CLAIMID>"), std::string::npos);
+}
+
+TEST_F(BadInputTest, HugeLineWithoutTerminatorEndsInBoundedMemory) {
+    const long long size = 200LL * 1024 * 1024;
+    {
+        FILE* f = std::fopen("huge.x12", "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs(kIsa, f);
+        std::fputs("GS*HC*S*R*20260115*0930*1*X*005010X222A1~ST*837*0001*", f);
+        std::string block(1 << 20, 'A');
+        for (long long written = 0; written < size; written += block.size())
+            ASSERT_EQ(std::fwrite(block.data(), 1, block.size(), f), block.size());
+        ASSERT_EQ(std::fclose(f), 0);
+    }
+    Outcome o = convert("huge.x12", "out.csv", "MAP=m.cfg,HO,ML", "X12,CSV");
+    deleteFile("huge.x12");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(logged(" - Parse X12 to CSV."));
+    // The source is held whole once; no per-segment copies of it pile up.
+#if defined(__SANITIZE_ADDRESS__)
+    const long long allowedKb = 6 * size / 1024;  // redzones and the free-memory quarantine
+#else
+    const long long allowedKb = 3 * size / 1024;
+#endif
+    EXPECT_LT(o.peakKb, allowedKb) << o.peakKb << " KB";
+    std::printf("200 MB line: peak %ld KB, %.1f s\n", o.peakKb, o.seconds);
+    EXPECT_LT(o.seconds, 300);
+    EXPECT_EQ(read("out.csv"), "Provider,Claim,Procedure,END\r\n");
+}
+
+TEST_F(BadInputTest, FoldersWhereFilesBelong) {
+    fs::create_directory("indir");
+    Outcome o = convert("indir", "out.xml");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_FALSE(logged(" - The source is a file."));
+    EXPECT_TRUE(logged(" - Destination Control : 0"));
+    EXPECT_FALSE(fs::exists("out.xml"));
+
+    // A destination that is a folder cannot be created: a write error, the
+    // folder and what is in it untouched, and "DS" keeps the source.
+    write("in.x12", claims(2));
+    fs::create_directory("outdir");
+    write("outdir/keep.txt", "keep");
+    o = convert("in.x12", "outdir", "MAP=m.cfg,DS");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(logged(" - Write Error : outdir"));
+    EXPECT_TRUE(fs::is_directory("outdir"));
+    EXPECT_EQ(read("outdir/keep.txt"), "keep");
+    EXPECT_EQ(read("in.x12"), claims(2));
+}
+
+TEST_F(BadInputTest, UnreadableSource) {
+    if (geteuid() == 0) GTEST_SKIP() << "permissions do not stop root from reading";
+    write("in.x12", claims(2));
+    ASSERT_EQ(chmod("in.x12", 0), 0);
+    Outcome o = convert("in.x12", "out.xml", "MAP=m.cfg,DS");
+    chmod("in.x12", 0644);
+    EXPECT_LE(o.status, 1);
+    EXPECT_EQ(read("in.x12"), claims(2));
+}
+
+TEST_F(BadInputTest, UnwritableDestinationKeepsTheSource) {
+    write("in.x12", claims(2));
+    write("afile", "x");  // a regular file where a folder is needed fails even for root
+    Outcome o = convert("in.x12", "afile/out.xml", "MAP=m.cfg,DS");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(logged(" - Write Error : afile/out.xml"));
+    EXPECT_TRUE(logged(" - Source File Kept : in.x12"));
+    EXPECT_EQ(read("in.x12"), claims(2));
+    EXPECT_EQ(read("afile"), "x");
+
+    // The same for X12 generation from CSV records.
+    write("g.cfg", "FIELD=A,10\r\nSEGMENT=2,REF,$A\r\n");
+    write("in.csv", "A1\r\n");
+    o = convert("in.csv", "afile/out.x12", "MAP=g.cfg,DS", "CSV,X12");
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(logged(" - Write Error : afile/out.x12"));
+    EXPECT_EQ(read("in.csv"), "A1\r\n");
+}
+
+// A small tmpfs when this process may mount one, otherwise /dev/full, where
+// every write fails with "no space".
+class FullDisk {
+public:
+    FullDisk() {
+        fs::create_directory("small");
+        mounted_ = ::mount("tmpfs", "small", "tmpfs", 0, "size=64k") == 0;
+        path_ = mounted_ ? "small/out.xml" : "/dev/full";
+    }
+    ~FullDisk() {
+        if (mounted_) ::umount("small");
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    bool mounted_ = false;
+    std::string path_;
+};
+
+TEST_F(BadInputTest, FullDiskIsAWriteErrorAndKeepsTheSource) {
+    const std::string source = claims(3000);  // well over 64 KB of XML
+    write("in.x12", source);
+    FullDisk disk;
+    Outcome o = convert("in.x12", "out.xml", "MAP=m.cfg,DS,OUTFILE=" + disk.path());
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(logged(" - Write Error : " + disk.path()));
+    EXPECT_TRUE(logged(" - Source File Kept : in.x12"));
+    EXPECT_EQ(read("in.x12"), source);
+}
+
+TEST_F(BadInputTest, PathsWithSpacesAndNonAsciiBytes) {
+    const std::string folder = "out put \xC3\xA9\xFF";
+    fs::create_directory(folder);
+    const std::string source = "my in \xC3\xBC.x12";
+    const std::string destination = folder + "/r\xE9sultat final.xml";
+    write(source, claims(2));
+    write("map \xE4.cfg", kMap);
+    Outcome o = convert(source, destination, "MAP=map \xE4.cfg,DS");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(logged(" - Reading File : " + source));
+    EXPECT_NE(read(destination).find("<CLAIMID>C2</CLAIMID>"), std::string::npos);
+    EXPECT_FALSE(fs::exists(source));  // deleted only after a complete conversion
+}
+
+TEST_F(BadInputTest, HostileMaps) {
+    write("in.x12", claims(2));
+    std::string wide = "KEYFIELD=CLM\r\nFIELD=CLAIMID";
+    for (int i = 2; i <= 40; ++i) wide += ",1";
+    wide += "\r\nSEGMENT=2";
+    for (int i = 2; i <= 45; ++i) wide += ",REF";
+    wide += "\r\nSCREEN=" + std::string(2000, ',') + "\r\n";
+    std::string binary = kMap;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    binary += "\r\nFIELD=\x00\xFF,\x01,CLM\r\n";
+    struct Case {
+        const char* name;
+        std::string map;
+    };
+    for (const Case& c :
+         {Case{"wide", wide}, Case{"no_fields", "KEYFIELD=CLM\r\nKEYLINEFIELD=LX\r\n"},
+          Case{"binary", binary},
+          Case{"missing_table", std::string(kMap) + "FIELD=FN,10,CLM,,,1,,,,0,,Func,,,fn.txt\r\n"}}) {
+        SCOPED_TRACE(c.name);
+        write("h.cfg", c.map);
+        write("fn.txt", "CSVTABLE nosuchtable.csv\r\nCSVTABLE \r\n");
+        deleteFile("out.xml");
+        Outcome o = convert("in.x12", "out.xml", "MAP=h.cfg,MAPLOG,DEBUG");
+        EXPECT_EQ(o.status, 0);
+        EXPECT_TRUE(logged(" - Using Map File = h.cfg"));
+        EXPECT_TRUE(fileExists("out.xml"));
+    }
+    // A table that is missing makes the function's result empty.
+    EXPECT_NE(read("out.xml").find("<FN></FN>"), std::string::npos);
+    // A map with no FIELD= line writes no claim elements.
+    write("h.cfg", "KEYFIELD=CLM\r\n");
+    convert("in.x12", "out2.xml", "MAP=h.cfg");
+    EXPECT_EQ(read("out2.xml"), std::string(kXmlOpen) + kXmlClose);
+}
+
+TEST_F(BadInputTest, DeleteSourceKeepsTheSourceOnEveryFailure) {
+    const std::string source = claims(2);
+    write("in.x12", source);
+    write("exists.xml", "old");
+    struct Case {
+        const char* name;
+        std::string destination;
+        std::string options;
+        int status;
+        const char* line;
+    };
+    for (const Case& c : {
+             Case{"missing map", "a.xml", "MAP=nomap.cfg,DS", 1, " Mapping Error : .CFG Missing or Empty."},
+             Case{"empty map", "a.xml", "MAP=empty.cfg,DS", 1, " Mapping Error : .CFG Missing or Empty."},
+             Case{"destination exists", "exists.xml", "MAP=m.cfg,DS", 1, " - File Exists : exists.xml"},
+             Case{"missing folder", "out.x", "MAP=m.cfg,DS", 1, " - The Destination Folder does Not exist."},
+             Case{"unwritable", "exists.xml/out.xml", "MAP=m.cfg,DS", 1, " - Write Error : exists.xml/out.xml"},
+             Case{"blank type", "a.xml", "MAP=m.cfg,DS", 2, " - Parameter 1 empty. "},
+         }) {
+        SCOPED_TRACE(c.name);
+        write("empty.cfg", "");
+        Outcome o = std::string(c.name) == "blank type"
+                        ? runProgram({"", "in.x12", c.destination, c.options})
+                        : convert("in.x12", c.destination, c.options);
+        runLog_ = read("parse.log");
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_TRUE(logged(c.line));
+        EXPECT_EQ(read("in.x12"), source);
+        EXPECT_EQ(read("exists.xml"), "old");
+        EXPECT_FALSE(fs::exists("a.xml"));
+    }
+}
+
+}  // namespace
+}  // namespace brolvin
