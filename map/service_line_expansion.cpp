@@ -33,6 +33,7 @@ FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
     size_t first = 0;
     while (first < fields.size() && !isFirstLine(fields[first].serviceLineNumber)) ++first;
     if (first == fields.size() || lineCount < 2) return fields;
+    if (lineCount > kMaxExpandedServiceLines) lineCount = kMaxExpandedServiceLines;
     size_t end = first;
     while (end < fields.size() && isFirstLine(fields[end].serviceLineNumber)) ++end;
 
@@ -43,6 +44,12 @@ FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
         for (size_t i = first; i < end; ++i) result.push_back(copyForLine(fields[i], line));
     result.insert(result.end(), fields.begin() + static_cast<long>(end), fields.end());
     return result;
+}
+
+std::string serviceLineLimitNote(long long lineCount) {
+    if (lineCount <= kMaxExpandedServiceLines) return "";
+    return " - Service Line Count " + std::to_string(lineCount) + " Expanded to " +
+           std::to_string(kMaxExpandedServiceLines);
 }
 
 std::vector<std::string> CTL48400AB(const FieldTable& fields, int what) {

@@ -80,7 +80,11 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     EnvelopeValues headerValues = blankHeaderValues();
     if (xml) {
-        if (CTL48400J(job, 5)) expandServiceLines(map, xmlPrescan.lineBlockCount());
+        if (CTL48400J(job, 5)) {
+            expandServiceLines(map, xmlPrescan.lineBlockCount());
+            std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount());
+            if (!limit.empty()) result.runLog += ctx.stampedLine(limit);
+        }
         if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 

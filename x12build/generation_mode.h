@@ -14,6 +14,7 @@ struct GenerationResult {
     std::string debugText;    // lines for the engine's debug text
     bool writeFailed = false; // creating or appending to the destination failed
     std::string failedFile;
+    std::string runLog;        // time-stamped lines for the engine's run log
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

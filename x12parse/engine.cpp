@@ -5,6 +5,7 @@
 #include "dbexport/db_map.h"
 #include "map/map_choice.h"
 #include "map/map_loader.h"
+#include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
@@ -127,7 +128,9 @@ EngineResult EngineCall::run() {
     const std::string type = toUpper(job_.conversionType.substr(0, 3));
     long long maxServiceLines = 0;
     if (type == "X12") {
-        prepareX12Source(job_, map, ctx_.platform);
+        X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
+        std::string limit = serviceLineLimitNote(prepared.lineCount);
+        if (!limit.empty()) result_.log += ctx_.stampedLine(limit);
         X12ConversionRequest request;
         request.job = &job_;
         request.pathSeparator = args_.pathSeparator;
@@ -142,6 +145,7 @@ EngineResult EngineCall::run() {
         generationArgs.job = job_;
         GenerationResult generated = runGenerationMode(generationArgs, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
+        result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
     }
 

@@ -241,16 +241,17 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
     return result;
 }
 
-Delimiters prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform) {
-    Delimiters d;
+X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform) {
+    X12Preparation p;
+    Delimiters& d = p.delimiters;
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
     if (CTL48400J(job, 5)) {
-        long long count = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine, platform);
-        map.fields = CTL48400Z(map.fields, count);
+        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine, platform);
+        map.fields = CTL48400Z(map.fields, p.lineCount);
         map.names = CTL48400AB(map.fields, 1);
         map.segmentMap = CTL48400AB(map.fields, 2);
     }
-    return d;
+    return p;
 }
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

@@ -17,9 +17,14 @@ namespace brolvin {
 long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
                      const KeyList& keyField, const KeyList& keyLine, Platform& platform);
 
+struct X12Preparation {
+    Delimiters delimiters;
+    long long lineCount = 0;  // the source's line count, with "ML"
+};
+
 // Reads the source's delimiters (defaults when the source is missing) and,
 // with "ML", expands the service-line block of the map to the source's line count.
-Delimiters prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform);
+X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform);
 
 struct X12ConversionRequest {
     const JobParams* job = nullptr;

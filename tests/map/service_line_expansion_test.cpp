@@ -53,3 +53,20 @@ TEST(ServiceLineExpansion, NoBlockOrSmallCountLeavesTheTableUnchanged) {
 }
 
 }  // namespace brolvin
+
+namespace brolvin {
+
+// A hostile source with thousands of line segments in one claim must not grow
+// the table (and the cost of every segment) without bound.
+TEST(ServiceLineExpansion, LineCountIsCappedAtTheLimit) {
+    FieldEntry line;
+    line.name = "CHG1";
+    line.serviceLineNumber = "1";
+    FieldTable r = CTL48400Z(FieldTable{line}, 20000);
+    ASSERT_EQ(static_cast<long long>(r.size()), kMaxExpandedServiceLines);
+    EXPECT_EQ(r.back().name, "CHG999");
+    EXPECT_EQ(serviceLineLimitNote(999), "");
+    EXPECT_EQ(serviceLineLimitNote(20000), " - Service Line Count 20000 Expanded to 999");
+}
+
+}  // namespace brolvin

@@ -167,6 +167,18 @@ TEST_F(BadInputTest, HugeLineWithoutTerminatorEndsInBoundedMemory) {
     EXPECT_EQ(read("out.csv"), "Provider,Claim,Procedure,END\r\n");
 }
 
+// Thousands of line segments in one claim with "ML": the expansion stops at
+// 999 lines, so the run stays linear and says so in the run log.
+TEST_F(BadInputTest, ClaimWithTwentyThousandLinesStaysBounded) {
+    std::string body = std::string(kIsa) + "GS*HC*S*R*20260115*0930*1*X*005010X222A1~ST*837*0001~CLM*C1*1~";
+    for (int i = 1; i <= 20000; ++i) body += "LX*" + std::to_string(i) + "~SV1*HC:99213*1~";
+    write("many.x12", body + "SE*9*0001~GE*1*1~IEA*1*000000101~");
+    Outcome o = convert("many.x12", "out.csv", "MAP=m.cfg,ML", "X12,CSV");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(logged(" - Service Line Count 20000 Expanded to 999"));
+    EXPECT_LT(o.seconds, 120);
+}
+
 TEST_F(BadInputTest, FoldersWhereFilesBelong) {
     fs::create_directory("indir");
     Outcome o = convert("indir", "out.xml");
