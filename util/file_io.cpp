@@ -48,7 +48,6 @@ bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) 
     return ok;
 }
 
-namespace {
 bool writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
@@ -61,7 +60,6 @@ bool writeAll(int fd, const char* data, size_t size) {
     }
     return true;
 }
-}  // namespace
 
 bool writeWholeFile(const std::string& path, const std::string& text) {
     if (path.empty()) return false;

@@ -20,6 +20,9 @@ bool writeWholeFile(const std::string& path, const std::string& text);
 // Replaces the file with `text` followed by one byte 0x1A, as every log is written.
 bool writeLogFile(const std::string& path, const std::string& text);
 bool deleteFile(const std::string& path);
+// Writes all `size` bytes to the open descriptor, retrying interrupted and
+// partial writes. False on the first failed write.
+bool writeAll(int fd, const char* data, size_t size);
 bool copyFile(const std::string& from, const std::string& to);
 
 // The console text of a failed file step: `prefix` + error code right-aligned

@@ -31,18 +31,7 @@ bool OutputAppender::append(std::string_view text, const std::string& fileName) 
         if (fd_ < 0) return false;
         name_ = fileName;
     }
-    const char* data = text.data();
-    size_t size = text.size();
-    while (size > 0) {
-        ssize_t n = ::write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return writeAll(fd_, text.data(), text.size());
 }
 
 }  // namespace brolvin

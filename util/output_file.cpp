@@ -25,19 +25,7 @@ bool appendText(const std::string& text, const std::string& fileName) {
     if (!fileExists(fileName)) return false;
     int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND);
     if (fd < 0) return false;
-    const char* data = text.data();
-    size_t size = text.size();
-    bool ok = true;
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
+    bool ok = writeAll(fd, text.data(), text.size());
     if (::close(fd) != 0) ok = false;
     return ok;
 }

@@ -187,4 +187,19 @@ std::string CTL48400F(int crLf, const std::string& /*componentSeparator*/,
            gs06 + end + "IEA" + e + "1" + e + isa13 + end;
 }
 
+EnvelopeValues blankEnvelopeValues() {
+    EnvelopeValues v;
+    v.isa03 = "00";
+    v.isa04 = std::string(10, ' ');
+    v.isa05 = "ZZ";
+    v.isa06 = std::string(15, ' ');
+    v.isa07 = "ZZ";
+    v.isa08 = std::string(15, ' ');
+    v.isa11 = " ";
+    v.isa12 = std::string(5, ' ');
+    v.isa13 = std::string(9, ' ');
+    v.isa15 = " ";
+    return v;
+}
+
 }  // namespace brolvin

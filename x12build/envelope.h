@@ -30,6 +30,10 @@ struct EnvelopeValues {
     std::string st03;   // implementation convention reference
 };
 
+// The values the CSV mode (and the XML mode without a BATCH block) hands
+// over: every keyed value blank, so the map's envelope keys and the defaults decide.
+EnvelopeValues blankEnvelopeValues();
+
 // Envelope selectors: the numbers that name the envelope values in the map
 // key reader and the XML header reader.
 enum EnvelopeSelector {

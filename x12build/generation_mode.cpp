@@ -19,23 +19,6 @@ namespace brolvin {
 
 namespace {
 
-// Header values when the input supplies none: every keyed value blank, so
-// the map's envelope keys and the defaults decide.
-EnvelopeValues blankHeaderValues() {
-    EnvelopeValues v;
-    v.isa03 = "00";
-    v.isa04 = std::string(10, ' ');
-    v.isa05 = "ZZ";
-    v.isa06 = std::string(15, ' ');
-    v.isa07 = "ZZ";
-    v.isa08 = std::string(15, ' ');
-    v.isa11 = " ";
-    v.isa12 = std::string(5, ' ');
-    v.isa13 = std::string(9, ' ');
-    v.isa15 = " ";
-    return v;
-}
-
 void expandServiceLines(LoadedMap& map, long long lineCount) {
     map.fields = CTL48400Z(map.fields, lineCount);
     map.names = CTL48400AB(map.fields, 1);
@@ -78,7 +61,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         xmlPrescan = XmlPrescan();
     }
 
-    EnvelopeValues headerValues = blankHeaderValues();
+    EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
         if (CTL48400J(job, 5)) {
             expandServiceLines(map, xmlPrescan.lineBlockCount());

@@ -10,21 +10,6 @@ namespace {
 using test::FixedPlatform;
 using test::TempDirTest;
 
-// What the CSV mode hands over: every keyed value blank.
-EnvelopeValues csvValues() {
-    EnvelopeValues v;
-    v.isa03 = "00";
-    v.isa04 = std::string(10, ' ');
-    v.isa05 = "ZZ";
-    v.isa06 = std::string(15, ' ');
-    v.isa07 = "ZZ";
-    v.isa08 = std::string(15, ' ');
-    v.isa11 = " ";
-    v.isa12 = std::string(5, ' ');
-    v.isa13 = std::string(9, ' ');
-    v.isa15 = " ";
-    return v;
-}
 
 class EnvelopeTest : public TempDirTest {
 protected:
@@ -35,7 +20,7 @@ protected:
 TEST_F(EnvelopeTest, MapKeysFillHeaderAndReachTrailer) {
     write("m.cfg",
           "FIELD=A\r\nISA06=SENDER\r\nISA08=RECEIVER\r\nISA13=000000123\r\nGS6=1\r\nST2=0001\r\n");
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "m.cfg", csvValues(), ctx);
+    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "m.cfg", blankEnvelopeValues(), ctx);
     const std::string isa =
         "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       "
         "*261208*0905*U*00501*000000123*1*T*:~";
@@ -47,7 +32,7 @@ TEST_F(EnvelopeTest, MapKeysFillHeaderAndReachTrailer) {
 
 TEST_F(EnvelopeTest, InputValuesWinAndAreCutOrPadded) {
     write("m.cfg", "ISA06=SENDER\r\nGS2=MAPSENDER\r\n");
-    EnvelopeValues v = csvValues();
+    EnvelopeValues v = blankEnvelopeValues();
     v.isa06 = "ABCDEFGHIJKLMNOPQRS";
     v.isa13 = "42";
     v.isa15 = "PX";
@@ -67,11 +52,11 @@ TEST_F(EnvelopeTest, InputValuesWinAndAreCutOrPadded) {
 }
 
 TEST_F(EnvelopeTest, DefaultsWithoutMapAndShortVersion) {
-    EnvelopeHeader h = CTL48400E("270", "50", 0, ":", "*", "~", "absent.cfg", csvValues(), ctx);
+    EnvelopeHeader h = CTL48400E("270", "50", 0, ":", "*", "~", "absent.cfg", blankEnvelopeValues(), ctx);
     EXPECT_EQ(h.text,
               "ISA*00*          *00*          *ZZ*               *ZZ*               "
               "*261208*0905*U*00000*         *1*T*:~GS****20261208*0905**X*~ST*270**~");
-    EXPECT_EQ(CTL48400E("270", " 5 ", 0, ":", "*", "~", "", csvValues(), ctx).resolved.isa12,
+    EXPECT_EQ(CTL48400E("270", " 5 ", 0, ":", "*", "~", "", blankEnvelopeValues(), ctx).resolved.isa12,
               "00000");
 }
 
@@ -86,7 +71,7 @@ TEST_F(EnvelopeTest, HeaderReadsTheClockForIsaAndGsSeparately) {
         int calls = 0;
     } ticking;
     RunContext tickingCtx(ticking);
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "", csvValues(), tickingCtx);
+    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "", blankEnvelopeValues(), tickingCtx);
     EXPECT_EQ(h.text.substr(77, 4), "0905");
     EXPECT_NE(h.text.find("GS****20261208*0906*"), std::string::npos);
 }
@@ -118,7 +103,7 @@ TEST_F(EnvelopeTest, KeyReaderShapesValuesAndIgnoresNonKeys) {
 
     // The 16-character sender id is discarded, so the header falls back to spaces.
     write("n.cfg", "ISA06=ABCDEFGHIJKLMNOP\r\nISA15=P\r\n");
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "n.cfg", csvValues(), ctx);
+    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "n.cfg", blankEnvelopeValues(), ctx);
     EXPECT_EQ(h.resolved.isa06, std::string(15, ' '));
     EXPECT_EQ(h.resolved.isa15, "P");
 }
