@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -26,6 +27,8 @@ struct Example {
     std::string map;    // maps/<map>, also the map the interchange selects by itself
     bool serviceLines;  // the map has a service-line block
 };
+
+void PrintTo(const Example& e, std::ostream* os) { *os << e.stem; }
 
 const std::vector<Example> kExamples = {
     {"835-5010", "835.cfg", true},           {"835-4010", "835.cfg", true},
