@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "support/fixed_platform.h"
 #include "util/file_io.h"
@@ -215,6 +216,77 @@ TEST_F(EngineTest, DebugLogIsWrittenWholeWithItsStartAndEndLines) {
     EXPECT_NE(log.find("- Key Field Claim Control Set = 0 to 1\r\n- Buffer=CLM*A1\r\n"), std::string::npos);
     EXPECT_NE(log.find("- WRITE SE \r\n- SE Table Clear \r\n- Claim Control Set to 0 \r\n"), std::string::npos);
     EXPECT_EQ(log.substr(log.size() - 41), "End Debug Log ------------------------\r\n\x1a");
+}
+
+}  // namespace brolvin
+
+namespace brolvin {
+
+namespace {
+
+// The debug block that opens every segment: the rule, the segment and the history.
+std::string segmentBlock(int number, const std::vector<std::string>& history) {
+    std::string block = std::string(61, '-') + " Segment " + std::to_string(number) + "\r\n";
+    block += "- Segment Buffer = " + history[0] + "\r\n";
+    for (size_t i = 0; i < 8; ++i)
+        block += "- pba[" + std::to_string(i + 1) + "]=" + (i < history.size() ? history[i] : "") + "\r\n";
+    return block;
+}
+
+}  // namespace
+
+TEST_F(EngineTest, WholeDebugLogOfOneClaim) {
+    const std::string isa = std::string(kIsa).substr(0, 105);
+    write("in.x12", isa + "~ST*837*1~CLM*A1*100~NM1*85*2*CLINIC~SE*4*1~");
+    write("t.cfg", "KEYFIELD=CLM\r\nFIELD=CLAIMID,20,CLM,,,1,,,,0\r\nFIELD=PROV,20,NM1,85,2,3,,,,0\r\n");
+    EngineArgs a = args("X12,CSV", "out.csv");
+    a.mapName = "t.cfg";
+    a.debug = "DEBUG";
+    CTL48400A(a, ctx);
+    const std::string notMapped = " Function B Exit \r\n";
+    std::string expected =
+        "\r\n\r\nStart Debug Log ------------------------\r\n"
+        "- Parse Type = X12,CSV\r\n- Source File = in.x12\r\n- SLP = 0\r\n- ST = ~\r\n- DS = *\r\n- XS = :\r\n"
+        "- TA = 2\r\n- Field1 = CLAIMID --cond \r\n- Field2 = PROV --cond \r\n"
+        "- Destination CSV File Created = out.csv\r\n" +
+        segmentBlock(1, {isa}) +
+        "- Key Field Array Match AA = \r\n"
+        " Function B Enter Segment = ISA\r\n  Segment ISA Not in segment map\r\n" + notMapped +
+        " Segment Buffer Cleared CLMCTL =          0\r\n" +
+        segmentBlock(2, {"ST*837*1", isa}) +
+        "- Key Field Array Match AA = \r\n"
+        " Function B Enter Segment = ST\r\n  Segment ST Not in segment map\r\n" + notMapped +
+        " Segment Buffer Cleared CLMCTL =          0\r\n"
+        "- ST Control ON \r\n" +
+        segmentBlock(3, {"CLM*A1*100", "ST*837*1", isa}) +
+        "- Key Field Array Match A = CLM\r\n"
+        "- Key Field Claim Control Set = 0 to 1\r\n"
+        "- Buffer=CLM*A1*100\r\n"
+        " Function B Enter Segment = CLM\r\n"
+        "---------- Segment Map Lookup Valid Map Field# 1  Conditional= \r\n"
+        " Data = CLAIMID   \r\n Point X2 = CLAIMID   \r\n Point X3 = CLAIMID   \r\n"
+        " Field SET I = CLAIMID  A1\r\n"
+        "  Segment CLM Not in segment map\r\n" + notMapped +
+        "Service Level Claim Control = 1 \r\n"
+        " Segment Buffer Cleared CLMCTL =          1\r\n" +
+        segmentBlock(4, {"NM1*85*2*CLINIC", "CLM*A1*100", "CLM*A1*100", "ST*837*1", isa}) +
+        " Function B Enter Segment = NM1\r\n"
+        "---------- Segment Map Lookup Valid Map Field# 2  Conditional= \r\n"
+        " Data = PROV   85\r\n Point AA1 = PROV   85\r\n Point AA2 = PROV   85\r\n"
+        " Point AA3  Field Position=         2 Return value=85   Segment Qulifier = 85\r\n"
+        " Point AA4 = PROV TA4=85 Matches 85 TA5=2\r\n Point BB = PROV   85\r\n"
+        " Field SET D = 2 - PROV - 3 - CLINIC\r\n" + notMapped +
+        "Service Level Claim Control = 1 \r\n"
+        " Segment Buffer Cleared CLMCTL =          1\r\n" +
+        segmentBlock(5, {"SE*4*1", "NM1*85*2*CLINIC", "NM1*85*2*CLINIC", "CLM*A1*100", "CLM*A1*100", "ST*837*1",
+                         isa}) +
+        " Function B Enter Segment = SE\r\n  Segment SE Not in segment map\r\n" + notMapped +
+        "Service Level Claim Control = 1 \r\n"
+        " Segment Buffer Cleared CLMCTL =          1\r\n"
+        "- WRITE SE \r\n- SE Table Clear \r\n- Claim Control Set to 0 \r\n"
+        "End Debug Log ------------------------\r\n\x1a";
+    EXPECT_EQ(read("debug.log"), expected);
+    EXPECT_EQ(read("out.csv"), "A1,CLINIC\r\n");
 }
 
 }  // namespace brolvin
