@@ -72,14 +72,20 @@ std::string tableArrayBlock(const FieldEntry& f, size_t number) {
 void GenerationRun::completeRecord() {
     if (!destinationExists()) return;
     ++recordNumber;
-    state = CTL48400G(map.segmentLayout, map.fields, index, crLf, std::move(state), debugSetting,
-                      recordCount, recordNumber, delimiters);
+    if (!plan) {
+        plan.emplace(map.segmentLayout, map.fields, index);
+        levelZeroFields.clear();
+        for (size_t i = 0; i < map.fields.size(); ++i)
+            if (leadingNumber(map.fields[i].level) == 0) levelZeroFields.push_back(i);
+    }
+    state = plan->generate(map.fields, crLf, std::move(state), debugSetting, recordCount,
+                           recordNumber, delimiters);
     if (debugRoom()) debugEntry(state.traceText + kCrLf);
     append(state.segmentText);
     for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
         debugEntry(tableArrayBlock(map.fields[i], i + 1));
-    for (FieldEntry& f : map.fields)
-        if (leadingNumber(f.level) == 0) f.value.clear();
+    for (size_t i : levelZeroFields)
+        if (i < map.fields.size()) map.fields[i].value.clear();
 }
 
 }  // namespace brolvin

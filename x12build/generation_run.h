@@ -3,7 +3,9 @@
 // progress reports.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "map/field_table.h"
 #include "util/output_appender.h"
@@ -37,6 +39,9 @@ struct GenerationRun {
 
     LoadedMap& map;
     FieldNameIndex index;  // rebuild whenever the field table's names change
+    // Built from `index` at the first record; reset it together with `index`.
+    std::optional<SegmentPlan> plan;
+    std::vector<size_t> levelZeroFields;  // cleared after every record
     GenerationState state;
     X12Delimiters delimiters;
     std::string destination;

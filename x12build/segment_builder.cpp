@@ -1,5 +1,7 @@
 #include "x12build/segment_builder.h"
 
+#include <algorithm>
+
 #include "util/text.h"
 
 namespace brolvin {
@@ -106,53 +108,6 @@ TemplateResult evaluateTemplate(const std::string& text, const std::string& suff
         default:
             return {body};
     }
-}
-
-long long lastNonBlank(const std::vector<std::string>& values) {
-    for (size_t k = values.size(); k > 1; --k)
-        if (!isBlank(values[k - 1])) return static_cast<long long>(k - 1);
-    return 0;
-}
-
-void writeEntry(const std::vector<std::string>& elements, size_t entryIndex,
-                const std::vector<LayoutEntry>& layout, const FieldTable& fields,
-                const FieldNameIndex& index, int crLf, GenerationState& state,
-                const std::string& debug, const X12Delimiters& d) {
-    long long last = lastNonBlank(elements);
-    if (last == 0) return;
-    std::vector<std::string> written;
-    written.reserve(static_cast<size_t>(last) + 1);
-    bool cut = false;
-    const LayoutEntry* entry = entryIndex < layout.size() ? &layout[entryIndex] : nullptr;
-    for (long long k = 0; k <= last; ++k) {
-        const size_t elementIndex = static_cast<size_t>(k) + 1;
-        if (entry == nullptr || elementIndex >= entry->size() ||
-            (*entry)[elementIndex].find(':') == std::string::npos) {
-            // No element condition: the trimmed value is written as it is.
-            if (!debug.empty()) state.traceText += kCrLf;
-            written.push_back(trimSpaces(elements[k]));
-            continue;
-        }
-        ElementWrite w = CTL48400AJ(elementIndex, trimSpaces(elements[k]),
-                                    entryIndex, layout, fields, index, d, debug);
-        if (!debug.empty()) state.traceText += w.trace + kCrLf;
-        if (w.cut) {
-            cut = true;
-            break;
-        }
-        written.push_back(std::move(w.value));
-    }
-    if (cut) {
-        while (written.size() > 1 && isBlank(written.back())) written.pop_back();
-        if (written.size() <= 1) return;  // nothing left but the segment id
-    }
-    for (size_t k = 0; k < written.size(); ++k) {
-        if (k > 0) state.segmentText += d.element;
-        state.segmentText += written[k];
-    }
-    state.segmentText += d.terminator;
-    if (crLf == 1) state.segmentText += kCrLf;
-    ++state.segmentCount;
 }
 
 }  // namespace
@@ -292,33 +247,309 @@ ElementWrite CTL48400AJ(size_t elementIndex, const std::string& value, size_t en
     return w;
 }
 
+SegmentPlan::SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTable& fields,
+                         const FieldNameIndex& index)
+    : index_(&index), fieldCount_(fields.size()), slots_(29) {
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (!isBlank(fields[i].serviceLineNumber))
+            lineFields_.emplace_back(i, leadingNumber(fields[i].serviceLineNumber));
+
+    for (const LayoutEntry& source : layout) {
+        const long long pass = leadingNumber(source[0]);
+        if (pass < 1 || pass > 4) continue;
+        const bool suffixed = pass == 3;
+        Entry entry;
+        auto [segmentId, condition] = CTLD48400AF(source[1]);
+        entry.segmentId = std::move(segmentId);
+        entry.hasCondition = !condition.empty();
+        if (entry.hasCondition)
+            entry.conditionRef = valueRef(std::string_view(condition).substr(1), suffixed, index);
+        size_t given = source.size();
+        while (given > 2 && source[given - 1].empty()) --given;
+        entry.slotsUsed = given - 1;
+
+        entry.elements.resize(29);
+        for (size_t k = 0; k < 29; ++k) {
+            Element& el = entry.elements[k];
+            const std::string& text = source[k + 1];
+            const size_t colon = text.find(':');
+            el.hasCondition = colon != std::string::npos;
+            if (el.hasCondition) el.templateText = text;
+            if (k == 0) continue;  // the segment id: its condition was handled above
+
+            const std::string_view body = std::string_view(text).substr(0, colon);
+            if (!body.empty()) {
+                switch (body[0]) {
+                    case '$':
+                    case '!':
+                        el.kind = Kind::Field;
+                        el.ref = valueRef(body.substr(1), suffixed, index);
+                        el.mandatory = body[0] == '!';
+                        el.valueLater = el.hasCondition;
+                        break;
+                    case '%':
+                        el.kind = Kind::Composite;
+                        el.parts = parseParts(body.substr(1), false, suffixed, index);
+                        break;
+                    case '&': {
+                        const std::string counter = trimSpaces(body.substr(1));
+                        if (counter == "HL")
+                            el.kind = Kind::HlCounter;
+                        else if (counter == "LX")
+                            el.kind = Kind::LxCounter;
+                        else if (counter == "HLP")
+                            el.kind = Kind::HlpCounter;
+                        else {
+                            el.kind = Kind::Literal;
+                            el.literal = std::string(body);
+                        }
+                        break;
+                    }
+                    default:
+                        el.kind = Kind::Literal;
+                        el.literal = std::string(body);
+                }
+            }
+            if (el.hasCondition) {
+                const std::string_view condText = std::string_view(text).substr(colon + 1);
+                if (!condText.empty()) el.conditionRef = valueRef(condText.substr(1), false, index);
+                std::string withoutMarks;
+                for (char c : body)
+                    if (c != '%') withoutMarks.push_back(c);
+                el.recomputed = parseParts(withoutMarks, true, false, index);
+            }
+        }
+        byPass_[pass - 1].push_back(entries_.size());
+        entries_.push_back(std::move(entry));
+    }
+    positionsFor(0);
+}
+
+long SegmentPlan::valueRef(std::string_view name, bool lineSuffixed, const FieldNameIndex&) {
+    refs_.push_back({std::string(name), lineSuffixed});
+    return static_cast<long>(refs_.size() - 1);
+}
+
+// `partsWithMark`: "!" parts read fields too (the recomputed form of a
+// condition); otherwise only "$" parts do.
+std::vector<SegmentPlan::Part> SegmentPlan::parseParts(std::string_view body, bool partsWithMark,
+                                                       bool lineSuffixed,
+                                                       const FieldNameIndex& index) {
+    std::vector<Part> parts;
+    for (std::string& text : splitAt(body, ';')) {
+        Part part;
+        if (!text.empty() && (text[0] == '$' || (partsWithMark && text[0] == '!')))
+            part.ref = valueRef(std::string_view(text).substr(1), lineSuffixed, index);
+        else
+            part.literal = std::move(text);
+        parts.push_back(std::move(part));
+    }
+    return parts;
+}
+
+const std::vector<long>& SegmentPlan::positionsFor(long long line) {
+    const size_t slot = static_cast<size_t>(line);
+    while (positions_.size() <= slot) {
+        const std::string suffix = positions_.empty() ? std::string() : std::to_string(positions_.size());
+        std::vector<long> positions(refs_.size(), -1);
+        for (size_t r = 0; r < refs_.size(); ++r) {
+            long pos = index_->find(refs_[r].name, refs_[r].lineSuffixed ? suffix : std::string());
+            if (pos >= 0 && static_cast<size_t>(pos) < fieldCount_) positions[r] = pos;
+        }
+        positions_.push_back(std::move(positions));
+    }
+    return positions_[slot];
+}
+
+std::string_view SegmentPlan::valueOf(long ref, long long line, const FieldTable& fields) {
+    if (ref < 0) return {};
+    const FieldRef& r = refs_[static_cast<size_t>(ref)];
+    const long pos = positionsFor(r.lineSuffixed ? line : 0)[static_cast<size_t>(ref)];
+    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) return {};
+    return fields[static_cast<size_t>(pos)].value;
+}
+
+void SegmentPlan::appendSafe(std::string& out, std::string_view value, bool trim) const {
+    auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+    size_t b = 0, e = value.size();
+    if (trim) {
+        while (b < e && blank(value[b])) ++b;
+        while (e > b && blank(value[e - 1])) --e;
+    }
+    const size_t start = out.size();
+    out.append(value.substr(b, e - b));
+    for (size_t i = start; i < out.size(); ++i)
+        if (replaced_[static_cast<unsigned char>(out[i])]) out[i] = ' ';
+}
+
+long long SegmentPlan::filledLines(const FieldTable& fields) const {
+    long long maxLine = 0, filled = 0;
+    bool counted = false;
+    for (const auto& [pos, line] : lineFields_) {
+        if (line > maxLine) {
+            maxLine = line;
+            counted = false;
+        }
+        if (!counted && pos < fields.size() && !isBlank(fields[pos].value)) {
+            ++filled;
+            counted = true;
+        }
+    }
+    return filled;
+}
+
+// Fills the value slots of the entry; false when a "!" reference is blank.
+// Counters advance in element order either way.
+bool SegmentPlan::evaluate(const Entry& entry, long long line, const FieldTable& fields,
+                           GenerationState& state) {
+    slots_[0] = entry.segmentId;
+    bool mandatoryBlank = false;
+    for (size_t k = 1; k < entry.slotsUsed; ++k) {
+        const Element& el = entry.elements[k];
+        std::string& slot = slots_[k];
+        slot.clear();
+        switch (el.kind) {
+            case Kind::Empty:
+                break;
+            case Kind::Field:
+                appendSafe(slot, valueOf(el.ref, line, fields), false);
+                if (el.mandatory && isBlank(slot)) mandatoryBlank = true;
+                if (el.valueLater) slot.clear();
+                break;
+            case Kind::Composite: {
+                size_t keep = 0;
+                for (size_t i = 0; i < el.parts.size(); ++i) {
+                    if (i > 0) slot += component_;
+                    const size_t before = slot.size();
+                    const Part& part = el.parts[i];
+                    if (part.ref >= 0)
+                        appendSafe(slot, valueOf(part.ref, line, fields), true);
+                    else
+                        slot += part.literal;
+                    if (slot.size() > before) keep = slot.size();
+                }
+                slot.resize(keep);
+                break;
+            }
+            case Kind::HlCounter:
+                state.previousHl = state.hlCounter;
+                slot = std::to_string(++state.hlCounter);
+                break;
+            case Kind::LxCounter:
+                slot = std::to_string(++state.lxCounter);
+                break;
+            case Kind::HlpCounter:
+                if (state.previousHl > 0) slot = std::to_string(state.previousHl);
+                break;
+            case Kind::Literal:
+                slot = el.literal;
+                break;
+        }
+    }
+    return !mandatoryBlank;
+}
+
+void SegmentPlan::write(const Entry& entry, const FieldTable& fields, int crLf,
+                        GenerationState& state, const std::string& debug, const X12Delimiters& d) {
+    size_t last = 0;
+    for (size_t k = entry.slotsUsed; k > 1; --k)
+        if (!isBlank(slots_[k - 1])) {
+            last = k - 1;
+            break;
+        }
+    if (last == 0) return;
+
+    std::string& out = state.segmentText;
+    const size_t segmentStart = out.size();
+    size_t keptEnd = segmentStart;  // end of the last non-empty element after the id
+    bool cut = false;
+    auto trimmed = [](std::string_view s) {
+        size_t b = 0, e = s.size();
+        while (b < e && s[b] == ' ') ++b;
+        while (e > b && s[e - 1] == ' ') --e;
+        return s.substr(b, e - b);
+    };
+    for (size_t k = 0; k <= last; ++k) {
+        const Element& el = entry.elements[k];
+        if (k > 0) out += d.element;
+        const size_t before = out.size();
+        const std::string_view value = trimmed(slots_[k]);
+        if (!el.hasCondition) {
+            if (!debug.empty()) state.traceText += kCrLf;
+            out.append(value);
+        } else {
+            if (!debug.empty()) {
+                std::string traceLine = "tdata=" + el.templateText + kCrLf;
+                state.traceText += traceLine + traceLine + kCrLf;
+            }
+            if (k == 0) {
+                out.append(value);
+            } else {
+                if (isBlank(valueOf(el.conditionRef, 0, fields))) {
+                    cut = true;
+                    break;
+                }
+                // The value completed by the rest of the template's recomputed text.
+                scratch_.clear();
+                for (size_t i = 0; i < el.recomputed.size(); ++i) {
+                    if (i > 0) scratch_ += component_;
+                    const Part& part = el.recomputed[i];
+                    if (part.ref >= 0)
+                        appendSafe(scratch_, valueOf(part.ref, 0, fields), true);
+                    else
+                        scratch_ += part.literal;
+                }
+                out.append(value);
+                if (beginsWith(scratch_, value))
+                    out.append(trimmed(std::string_view(scratch_).substr(value.size())));
+            }
+        }
+        if (k > 0 && out.size() > before) keptEnd = out.size();
+    }
+    if (cut) {
+        if (keptEnd == segmentStart) {
+            out.resize(segmentStart);  // nothing left but the segment id
+            return;
+        }
+        out.resize(keptEnd);
+    }
+    out += d.terminator;
+    if (crLf == 1) out += kCrLf;
+    ++state.segmentCount;
+}
+
+GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, GenerationState state,
+                                      const std::string& debug, long long recordCount,
+                                      long long recordNumber, const X12Delimiters& d) {
+    state.segmentText.clear();
+    state.traceText.clear();
+    state.lxCounter = 0;
+    std::fill(std::begin(replaced_), std::end(replaced_), false);
+    for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
+    for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
+    component_ = d.component;
+    const long long lines = filledLines(fields);
+
+    auto walk = [&](int pass, long long line) {
+        for (size_t i : byPass_[pass - 1]) {
+            const Entry& entry = entries_[i];
+            if (entry.hasCondition && isBlank(valueOf(entry.conditionRef, line, fields))) continue;
+            if (evaluate(entry, line, fields, state)) write(entry, fields, crLf, state, debug, d);
+        }
+    };
+    if (recordNumber == 1) walk(1, 0);
+    walk(2, 0);
+    for (long long line = 1; line <= (lines > 0 ? lines : 1); ++line) walk(3, line);
+    if (recordNumber == recordCount) walk(4, 0);
+    return state;
+}
+
 GenerationState CTL48400G(const std::vector<LayoutEntry>& layout, const FieldTable& fields,
                           const FieldNameIndex& index, int crLf, GenerationState state,
                           const std::string& debug, long long recordCount, long long recordNumber,
                           const X12Delimiters& d) {
-    state.segmentText.clear();
-    state.traceText.clear();
-    state.lxCounter = 0;
-    const long long lines = filledLineCount(fields);
-
-    // Each entry's pass number, read once for the walks below.
-    std::vector<long long> passOf(layout.size());
-    for (size_t i = 0; i < layout.size(); ++i) passOf[i] = leadingNumber(layout[i][0]);
-
-    auto walk = [&](int pass, long long line) {
-        for (size_t i = 0; i < layout.size(); ++i) {
-            if (passOf[i] != pass) continue;
-            std::vector<std::string> elements = CTL48400I(layout, fields, index, pass, i,
-                                                          recordCount, recordNumber, line, state, d);
-            if (elements.size() > 1)
-                writeEntry(elements, i, layout, fields, index, crLf, state, debug, d);
-        }
-    };
-    walk(1, 0);
-    walk(2, 0);
-    for (long long line = 1; line <= (lines > 0 ? lines : 1); ++line) walk(3, line);
-    walk(4, 0);
-    return state;
+    SegmentPlan plan(layout, fields, index);
+    return plan.generate(fields, crLf, std::move(state), debug, recordCount, recordNumber, d);
 }
 
 }  // namespace brolvin

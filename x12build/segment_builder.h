@@ -46,6 +46,83 @@ struct GenerationState {
     long long segmentCount = 0;    // segments written since ST
 };
 
+// The segment layout compiled once per run against one field table: every
+// template is parsed and every field name resolved ahead, so generating a
+// record reads Values by position. Names read with the service-line suffix
+// are resolved per line number the first time that line is generated. The
+// plan stays valid while the field table's names and order do not change.
+class SegmentPlan {
+public:
+    SegmentPlan() = default;
+    SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTable& fields,
+                const FieldNameIndex& index);
+
+    // Generates the segments of one record; the same contract as CTL48400G.
+    GenerationState generate(const FieldTable& fields, int crLf, GenerationState state,
+                             const std::string& debug, long long recordCount,
+                             long long recordNumber, const X12Delimiters& delimiters);
+
+    // A field reference of a template, a segment condition or an element
+    // condition; `lineSuffixed` references take the line number in pass 3.
+    struct FieldRef {
+        std::string name;
+        bool lineSuffixed = false;
+    };
+    // One ";"-separated part of a composite: literal text, or a field's
+    // trimmed Value when `ref` >= 0.
+    struct Part {
+        std::string literal;
+        long ref = -1;
+    };
+    enum class Kind { Empty, Field, Composite, HlCounter, LxCounter, HlpCounter, Literal };
+    struct Element {
+        Kind kind = Kind::Empty;
+        long ref = -1;             // Kind::Field
+        bool mandatory = false;    // "!": a blank Value drops the segment
+        bool valueLater = false;   // a conditional reference: the condition supplies the value
+        std::string literal;       // Kind::Literal
+        std::vector<Part> parts;   // Kind::Composite
+        // The template's ":" condition, applied when the element is written.
+        bool hasCondition = false;
+        long conditionRef = -1;    // -1: a condition that is always blank
+        std::vector<Part> recomputed;
+        std::string templateText;  // for the trace
+    };
+    struct Entry {
+        std::string segmentId;
+        long conditionRef = -1;
+        bool hasCondition = false;
+        size_t slotsUsed = 1;  // value slots 0 .. slotsUsed-1 come from templates
+        std::vector<Element> elements;  // slot k: segment id (0) or element k
+    };
+
+private:
+    long valueRef(std::string_view name, bool lineSuffixed, const FieldNameIndex& index);
+    std::vector<Part> parseParts(std::string_view body, bool partsWithMark, bool lineSuffixed,
+                                 const FieldNameIndex& index);
+    const std::vector<long>& positionsFor(long long line);
+    std::string_view valueOf(long ref, long long line, const FieldTable& fields);
+    bool evaluate(const Entry& entry, long long line, const FieldTable& fields,
+                  GenerationState& state);
+    void write(const Entry& entry, const FieldTable& fields, int crLf,
+               GenerationState& state, const std::string& debug, const X12Delimiters& d);
+    void appendSafe(std::string& out, std::string_view value, bool trim) const;
+    long long filledLines(const FieldTable& fields) const;
+
+    std::vector<Entry> entries_;
+    std::vector<size_t> byPass_[4];
+    std::vector<FieldRef> refs_;
+    std::vector<std::vector<long>> positions_;  // [line][ref]; line 0 = no suffix
+    const FieldNameIndex* index_ = nullptr;
+    size_t fieldCount_ = 0;
+    std::vector<std::pair<size_t, long long>> lineFields_;  // field position, line number
+    // Scratch reused from record to record.
+    std::vector<std::string> slots_;
+    std::string scratch_;
+    std::string component_;
+    bool replaced_[256] = {};  // separator and terminator characters, written as spaces
+};
+
 // Generates the segments of one record: pass 1 (header, first record only),
 // pass 2 (claim), pass 3 once per filled service line, pass 4 (trailer, last
 // counted record only). Resets the segment and trace text and the LX counter.
