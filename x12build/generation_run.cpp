@@ -38,14 +38,36 @@ void GenerationRun::debugEntry(const std::string& text) {
     ++debugCounter;
 }
 
+namespace {
+constexpr size_t kPendingLimit = size_t{1} << 20;
+}
+
 void GenerationRun::append(const std::string& text) {
-    if (!appender.append(text, destination) && !writeFailed) {
+    if (destinationHeld) {
+        pending += text;
+        if (pending.size() >= kPendingLimit) writePending();
+        return;
+    }
+    if (appender.append(text, destination)) {
+        destinationHeld = true;
+    } else if (!writeFailed) {
         writeFailed = true;
         failedFile = destination;
     }
 }
 
+void GenerationRun::writePending() {
+    if (pending.empty()) return;
+    if (!appender.append(pending, destination) && !writeFailed) {
+        writeFailed = true;
+        failedFile = destination;
+    }
+    pending.clear();
+}
+
 void GenerationRun::closeDestination() {
+    writePending();
+    destinationHeld = false;
     if (!appender.close() && !writeFailed) {
         writeFailed = true;
         failedFile = destination;

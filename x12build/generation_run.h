@@ -56,6 +56,11 @@ struct GenerationRun {
     std::string failedFile;
     // The destination stays open from the envelope header to the trailer.
     OutputAppender appender;
+    // Once the first text reached the open destination, later texts are
+    // collected here and written in large blocks.
+    bool destinationHeld = false;
+    std::string pending;
+    void writePending();
 
     bool debugOn() const { return !debugSetting.empty(); }
     // True while counted debug entries may still be added.
@@ -69,7 +74,7 @@ struct GenerationRun {
     void append(const std::string& text);
     // The destination exists (or is held open).
     bool destinationExists() const { return appender.fileAvailable(destination); }
-    // Closes the destination, noting a failure.
+    // Closes the destination after writing what is still held back, noting a failure.
     void closeDestination();
     // Generates the record now held in the field table, appends its segments
     // and clears the Level-0 Values. Does nothing without a destination file.
