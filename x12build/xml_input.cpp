@@ -351,6 +351,8 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
 
 namespace {
 
+constexpr size_t kRecentLimit = 4096;
+
 // The line-1 field for an element named after another service line, or -1.
 long lineOneField(const std::string& element, const GenerationRun& run) {
     std::string name = trimSpaces(element);
@@ -414,6 +416,7 @@ void XmlRecordReader::tagEnded() {
     if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") return;
     if (!name_.empty() && name_[0] == '/') {
         if (name == "/CLAIM") {
+            recentAt_ = 0;
             run_.completeRecord();
             text_.clear();
         }
@@ -426,7 +429,7 @@ void XmlRecordReader::tagEnded() {
 
 void XmlRecordReader::elementEnded() {
     std::string value = decodeXmlText(text_);
-    long pos = run_.index.find(element_);
+    long pos = fieldOf(element_);
     if (pos < 0 && perLineRecords_ && !isBlank(value)) pos = lineOneField(element_, run_);
     if (run_.debugRoom()) {
         std::string entry = "TAG=" + element_ + kCrLf + "TAGDATA=" + value + kCrLf;
@@ -437,6 +440,20 @@ void XmlRecordReader::elementEnded() {
     text_.clear();
     element_.clear();
     place_ = Place::Outside;
+}
+
+long XmlRecordReader::fieldOf(const std::string& name) {
+    if (recentAt_ < recent_.size() && recent_[recentAt_].first == name)
+        return recent_[recentAt_++].second;
+    long pos = run_.index.find(name);
+    if (recentAt_ < recent_.size())
+        recent_[recentAt_] = {name, pos};
+    else if (recent_.size() < kRecentLimit)
+        recent_.emplace_back(name, pos);
+    else
+        return pos;
+    ++recentAt_;
+    return pos;
 }
 
 }  // namespace brolvin

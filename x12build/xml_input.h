@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "x12build/envelope.h"
 #include "x12build/generation_run.h"
@@ -103,6 +105,12 @@ private:
     std::string name_;
     std::string element_;
     std::string text_;
+    // Field positions of the element names in the order the previous record
+    // gave them: records repeat their element order, so a name is usually
+    // found by one comparison instead of a look-up in the field index.
+    std::vector<std::pair<std::string, long>> recent_;
+    size_t recentAt_ = 0;
+    long fieldOf(const std::string& name);
 };
 
 // One header value of the XML source for an envelope selector; selector 0
