@@ -106,6 +106,36 @@ TEST(SegmentBuilder, ServiceLinePasses) {
     EXPECT_EQ(filledLineCount(g.fields), 3);
 }
 
+TEST(SegmentBuilder, OnePlanServesRecordsWithChangingLineCounts) {
+    // Names with the line suffix are resolved as lines first appear; the HL
+    // counter runs on across records while LX restarts, and a "!" entry left
+    // out still moves the counter it holds.
+    std::vector<LayoutEntry> layout = layouts({"1,BHT,0019", "2,HL,&HL,&HLP,22", "2,REF,&HL,!MUST",
+                                               "3,LX:$CHG,&LX", "3,SV1,$PROC,$CHG", "4,SE,END"});
+    FieldTable fields{field("MUST"), field("CHG1", "0", "1"), field("PROC1", "0", "1"),
+                      field("CHG2", "0", "2"), field("PROC2", "0", "2"), field("CHG3", "0", "3")};
+    FieldNameIndex index(fields);
+    SegmentPlan plan(layout, fields, index);
+    GenerationState state;
+    auto record = [&](long long number, std::vector<std::string> values) {
+        for (size_t i = 0; i < fields.size(); ++i) fields[i].value = i < values.size() ? values[i] : "";
+        state = plan.generate(fields, 0, std::move(state), "", 3, number, {});
+        return state.segmentText;
+    };
+    EXPECT_EQ(record(1, {"", "5", "A"}), "BHT*0019~HL*1**22~LX*1~SV1*A*5~");
+    EXPECT_EQ(record(2, {"m", "5", "A", "6", "B", "7"}),
+              "HL*3*2*22~REF*4*m~LX*1~SV1*A*5~LX*2~SV1*B*6~LX*3~SV1**7~");
+    EXPECT_EQ(record(3, {"", "", "", "8", "C"}), "HL*5*4*22~SE*END~");
+    EXPECT_EQ(state.segmentCount, 14);
+
+    // Separators of more than one character: any of their characters in a
+    // Value is written as a space.
+    X12Delimiters wide{":", "*|", "~#"};
+    fields[0].value = "a|b#c*~";
+    state = plan.generate(fields, 0, GenerationState{}, "", 3, 2, wide);
+    EXPECT_EQ(state.segmentText, "HL*|1*|*|22~#REF*|2*|a b c~#");
+}
+
 TEST(SegmentBuilder, CompositesKeepInnerEmptyParts) {
     Generator g({"2,SV1,%HC;$PROC;$MOD1;$MOD2", "2,X,%$A;$B", "2,Y,%;$A;LIT"},
                 {field("PROC"), field("MOD1"), field("MOD2"), field("A"), field("B")});

@@ -88,6 +88,18 @@ TEST_F(StreamedRecordsTest, XmlRecordsDoNotDependOnBlockEnds) {
         EXPECT_EQ(generate<XmlRecordReader>(kXml, size, fields), whole) << size;
 }
 
+TEST_F(StreamedRecordsTest, XmlElementsFindTheirFieldsInAnyOrder) {
+    // Element order and names change from record to record; unknown names
+    // and a name in other letter case are read as on their own.
+    const std::string xml =
+        "<EXPORTDATA><CLAIM><ID>a</ID><NOTE>n</NOTE></CLAIM>"
+        "<CLAIM><NOTE>m</NOTE><ID>b</ID></CLAIM>"
+        "<CLAIM><ID>c</ID><XX>q</XX><note>o</note><ID>d</ID></CLAIM>"
+        "<CLAIM><ID>e</ID><NOTE>p</NOTE></CLAIM></EXPORTDATA>";
+    FieldTable fields{field("ID"), field("NOTE")};
+    EXPECT_EQ(generate<XmlRecordReader>(xml, 0, fields), "REF*a*n~REF*b*m~REF*d*o~REF*e*p~");
+}
+
 TEST_F(StreamedRecordsTest, CsvRecordsDoNotDependOnBlockEnds) {
     const std::string csv = "c1,n1,5,1\r\nc2,,7\r\n\nc3,n3,8,2,extra\r\nlast,not,ended";
     FieldTable fields{field("ID"), field("NOTE"), field("AMT1", "0", "1"), field("UNIT1", "0", "1")};
