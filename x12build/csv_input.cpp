@@ -1,24 +1,32 @@
 #include "x12build/csv_input.h"
 
+#include <cstring>
+
 #include "util/text.h"
 
 namespace brolvin {
 
 void CsvRecordCounter::feed(std::string_view block) {
-    for (char c : block) {
-        if (c == ',') {
-            comma_ = true;
-        } else if (c == '\r' && comma_) {
+    const char* p = block.data();
+    const char* end = p + block.size();
+    while (p < end) {
+        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+        const char* stop = cr ? cr : end;
+        if (!comma_ && std::memchr(p, ',', static_cast<size_t>(stop - p)) != nullptr) comma_ = true;
+        if (!cr) return;
+        if (comma_) {
             ++count_;
             comma_ = false;
         }
+        p = cr + 1;
     }
 }
 
 void CsvRecordReader::store() {
     FieldTable& fields = run_.map.fields;
+    // The value is handed over; the caller starts the next one afresh.
     if (fieldNumber_ <= fields.size())
-        fields[fieldNumber_ - 1].value = current_;
+        fields[fieldNumber_ - 1].value.swap(current_);
     else if (!isBlank(current_))
         ++dropped_;
 }
