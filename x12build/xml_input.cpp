@@ -238,12 +238,13 @@ EnvelopeValues xmlHeaderValues(std::string_view data) {
 }
 
 void XmlPrescan::feed(std::string_view block) {
-    counter_.feed(
-        block, [] {},
-        [&](const std::string& name) {
-            if (std::string_view(name) == std::string_view("CLAIM")) ++records_;
-        },
-        [](std::string_view) {});
+    if (!inStep_)
+        counter_.feed(
+            block, [] {},
+            [&](const std::string& name) {
+                if (std::string_view(name) == std::string_view("CLAIM")) ++records_;
+            },
+            [](std::string_view) {});
     reader_.feed(
         block,
         [&] {
@@ -254,12 +255,14 @@ void XmlPrescan::feed(std::string_view block) {
             }
         },
         [&](const std::string& name) {
+            if (inStep_ && std::string_view(name) == std::string_view("CLAIM")) ++records_;
             headerTag(name);
             lineBlockTag(name);
         },
         [&](std::string_view text) {
             if (capturing_ >= 0) capture_.append(text);
         });
+    if (!inStep_ && reader_.sameStateAs(counter_)) inStep_ = true;
 }
 
 void XmlPrescan::finish() {

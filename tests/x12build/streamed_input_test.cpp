@@ -49,6 +49,19 @@ TEST(StreamedInputTest, XmlPrescanDoesNotDependOnBlockEnds) {
         for (int selector : {kSelIsa06, kSelIsa13, kSelIsa08})
             EXPECT_EQ(pieces.rawHeaderValue(selector), whole.rawHeaderValue(selector)) << size;
     }
+    // Records are counted from the first byte, header tags read from behind
+    // the first "<": a first tag that swallows a "<" is one tag to the count.
+    for (const auto& [source, records] :
+         std::vector<std::pair<std::string, long long>>{{"<CLAIM><CLAIM>x</CLAIM>", 2},
+                                                        {"<a<CLAIM>x</CLAIM><CLAIM>", 1},
+                                                        {" <CLAIM>\n<CLAIM\n>", 2}}) {
+        for (size_t size : {0, 1, 2, 5}) {
+            XmlPrescan counted;
+            inBlocks(source, size, [&](std::string_view b) { counted.feed(b); });
+            counted.finish();
+            EXPECT_EQ(counted.recordCount(), records) << source << " " << size;
+        }
+    }
     // A header value that runs to the end of the source is taken as well.
     XmlPrescan open;
     inBlocks("<A><GS01>HC\r\n", 2, [&](std::string_view b) { open.feed(b); });
