@@ -1,6 +1,7 @@
 #include "x12build/xml_input.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 
 #include "util/file_blocks.h"
@@ -80,9 +81,28 @@ bool equalsUpper(std::string_view name, std::string_view upper) {
     return true;
 }
 
+// For each upper-case first letter, a bit per name length that some header
+// tag name or alias has: most tag names are passed over on this alone.
+struct HeaderNameFilter {
+    std::array<std::uint64_t, 256> lengths{};
+    HeaderNameFilter() {
+        for (const HeaderTag& t : kHeaderTags)
+            for (std::string_view n : {t.name, t.alias})
+                lengths[static_cast<unsigned char>(n[0])] |= std::uint64_t{1} << n.size();
+    }
+    bool mayMatch(std::string_view name) const {
+        if (name.size() >= 64) return false;
+        char c = name[0];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return ((lengths[static_cast<unsigned char>(c)] >> name.size()) & 1U) != 0;
+    }
+};
+
 // headerTagFor for a name in any letter case.
 const HeaderTag* headerTagNamed(std::string_view name) {
     if (name.empty() || name[0] == '/') return nullptr;  // closing tags carry no header value
+    static const HeaderNameFilter filter;
+    if (!filter.mayMatch(name)) return nullptr;
     for (const HeaderTag& t : kHeaderTags)
         if (equalsUpper(name, t.name) || equalsUpper(name, t.alias)) return &t;
     return nullptr;
@@ -273,7 +293,7 @@ void XmlPrescan::finish() {
 }
 
 void XmlPrescan::headerTag(const std::string& name) {
-    if (equalsUpper(name, "BATCH")) batch_ = true;
+    if (!batch_ && equalsUpper(name, "BATCH")) batch_ = true;
     const HeaderTag* tag = headerTagNamed(name);
     if (tag != nullptr && !found_[static_cast<size_t>(tag->selector)] && capturing_ < 0) {
         capturing_ = tag->selector;
