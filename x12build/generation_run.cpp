@@ -39,7 +39,7 @@ void GenerationRun::debugEntry(const std::string& text) {
 }
 
 namespace {
-constexpr size_t kPendingLimit = size_t{1} << 20;
+constexpr size_t kPendingLimit = size_t{1} << 18;
 }
 
 void GenerationRun::append(const std::string& text) {
