@@ -17,10 +17,6 @@ namespace {
 
 constexpr const char* kTraceFile = "tdebug.log";
 
-bool endsWithCfg(std::string_view name) {
-    return name.size() >= 4 && toLower(name.substr(name.size() - 4)) == ".cfg";
-}
-
 // ST01 of the first ST segment of the whole source, scanned with the
 // source's own delimiters; "" when there is none.
 std::string firstTransactionSet(const std::string& source, Platform& platform) {
@@ -58,6 +54,10 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
 }
 
 }  // namespace
+
+bool endsWithCfg(std::string_view name) {
+    return name.size() >= 4 && toLower(name.substr(name.size() - 4)) == ".cfg";
+}
 
 std::string joinMapPath(const std::string& folder, const std::string& name,
                         const std::string& separator) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "dbexport/db_map.h"
 #include "map/shipped_maps.h"
@@ -45,6 +46,9 @@ std::string CTLD48600Q(const std::string& mapName, int mode);
 
 // Folder and name joined with `separator` ("" = "/"), with no separator added
 // when the folder already ends in "/" or "\".
+// True when the name ends in ".cfg", in any letter case.
+bool endsWithCfg(std::string_view name);
+
 std::string joinMapPath(const std::string& folder, const std::string& name,
                         const std::string& separator);
 

@@ -11,7 +11,21 @@ const std::string kDashes(61, '-');
 
 ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& debug,
                                AssemblyCallbacks callbacks)
-    : map_(map), separator_(elementSeparator), debug_(debug), callbacks_(std::move(callbacks)) {}
+    : map_(map), separator_(elementSeparator), debug_(debug), callbacks_(std::move(callbacks)) {
+    // The table is fixed for the run (any service-line expansion comes
+    // first), so each field's Level is read once.
+    levels_.reserve(map_.fields.size());
+    for (const FieldEntry& f : map_.fields) levels_.push_back(leadingNumber(f.level));
+}
+
+// Writes the claim that is open, if any; no claim is open afterwards.
+bool ClaimAssembler::closeOpenClaim() {
+    if (clmctl_ == 0) return false;
+    writeRecord();
+    clmctl_ = 0;
+    slc_ = 0;
+    return true;
+}
 
 void ClaimAssembler::debugSegmentHeader(std::string_view segment, long long segmentNumber) {
     if (!debug_.detail()) return;
@@ -48,17 +62,12 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
 bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map_.keyHeader, e, true); }
 
 void ClaimAssembler::headerEvent() {
-    if (clmctl_ != 0) {
-        writeRecord();
-        clmctl_ = 0;
-        slc_ = 0;
-        if (debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
-    }
-    for (FieldEntry& f : map_.fields) {
-        if (leadingNumber(f.level) != 2) continue;
-        f.value.clear();
+    if (closeOpenClaim() && debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
+    for (size_t i = 0; i < map_.fields.size(); ++i) {
+        if (levels_[i] != 2) continue;
+        map_.fields[i].value.clear();
         if (debug_.detail()) {
-            debug_.line("- Clear Key Header Field " + f.name);
+            debug_.line("- Clear Key Header Field " + map_.fields[i].name);
             debug_.count();
         }
     }
@@ -69,13 +78,9 @@ void ClaimAssembler::headerEvent() {
 void ClaimAssembler::clearLists(const SegmentElements& e) {
     for (const ClearList& clear : map_.clearLists) {
         if (!listEvent(clear.keys, e, false)) continue;
-        if (clmctl_ != 0) {
-            writeRecord();
-            clmctl_ = 0;
-            slc_ = 0;
-        }
-        for (FieldEntry& f : map_.fields)
-            if (leadingNumber(f.level) >= clear.level) f.value.clear();
+        closeOpenClaim();
+        for (size_t i = 0; i < map_.fields.size(); ++i)
+            if (levels_[i] >= clear.level) map_.fields[i].value.clear();
         if (debug_.detail()) {
             debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
             debug_.count();

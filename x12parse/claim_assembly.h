@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "map/field_table.h"
 #include "x12parse/debug_log.h"
@@ -50,12 +51,14 @@ private:
     void docTest(const SegmentElements& e);
     void extractSegment(std::string_view segment, long long serviceLine);
     void writeRecord();
+    bool closeOpenClaim();
 
     LoadedMap& map_;
     char separator_;
     DebugLog& debug_;
     AssemblyCallbacks callbacks_;
     SegmentHistory history_;
+    std::vector<long long> levels_;  // each field's Level, read once
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;

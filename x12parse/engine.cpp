@@ -6,6 +6,7 @@
 #include "map/map_choice.h"
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
+#include "map/shipped_maps.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
@@ -29,13 +30,12 @@ std::string folderPart(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The rename prefix: the map name without folder and ".cfg", then "_".
+// The rename prefix: the map name (the map prefix without its "_") without
+// folder and ".cfg", then "_".
 std::string renamePrefix(const std::string& mapPrefix) {
     if (mapPrefix.empty()) return "";
-    std::string name = fileNamePart(mapPrefix.substr(0, mapPrefix.size() - 1));
-    size_t backslash = name.find_last_of('\\');
-    if (backslash != std::string::npos) name = name.substr(backslash + 1);
-    if (name.size() >= 4 && toLower(name.substr(name.size() - 4)) == ".cfg") name.resize(name.size() - 4);
+    std::string name(baseName(std::string_view(mapPrefix).substr(0, mapPrefix.size() - 1)));
+    if (endsWithCfg(name)) name.resize(name.size() - 4);
     return name.empty() ? "" : name + "_";
 }
 
