@@ -12,6 +12,7 @@
 
 #include "support/fixed_platform.h"
 #include "util/file_io.h"
+#include "x12build/xml_input.h"
 
 namespace brolvin::test {
 
@@ -21,25 +22,6 @@ inline std::string mapPath(const std::string& map) { return kSource + "/maps/" +
 inline std::string expectedPath(const std::string& name) { return kSource + "/tests/data/expected/" + name; }
 
 using Record = std::map<std::string, std::string>;
-
-inline std::string unescaped(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 5, "&amp;") == 0) {
-            out += '&';
-            i += 4;
-        } else if (text.compare(i, 4, "&lt;") == 0) {
-            out += '<';
-            i += 3;
-        } else if (text.compare(i, 4, "&gt;") == 0) {
-            out += '>';
-            i += 3;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
 
 // Splits the program's XML output into records of element name -> text.
 inline std::vector<Record> recordsOf(const std::string& xml) {
@@ -56,7 +38,7 @@ inline std::vector<Record> recordsOf(const std::string& xml) {
         size_t close = line.find('>');
         size_t end = line.rfind("</");
         if (close == std::string::npos || end == std::string::npos || end < close) continue;
-        records.back()[line.substr(1, close - 1)] = unescaped(line.substr(close + 1, end - close - 1));
+        records.back()[line.substr(1, close - 1)] = decodeXmlText(line.substr(close + 1, end - close - 1));
     }
     return records;
 }
