@@ -7,15 +7,14 @@
 
 namespace brolvin {
 
-std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& request, bool serviceLineMode, bool ml,
-                            RunContext& ctx) {
+std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& request,
+                            std::optional<long long> lineCount, bool ml, RunContext& ctx) {
     // Without a database map there is nothing to write to.
     if (request.databaseMap == nullptr) return "";
-    if (!serviceLineMode) return CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, 0, std::nullopt, ctx);
+    if (!lineCount) return CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, 0, std::nullopt, ctx);
     std::string log;
-    long long count = serviceLineCount(fields);
-    for (long long line = 1; line <= count; ++line)
-        log += CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, line, count, ctx);
+    for (long long line = 1; line <= *lineCount; ++line)
+        log += CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, line, *lineCount, ctx);
     return log;
 }
 

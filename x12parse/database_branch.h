@@ -1,6 +1,7 @@
 // The record writer's database branch: hands a record to the table writer.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "map/field_table.h"
@@ -10,9 +11,10 @@ namespace brolvin {
 
 struct RecordWriteRequest;
 
-// Calls the table writer once per service line (service-line mode) or once
-// (plain mode) and returns the log texts it produced, concatenated.
-std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& request, bool serviceLineMode,
-                            bool ml, RunContext& ctx);
+// Calls the table writer once per service line 1 to `lineCount` (service-line
+// mode) or once (plain mode: no line count) and returns the log texts it
+// produced, concatenated.
+std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& request,
+                            std::optional<long long> lineCount, bool ml, RunContext& ctx);
 
 }  // namespace brolvin

@@ -116,7 +116,9 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     clearRecordLevel(fields);
 }
 
-// serviceLineCount with the attributes read from the plan.
+// Number of service lines with data, at least 1. All fields but the last take
+// part; a line counts once when any of its fields, from the rise of the line
+// number to the next rise, holds a value.
 long long RecordWriter::lineCount(const FieldTable& fields) const {
     long long count = 0;
     long long highest = 0;
@@ -153,7 +155,9 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     bool ml = job && CTL48400J(*job, 5);
 
     if (beginsWith(trimSpaces(type), "X12,ODBC")) {
-        result.databaseLog = writeToDatabase(fields, request, serviceLineMode, ml, ctx);
+        std::optional<long long> lines;
+        if (serviceLineMode) lines = lineCount(fields);
+        result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
         return result;
     }
 
@@ -182,26 +186,6 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
                                : CSC_0001E(text_, request.destination, kAppend);
     if (!ok) result.writeFailed = true;
     return result;
-}
-
-long long serviceLineCount(const FieldTable& fields) {
-    long long count = 0;
-    long long highest = 0;
-    bool lineHasData = false;
-    for (size_t i = 0; i + 1 < fields.size(); ++i) {
-        const FieldEntry& f = fields[i];
-        if (isBlank(f.serviceLineNumber)) continue;
-        long long line = leadingNumber(f.serviceLineNumber);
-        if (line > highest) {
-            highest = line;
-            lineHasData = false;
-        }
-        if (!lineHasData && !isBlank(f.value)) {
-            lineHasData = true;
-            ++count;
-        }
-    }
-    return count == 0 ? 1 : count;
 }
 
 void appendXmlEscaped(std::string& out, const std::string& text) {

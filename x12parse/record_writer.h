@@ -71,8 +71,6 @@ private:
 // with one empty slot, which the first call fills.
 void CTL48400W(const std::vector<std::string>& values, std::vector<std::vector<std::string>>& records);
 
-// Number of service lines with data, at least 1 (all fields but the last take part).
-long long serviceLineCount(const FieldTable& fields);
 
 // "&", "<" and ">" escaped for XML element text.
 void appendXmlEscaped(std::string& out, const std::string& text);
