@@ -60,7 +60,7 @@ private:
     const EngineArgs& args_;
     RunContext& ctx_;
     DebugLog debug_;
-    JobParams job_;
+    const JobParams& job_;
     EngineResult result_;
 };
 
@@ -141,9 +141,7 @@ EngineResult EngineCall::run() {
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
     } else if (type == "CSV" || type == "XML") {
-        EngineArgs generationArgs = args_;
-        generationArgs.job = job_;
-        GenerationResult generated = runGenerationMode(generationArgs, map, ctx_, debug_.counterRef());
+        GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
