@@ -11,9 +11,17 @@ namespace brolvin {
 
 OutputAppender::~OutputAppender() { close(); }
 
+bool OutputAppender::flush() {
+    if (pending_.empty()) return true;
+    bool ok = fd_ >= 0 && writeAll(fd_, pending_.data(), pending_.size());
+    pending_.clear();
+    return ok;
+}
+
 bool OutputAppender::close() {
-    if (fd_ < 0) return true;
-    bool ok = ::close(fd_) == 0;
+    bool ok = flush();
+    if (fd_ < 0) return ok;
+    ok = ::close(fd_) == 0 && ok;
     fd_ = -1;
     name_.clear();
     return ok;
@@ -31,7 +39,13 @@ bool OutputAppender::append(std::string_view text, const std::string& fileName) 
         if (fd_ < 0) return false;
         name_ = fileName;
     }
-    return writeAll(fd_, text.data(), text.size());
+    if (batchBytes_ == 0) return writeAll(fd_, text.data(), text.size());
+    // A text that would overflow the batch goes out after what is collected,
+    // so no text is ever divided between two writes.
+    if (!pending_.empty() && pending_.size() + text.size() > batchBytes_ && !flush()) return false;
+    if (text.size() >= batchBytes_) return writeAll(fd_, text.data(), text.size());
+    pending_.append(text);
+    return true;
 }
 
 }  // namespace brolvin

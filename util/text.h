@@ -15,6 +15,14 @@ std::string trimLine(std::string_view s);
 std::string trimSpaces(std::string_view s);
 std::string trimRightSpaces(std::string_view s);
 std::string trimLeftSpaces(std::string_view s);
+// trimSpaces without a copy: a view of `s` without its leading and trailing spaces.
+inline std::string_view spacesTrimmedView(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && s[b] == ' ') ++b;
+    size_t e = s.size();
+    while (e > b && s[e - 1] == ' ') --e;
+    return s.substr(b, e - b);
+}
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
 bool isBlank(std::string_view s);  // empty or spaces only

@@ -244,7 +244,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
     // segment (STC) also begins with "ST" but sits between service lines, and
     // resetting the line count there would put every later line on line 1.
     std::string_view id = e.identifier();
-    if (trimRightSpaces(std::string(id)) == "ST") {
+    if (beginsWith(id, "ST") && isBlank(id.substr(2))) {
         slc_ = 0;
         stControl_ = true;
         if (debug_.detail()) {

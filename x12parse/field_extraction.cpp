@@ -15,6 +15,10 @@ namespace {
 // length; others (only garbage input has them) are looked up without being kept.
 constexpr size_t kMaxCachedIdentifiers = 4096;
 constexpr size_t kMaxCachedIdentifierLength = 16;
+// Per identifier, field lists are kept for up to this many combinations of
+// service line and qualifier elements, with keys up to this length.
+constexpr size_t kMaxCachedKeys = 1024;
+constexpr size_t kMaxCachedKeyLength = 64;
 
 // Position of the first name that begins with `prefix`, or -1. `sorted`
 // holds every (name, position) ordered by name.
@@ -64,6 +68,12 @@ void FieldExtractor::rebuildIndex() {
         plan.serviceLine = leadingNumber(f.serviceLineNumber);
         plan.previousQualifierPosition = leadingNumber(f.previousQualifierPosition);
         plan.qualifier = trimSpaces(f.segmentQualifier);
+        for (std::string_view rest = plan.qualifier;;) {
+            size_t colon = rest.find(':');
+            plan.qualifierEntries.emplace_back(rest.substr(0, colon));
+            if (colon == std::string_view::npos) break;
+            rest.remove_prefix(colon + 1);
+        }
         plan.condition = trimSpaces(f.conditionField);
         if (!plan.condition.empty()) plan.conditionIndex = firstNamed(sortedNames, plan.condition);
         plan.previousSegment = trimSpaces(f.previousSegment);
@@ -87,17 +97,88 @@ void FieldExtractor::rebuildIndex() {
         nextClaimLevel_[i] = plans_[i].passedOverOnClaimLevel ? nextClaimLevel_[i + 1] : i;
 }
 
-const std::vector<size_t>& FieldExtractor::fieldsFor(const std::string& identifier) {
+FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier) {
     auto found = bySegment_.find(identifier);
     if (found != bySegment_.end()) return found->second;
-    std::vector<size_t> list;
+    IdentifierFields fields;
+    std::vector<size_t>& all = fields.atServiceLine;
     for (size_t i = 0; i < fields_.size(); ++i)
-        if (beginsWith(fields_[i].segment, identifier)) list.push_back(i);
-    if (bySegment_.size() >= kMaxCachedIdentifiers || identifier.size() > kMaxCachedIdentifierLength) {
-        scratch_ = std::move(list);
-        return scratch_;
+        if (beginsWith(fields_[i].segment, identifier)) all.push_back(i);
+    // At claim level a service-line field at the search position is passed
+    // over, and so is every one directly after it; the next candidate at or
+    // behind the search position is examined.
+    const size_t n = fields_.size();
+    size_t p = 0;
+    size_t next = 0;
+    while (p < n) {
+        p = nextClaimLevel_[p];
+        if (p >= n) break;
+        while (next < all.size() && all[next] < p) ++next;
+        if (next == all.size()) {
+            fields.claimWalkReachesEnd = false;
+            break;
+        }
+        fields.atClaimLevel.push_back(all[next]);
+        p = all[next] + 1;
     }
-    return bySegment_.emplace(identifier, std::move(list)).first->second;
+    fields.lineWalkReachesEnd = n == 0 || (!all.empty() && all.back() == n - 1);
+    for (size_t k : all) {
+        const FieldPlan& plan = plans_[k];
+        if (plan.qualifier.empty() || plan.qualifierPosition <= 0) continue;
+        size_t position = static_cast<size_t>(plan.qualifierPosition);
+        if (std::find(fields.qualifierPositions.begin(), fields.qualifierPositions.end(), position) ==
+            fields.qualifierPositions.end())
+            fields.qualifierPositions.push_back(position);
+    }
+    if (bySegment_.size() >= kMaxCachedIdentifiers || identifier.size() > kMaxCachedIdentifierLength) {
+        scratchFields_ = std::move(fields);
+        return scratchFields_;
+    }
+    return bySegment_.emplace(identifier, std::move(fields)).first->second;
+}
+
+// Whether examining field k for this segment can change anything, judged only
+// from what does not change during the call: a qualified field whose
+// qualifier does not match, or a field of another service line, is examined
+// without effect, so a call without tracing may leave it out.
+bool FieldExtractor::canChange(size_t k, const SegmentElements& parts, long long serviceLine) const {
+    const FieldPlan& plan = plans_[k];
+    if (!plan.qualifier.empty()) {
+        if (plan.qualifierPosition <= 0 || plan.elementPosition <= 0) return false;
+        if (!qualifierMatches(k, parts.element(static_cast<size_t>(plan.qualifierPosition - 1)))) return false;
+        return plan.serviceLine <= 0 || plan.serviceLine == serviceLine;
+    }
+    if (!plan.condition.empty()) {
+        if (plan.conditionIndex < 0) return false;
+        return plan.serviceLine <= 0 || plan.serviceLine == serviceLine;
+    }
+    return plan.elementPosition > 0;
+}
+
+const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                                          long long serviceLine) {
+    const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
+    // The fields left depend only on the service line and the elements the
+    // qualifiers read: that is the key, each element given with its length.
+    std::string& key = effectiveKey_;
+    key = std::to_string(serviceLine);
+    for (size_t position : fields.qualifierPositions) {
+        std::string_view value = parts.element(position - 1);
+        key += ':';
+        key += std::to_string(value.size());
+        key += ':';
+        key.append(value);
+    }
+    auto found = fields.effective.find(key);
+    if (found != fields.effective.end()) return found->second;
+    std::vector<size_t> list;
+    for (size_t k : examined)
+        if (canChange(k, parts, serviceLine)) list.push_back(k);
+    if (fields.effective.size() >= kMaxCachedKeys || key.size() > kMaxCachedKeyLength) {
+        scratchEffective_ = std::move(list);
+        return scratchEffective_;
+    }
+    return fields.effective.emplace(key, std::move(list)).first->second;
 }
 
 void FieldExtractor::extract(std::string_view segment, long long serviceLine, bool traceOn,
@@ -109,31 +190,19 @@ void FieldExtractor::extract(std::string_view segment, long long serviceLine, bo
 void FieldExtractor::extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
                              bool traceOn, const SegmentHistory& history, std::string* trace) {
     TraceText tr(traceOn ? trace : nullptr);
-    std::string identifier(parts.identifier());
-    if (tr.on()) tr.line({"Function B Enter Segment = ", trimSpaces(identifier)});
-
+    std::string_view identifier = parts.identifier();
     Call call{segment, parts, serviceLine, history, tr};
-    const std::vector<size_t>& candidates = fieldsFor(identifier);
-    const size_t n = fields_.size();
-    size_t p = 0;
-    size_t next = 0;  // index into candidates
-    while (p < n) {
-        // At claim level a service-line field at the search position is
-        // passed over, and so is every one directly after it.
-        if (serviceLine == 0) {
-            p = nextClaimLevel_[p];
-            if (p >= n) break;
-        }
-        while (next < candidates.size() && candidates[next] < p) ++next;
-        if (next == candidates.size()) {
-            if (tr.on()) tr.line({"  Segment ", identifier, " Not in segment map"});
-            break;
-        }
-        size_t k = candidates[next];
-        examine(k, call);
-        p = k + 1;
+    IdentifierFields& fields = fieldsFor(identifier);
+    if (!tr.on()) {
+        for (size_t k : effectiveFields(fields, parts, serviceLine)) examine(k, call);
+        return;
     }
-    if (tr.on()) tr.line({" Function B Exit "});
+    tr.line({"Function B Enter Segment = ", spacesTrimmedView(identifier)});
+    const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
+    for (size_t k : examined) examine(k, call);
+    if (!(serviceLine == 0 ? fields.claimWalkReachesEnd : fields.lineWalkReachesEnd))
+        tr.line({"  Segment ", identifier, " Not in segment map"});
+    tr.line({" Function B Exit "});
 }
 
 void FieldExtractor::examine(size_t k, Call& call) {
@@ -168,6 +237,14 @@ void FieldExtractor::examine(size_t k, Call& call) {
         conditionRules(k, call);
     else
         plainRules(k, call);
+}
+
+// The Segment Qualifier test with the entries divided once: the element
+// begins with one of them (an empty entry matches every element).
+bool FieldExtractor::qualifierMatches(size_t k, std::string_view value) const {
+    for (const std::string& entry : plans_[k].qualifierEntries)
+        if (beginsWith(value, entry)) return true;
+    return false;
 }
 
 bool FieldExtractor::countReaches(size_t k) {

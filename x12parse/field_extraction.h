@@ -48,6 +48,7 @@ private:
         long long serviceLine = 0;
         long long previousQualifierPosition = 0;
         std::string qualifier;          // trimmed Segment Qualifier
+        std::vector<std::string> qualifierEntries;  // its ":"-divided entries
         std::string condition;          // trimmed Condition Field
         long long conditionIndex = -1;  // first field named by the condition, or -1
         std::string previousSegment;    // trimmed
@@ -66,7 +67,26 @@ private:
         TraceText& trace;
     };
 
-    const std::vector<size_t>& fieldsFor(const std::string& identifier);
+    // The fields one identifier can reach: the walk's examination order at
+    // claim level and at a service line, worked out once per identifier.
+    struct IdentifierFields {
+        std::vector<size_t> atClaimLevel;
+        std::vector<size_t> atServiceLine;
+        // Whether each walk runs to the table's end rather than out of
+        // candidates (which the trace reports as "Not in segment map").
+        bool claimWalkReachesEnd = true;
+        bool lineWalkReachesEnd = true;
+        std::vector<size_t> qualifierPositions;  // distinct, of the qualified fields
+        // Without tracing: the examined fields that can change anything for
+        // a given service line and qualifier elements (see effectiveFields).
+        std::unordered_map<std::string, std::vector<size_t>> effective;
+    };
+
+    IdentifierFields& fieldsFor(std::string_view identifier);
+    const std::vector<size_t>& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                               long long serviceLine);
+    bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
+    bool qualifierMatches(size_t k, std::string_view value) const;
     void examine(size_t k, Call& call);
     void qualifiedRules(size_t k, Call& call);
     void conditionRules(size_t k, Call& call);
@@ -86,8 +106,14 @@ private:
     // does not pass over (size n + 1).
     std::vector<size_t> nextClaimLevel_;
     // Per segment identifier: ascending positions whose Segment begins with it.
-    std::unordered_map<std::string, std::vector<size_t>> bySegment_;
-    std::vector<size_t> scratch_;
+    struct IdentifierHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, IdentifierFields, IdentifierHash, std::equal_to<>> bySegment_;
+    IdentifierFields scratchFields_;
+    std::vector<size_t> scratchEffective_;
+    std::string effectiveKey_;
 };
 
 // Extracts one segment as a routine of its own: tracing is on when

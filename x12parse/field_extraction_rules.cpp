@@ -32,7 +32,7 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
     if (tr.on())
         tr.line({" Point AA3  Field Position=", rightAlign(static_cast<long long>(k + 1), 10),
                  " Return value=", qualifier, "   Segment Qulifier = ", field.segmentQualifier});
-    if (!CTL48400V(qualifier, plan.qualifier)) return;
+    if (!qualifierMatches(k, qualifier)) return;
     if (tr.on())
         tr.line({" Point AA4 = ", field.name, " TA4=", field.segmentQualifier, " Matches ", qualifier,
                  " TA5=", numberText(plan.qualifierPosition)});

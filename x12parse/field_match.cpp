@@ -19,8 +19,7 @@ std::string CTL48400D(std::string_view text, char separator, long long n) {
 }
 
 bool CTL48400V(std::string_view value, std::string_view qualifierList) {
-    std::string list = trimSpaces(qualifierList);
-    std::string_view rest = list;
+    std::string_view rest = spacesTrimmedView(qualifierList);
     for (;;) {
         size_t colon = rest.find(':');
         if (beginsWith(value, rest.substr(0, colon))) return true;

@@ -19,16 +19,6 @@ void resetCounts(FieldTable& fields) {
     for (FieldEntry& f : fields) f.occurrenceCount = 0;
 }
 
-void appendElement(std::string& out, const std::string& name, const std::string& value) {
-    out += '<';
-    out += name;
-    out += '>';
-    appendXmlEscaped(out, value);
-    out += "</";
-    out += name;
-    out += ">\r\n";
-}
-
 }  // namespace
 
 RecordWriter::RecordWriter(const FieldTable& fields) {
@@ -40,7 +30,25 @@ RecordWriter::RecordWriter(const FieldTable& fields) {
         p.hasLine = !isBlank(f.serviceLineNumber);
         p.line = p.hasLine ? leadingNumber(f.serviceLineNumber) : 0;
         p.level = leadingNumber(f.level);
+        if (!p.named) continue;
+        p.openTag = "<" + f.name + ">";
+        p.closeTag = "</" + f.name + ">\r\n";
+        if (p.line == 0)
+            everyLineFields_.push_back(static_cast<uint32_t>(i));
+        else if (p.hasLine)
+            lineFields_[p.line].push_back(static_cast<uint32_t>(i));
     }
+}
+
+void RecordWriter::appendElement(size_t i, const std::string& value) {
+    text_ += plans_[i].openTag;
+    appendXmlEscaped(text_, value);
+    text_ += plans_[i].closeTag;
+}
+
+void RecordWriter::appendEmptyElement(size_t i) {
+    text_ += plans_[i].openTag;
+    text_ += plans_[i].closeTag;
 }
 
 void RecordWriter::clearRecordLevel(FieldTable& fields) const {
@@ -51,7 +59,7 @@ void RecordWriter::clearRecordLevel(FieldTable& fields) const {
 void RecordWriter::plainXml(FieldTable& fields) {
     text_ += "<CLAIM>\r\n";
     for (size_t i = 0; i < fields.size(); ++i)
-        if (plans_[i].named) appendElement(text_, fields[i].name, fields[i].value);
+        if (plans_[i].named) appendElement(i, fields[i].value);
     text_ += "</CLAIM>\r\n";
     clearRecordLevel(fields);
     resetCounts(fields);
@@ -61,7 +69,6 @@ void RecordWriter::plainXml(FieldTable& fields) {
 // on every line, as the service-line CSV does; a line's own fields are
 // cleared (Level 0 and 4) once written.
 void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
-    static const std::string kEmpty;
     for (long long k = 1; k <= count; ++k) {
         text_ += "<CLAIM>\r\n";
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -69,13 +76,13 @@ void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
             if (!p.named) continue;
             FieldEntry& f = fields[i];
             if (p.line == k && p.hasLine) {
-                appendElement(text_, f.name, f.value);
+                appendElement(i, f.value);
                 if (p.level == 0 || p.level == 4) f.value.clear();
             } else if (p.line == 0) {
-                appendElement(text_, f.name, f.value);
+                appendElement(i, f.value);
                 if (p.level == 4) f.value.clear();
             } else {
-                appendElement(text_, f.name, kEmpty);
+                appendEmptyElement(i);
             }
         }
         text_ += "</CLAIM>\r\n";
@@ -99,21 +106,31 @@ void RecordWriter::plainCsv(FieldTable& fields) {
 // that line. A Level-4 Value is cleared right after its own line is written,
 // so neither a later line loses it nor the next claim inherits it.
 void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
+    resetCounts(fields);
+    static const std::vector<uint32_t> kNoFields;
     for (long long k = 1; k <= count; ++k) {
-        for (size_t i = 0; i < fields.size(); ++i) {
-            FieldEntry& f = fields[i];
-            const FieldPlan& p = plans_[i];
-            f.occurrenceCount = 0;
-            if (!p.named) continue;
-            if ((p.line == k && p.hasLine) || p.line == 0) {
-                if (i > 0) text_ += ',';
-                text_ += f.value;
-                if (p.level == 4) f.value.clear();
-            }
+        // The columns of line k are the every-line fields and line k's own,
+        // merged back into table order.
+        auto own = lineFields_.find(k);
+        const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
+        auto a = everyLineFields_.begin(), aEnd = everyLineFields_.end();
+        auto b = lineOwn.begin(), bEnd = lineOwn.end();
+        while (a != aEnd || b != bEnd) {
+            if (b == bEnd || (a != aEnd && *a < *b))
+                appendCsvColumn(fields, *a++);
+            else
+                appendCsvColumn(fields, *b++);
         }
         text_ += "\r\n";
     }
     clearRecordLevel(fields);
+}
+
+void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
+    if (i > 0) text_ += ',';
+    FieldEntry& f = fields[i];
+    text_ += f.value;
+    if (plans_[i].level == 4) f.value.clear();
 }
 
 // Number of service lines with data, at least 1. All fields but the last take

@@ -3,6 +3,8 @@
 // that record only.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,7 +57,12 @@ private:
         bool hasLine = false;  // Service Line Number not blank
         long long line = 0;    // Service Line Number read as a number (0 when blank)
         long long level = 0;
+        std::string openTag;   // "<NAME>"
+        std::string closeTag;  // "</NAME>" CR LF
     };
+    void appendElement(size_t i, const std::string& value);
+    void appendEmptyElement(size_t i);
+    void appendCsvColumn(FieldTable& fields, size_t i);
     void clearRecordLevel(FieldTable& fields) const;
     long long lineCount(const FieldTable& fields) const;
     void plainXml(FieldTable& fields);
@@ -64,6 +71,10 @@ private:
     void serviceLineCsv(FieldTable& fields, long long count);
 
     std::vector<FieldPlan> plans_;
+    // Named fields written on every service line (Service Line Number reads
+    // as 0), and the named fields of each service line, in table order.
+    std::vector<uint32_t> everyLineFields_;
+    std::map<long long, std::vector<uint32_t>> lineFields_;
     std::string text_;
 };
 

@@ -114,8 +114,9 @@ private:
     DebugLog& debug_;
     RunContext& ctx_;
     X12ConversionResult result_;
-    // The destination stays open from the first record to the closing line.
-    OutputAppender appender_;
+    // The destination stays open from the first record to the closing line;
+    // records go out in batches of about a megabyte, each record whole.
+    OutputAppender appender_{1 << 20};
     RecordWriteRequest writeRequest_;
     std::optional<RecordWriter> writer_;
 };
