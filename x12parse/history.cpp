@@ -2,10 +2,14 @@
 
 namespace brolvin {
 
-void CTL48400S(SegmentHistory& history, std::string_view segment) {
-    // Rotate so the oldest buffer is reused for the new entry.
-    for (size_t i = history.size() - 1; i > 0; --i) history[i].swap(history[i - 1]);
-    history[0].assign(segment);
+SegmentHistory::SegmentHistory(std::initializer_list<std::string_view> newestFirst) {
+    size_t i = 0;
+    for (std::string_view entry : newestFirst) {
+        if (i == entries_.size()) break;
+        entries_[i++].assign(entry);
+    }
 }
+
+void CTL48400S(SegmentHistory& history, std::string_view segment) { history.push(segment); }
 
 }  // namespace brolvin

@@ -3,12 +3,31 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 namespace brolvin {
 
-using SegmentHistory = std::array<std::string, 8>;
+// Entry i (0-based) is the segment pushed i pushes ago. A push reuses the
+// buffer of the entry that falls off, so it costs one copy of the segment.
+class SegmentHistory {
+public:
+    SegmentHistory() = default;
+    // Entries newest first; missing ones are "".
+    SegmentHistory(std::initializer_list<std::string_view> newestFirst);
+
+    static constexpr size_t size() { return 8; }
+    const std::string& operator[](size_t i) const { return entries_[(head_ + i) % 8]; }
+    void push(std::string_view segment) {
+        head_ = (head_ + 7) % 8;
+        entries_[head_].assign(segment);
+    }
+
+private:
+    std::array<std::string, 8> entries_;
+    size_t head_ = 0;
+};
 
 // Moves every entry one place on (the last falls off) and puts `segment`
 // into entry 1 (index 0).

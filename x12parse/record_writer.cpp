@@ -1,5 +1,8 @@
 #include "x12parse/record_writer.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/text.h"
@@ -30,9 +33,13 @@ RecordWriter::RecordWriter(const FieldTable& fields) {
         p.hasLine = !isBlank(f.serviceLineNumber);
         p.line = p.hasLine ? leadingNumber(f.serviceLineNumber) : 0;
         p.level = leadingNumber(f.level);
+        if (p.level == 0) recordLevelFields_.push_back(static_cast<uint32_t>(i));
+        if (p.level == 5 || p.level == 6) fileLevelFields_.push_back(static_cast<uint32_t>(i));
         if (!p.named) continue;
+        namedFields_.push_back(static_cast<uint32_t>(i));
         p.openTag = "<" + f.name + ">";
         p.closeTag = "</" + f.name + ">\r\n";
+        p.emptyElement = p.openTag + p.closeTag;
         if (p.line == 0)
             everyLineFields_.push_back(static_cast<uint32_t>(i));
         else if (p.hasLine)
@@ -46,14 +53,9 @@ void RecordWriter::appendElement(size_t i, const std::string& value) {
     text_ += plans_[i].closeTag;
 }
 
-void RecordWriter::appendEmptyElement(size_t i) {
-    text_ += plans_[i].openTag;
-    text_ += plans_[i].closeTag;
-}
 
 void RecordWriter::clearRecordLevel(FieldTable& fields) const {
-    for (size_t i = 0; i < fields.size(); ++i)
-        if (plans_[i].level == 0) fields[i].value.clear();
+    for (size_t i : recordLevelFields_) fields[i].value.clear();
 }
 
 void RecordWriter::plainXml(FieldTable& fields) {
@@ -71,24 +73,81 @@ void RecordWriter::plainXml(FieldTable& fields) {
 void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
     for (long long k = 1; k <= count; ++k) {
         text_ += "<CLAIM>\r\n";
-        for (size_t i = 0; i < fields.size(); ++i) {
-            const FieldPlan& p = plans_[i];
-            if (!p.named) continue;
-            FieldEntry& f = fields[i];
-            if (p.line == k && p.hasLine) {
-                appendElement(i, f.value);
-                if (p.level == 0 || p.level == 4) f.value.clear();
-            } else if (p.line == 0) {
-                appendElement(i, f.value);
-                if (p.level == 4) f.value.clear();
-            } else {
-                appendEmptyElement(i);
-            }
+        if (k == 1) {
+            for (uint32_t i : namedFields_) appendXmlElementOfLine(fields, i, 1);
+        } else {
+            if (k == 2) buildStableText(fields, namedFields_, false);
+            appendLineFromStableText(fields, namedFields_, k, false);
         }
         text_ += "</CLAIM>\r\n";
     }
     clearRecordLevel(fields);
     resetCounts(fields);
+}
+
+// Field i's element on line k (k >= 1): with its Value when written on every line or
+// on line k, empty when it belongs to another line.
+void RecordWriter::appendXmlElementOfLine(FieldTable& fields, size_t i, long long k) {
+    const FieldPlan& p = plans_[i];
+    FieldEntry& f = fields[i];
+    if (p.line == k && p.hasLine) {
+        appendElement(i, f.value);
+        if (p.level == 0 || p.level == 4) f.value.clear();
+    } else if (p.line == 0) {
+        appendElement(i, f.value);
+        if (p.level == 4) f.value.clear();
+    } else {
+        text_ += p.emptyElement;
+    }
+}
+
+// From line 2 on, every field but the line's own has the same text on each
+// line: the every-line Values no longer change (line 1 cleared its Level-4
+// ones) and other lines' fields are empty or absent. That text is built once
+// per record, with the offset of each field, and copied between the line's
+// own fields.
+void RecordWriter::buildStableText(FieldTable& fields, const std::vector<uint32_t>& order, bool csv) {
+    std::string lineText;
+    lineText.swap(text_);
+    text_.swap(stableText_);
+    text_.clear();
+    stableOffsets_.clear();
+    for (uint32_t i : order) {
+        stableOffsets_.push_back(text_.size());
+        if (csv)
+            appendCsvColumn(fields, i);
+        else if (plans_[i].line == 0)
+            appendElement(i, fields[i].value);  // Level-4 Values were cleared on line 1
+        else
+            text_ += plans_[i].emptyElement;
+    }
+    stableOffsets_.push_back(text_.size());
+    stableText_.swap(text_);
+    text_.swap(lineText);
+}
+
+void RecordWriter::appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k,
+                                            bool csv) {
+    static const std::vector<uint32_t> kNoFields;
+    auto own = lineFields_.find(k);
+    const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
+    size_t a = 0;
+    for (uint32_t i : lineOwn) {
+        // The line's own field takes its place in table order: in the XML
+        // order it replaces its empty element, in the CSV order it is inserted.
+        size_t at = static_cast<size_t>(std::lower_bound(order.begin() + static_cast<std::ptrdiff_t>(a),
+                                                         order.end(), i) -
+                                        order.begin());
+        text_.append(stableText_, stableOffsets_[a], stableOffsets_[at] - stableOffsets_[a]);
+        if (csv) {
+            appendCsvColumn(fields, i);
+            a = at;
+        } else {
+            appendXmlElementOfLine(fields, i, k);
+            a = at + 1;
+        }
+    }
+    text_.append(stableText_, stableOffsets_[a], stableOffsets_.back() - stableOffsets_[a]);
 }
 
 void RecordWriter::plainCsv(FieldTable& fields) {
@@ -107,19 +166,19 @@ void RecordWriter::plainCsv(FieldTable& fields) {
 // so neither a later line loses it nor the next claim inherits it.
 void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     resetCounts(fields);
-    static const std::vector<uint32_t> kNoFields;
     for (long long k = 1; k <= count; ++k) {
-        // The columns of line k are the every-line fields and line k's own,
-        // merged back into table order.
-        auto own = lineFields_.find(k);
-        const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-        auto a = everyLineFields_.begin(), aEnd = everyLineFields_.end();
-        auto b = lineOwn.begin(), bEnd = lineOwn.end();
-        while (a != aEnd || b != bEnd) {
-            if (b == bEnd || (a != aEnd && *a < *b))
-                appendCsvColumn(fields, *a++);
-            else
-                appendCsvColumn(fields, *b++);
+        if (k == 1) {
+            // The every-line columns and line 1's own, merged back into table order.
+            static const std::vector<uint32_t> kNoFields;
+            auto own = lineFields_.find(1);
+            const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
+            mergedScratch_.clear();
+            std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
+                       std::back_inserter(mergedScratch_));
+            for (uint32_t i : mergedScratch_) appendCsvColumn(fields, i);
+        } else {
+            if (k == 2) buildStableText(fields, everyLineFields_, true);
+            appendLineFromStableText(fields, everyLineFields_, k, true);
         }
         text_ += "\r\n";
     }
@@ -160,7 +219,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     RecordWriteResult result;
     if (wantValues) result.values.assign(fields.size(), std::string());
     bool any = anyValue(fields);
-    for (size_t i = 0; i < fields.size(); ++i) {
+    for (size_t i : fileLevelFields_) {
         if (plans_[i].level == 5 && request.sourceName) fields[i].value = *request.sourceName;
         if (plans_[i].level == 6 && request.level6Destination) fields[i].value = *request.level6Destination;
     }

@@ -59,10 +59,13 @@ private:
         long long level = 0;
         std::string openTag;   // "<NAME>"
         std::string closeTag;  // "</NAME>" CR LF
+        std::string emptyElement;  // both tags
     };
     void appendElement(size_t i, const std::string& value);
-    void appendEmptyElement(size_t i);
     void appendCsvColumn(FieldTable& fields, size_t i);
+    void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
+    void buildStableText(FieldTable& fields, const std::vector<uint32_t>& order, bool csv);
+    void appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k, bool csv);
     void clearRecordLevel(FieldTable& fields) const;
     long long lineCount(const FieldTable& fields) const;
     void plainXml(FieldTable& fields);
@@ -73,8 +76,15 @@ private:
     std::vector<FieldPlan> plans_;
     // Named fields written on every service line (Service Line Number reads
     // as 0), and the named fields of each service line, in table order.
+    std::vector<uint32_t> recordLevelFields_;  // Level 0: cleared after each record
+    std::vector<uint32_t> fileLevelFields_;    // Level 5 and 6
+    std::vector<uint32_t> namedFields_;
     std::vector<uint32_t> everyLineFields_;
     std::map<long long, std::vector<uint32_t>> lineFields_;
+    // From line 2 on: the text every line shares, with each field's offset.
+    std::string stableText_;
+    std::vector<size_t> stableOffsets_;
+    std::vector<uint32_t> mergedScratch_;
     std::string text_;
 };
 

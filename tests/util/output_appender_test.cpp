@@ -56,5 +56,47 @@ TEST_F(OutputAppenderTest, FailuresAreReported) {
     EXPECT_FALSE(second);
 }
 
+TEST_F(OutputAppenderTest, BatchesGoOutWholeAndInOrder) {
+    ASSERT_TRUE(CSC_0001E("", "a.txt", kCreateEmpty));
+    ASSERT_TRUE(CSC_0001E("", "b.txt", kCreateEmpty));
+    OutputAppender out(8);
+    EXPECT_TRUE(out.append("123", "a.txt"));
+    EXPECT_TRUE(out.append("456", "a.txt"));
+    EXPECT_EQ(read("a.txt"), "");  // still collected
+    // "789" would overflow the batch: what was collected goes first.
+    EXPECT_TRUE(out.append("789", "a.txt"));
+    EXPECT_EQ(read("a.txt"), "123456");
+    // A text longer than a batch is written at once, after what is collected.
+    EXPECT_TRUE(out.append("abcdefghij", "a.txt"));
+    EXPECT_EQ(read("a.txt"), "123456789abcdefghij");
+    // Switching files writes the first file's batch before the second is opened.
+    EXPECT_TRUE(out.append("k", "a.txt"));
+    EXPECT_TRUE(out.append("x", "b.txt"));
+    EXPECT_EQ(read("a.txt"), "123456789abcdefghijk");
+    EXPECT_TRUE(out.close());
+    EXPECT_EQ(read("b.txt"), "x");
+    EXPECT_TRUE(out.close());  // closing twice is harmless
+}
+
+TEST_F(OutputAppenderTest, ABatchThatCannotBeWrittenIsReportedByTheCallThatWritesIt) {
+    ASSERT_TRUE(CSC_0001E("", "small.txt", kCreateEmpty));
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = 4;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    bool collected = false, closed = false;
+    {
+        OutputAppender out(64);
+        collected = out.append("12345678", "small.txt");
+        closed = out.close();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    EXPECT_TRUE(collected);
+    EXPECT_FALSE(closed);
+}
+
 }  // namespace
 }  // namespace brolvin

@@ -120,7 +120,8 @@ TEST(FieldExtractionReference, IndexedWalkMatchesThePlainWalk) {
     static const char* const segments[] = {"NM1*85*2*CLINIC", "NM1*IL*1*DOE", "REF*87*X:Y:Z", "REF*6R*1",
                                            "CLM*1**3",        "N*8",          "",             "*85",
                                            "NM1*  *A",        "REF",          "NM*8:7*Q",     "CLM*  ",
-                                           "NM1234567890123456789*85"};
+                                           "NM1234567890123456789*85", "NM1*8*Q", "REF* 87 *W",
+                                           "NM1*87",          "REF*6R*2:3"};
     std::mt19937 rng(20240607);
     for (int round = 0; round < 3000; ++round) {
         FieldTable indexed = randomTable(rng);
