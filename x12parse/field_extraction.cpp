@@ -265,8 +265,8 @@ std::string_view FieldExtractor::element(size_t k, const Call& call) const {
     return call.parts.element(static_cast<size_t>(position));
 }
 
-std::string FieldExtractor::component(size_t k, const Call& call) const {
-    return CTL48400D(element(k, call), subElementSeparator_, plans_[k].subelementPosition);
+std::string_view FieldExtractor::component(size_t k, const Call& call) const {
+    return componentView(element(k, call), subElementSeparator_, plans_[k].subelementPosition);
 }
 
 std::string CTL48400B(FieldTable& fields, const std::vector<std::string>&, std::string_view segment,

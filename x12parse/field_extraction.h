@@ -94,7 +94,7 @@ private:
     bool countReaches(size_t k);
     bool toggledOff(size_t k) const;
     std::string_view element(size_t k, const Call& call) const;
-    std::string component(size_t k, const Call& call) const;
+    std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
 
     FieldTable& fields_;

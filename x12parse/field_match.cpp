@@ -5,17 +5,21 @@
 
 namespace brolvin {
 
-std::string CTL48400D(std::string_view text, char separator, long long n) {
+std::string_view componentView(std::string_view text, char separator, long long n) {
     if (n < 1) return {};
     long long index = 1;
     size_t start = 0;
     for (;;) {
         size_t end = text.find(separator, start);
-        if (index == n) return std::string(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (index == n) return text.substr(start, end == std::string_view::npos ? end : end - start);
         if (end == std::string_view::npos) return {};
         start = end + 1;
         ++index;
     }
+}
+
+std::string CTL48400D(std::string_view text, char separator, long long n) {
+    return std::string(componentView(text, separator, n));
 }
 
 bool CTL48400V(std::string_view value, std::string_view qualifierList) {

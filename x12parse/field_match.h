@@ -12,6 +12,8 @@ namespace brolvin {
 // Component `n` (1-based) of `text` divided by `separator`; "" when there is
 // no such component.
 std::string CTL48400D(std::string_view text, char separator, long long n);
+// The same without copying: a view into `text`.
+std::string_view componentView(std::string_view text, char separator, long long n);
 
 // True when `value` begins with one entry of the trimmed `qualifierList`,
 // entries divided by ":". An empty entry matches every value.

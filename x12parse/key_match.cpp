@@ -20,10 +20,8 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
     parts_[count_++] = std::string_view(data + start, n - start);
 }
 
-std::string_view SegmentElements::element(size_t index) const {
-    if (index < count_ && index + 1 < count_) return parts_[index];
-    if (index + 1 == count_ && index < 31) return parts_[index];
-    // Rare: more than 31 elements, or beyond the end; fall back to the full split rule.
+// Rare: more than 31 elements, or beyond the end; the full split rule decides.
+std::string_view SegmentElements::elementBeyondSplit(size_t index) const {
     return elementView(segment_, static_cast<long long>(index), separator_);
 }
 

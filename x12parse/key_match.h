@@ -11,10 +11,15 @@ namespace brolvin {
 class SegmentElements {
 public:
     SegmentElements(std::string_view segment, char separator);
-    std::string_view identifier() const { return element(0); }
-    std::string_view element(size_t index) const;
+    std::string_view identifier() const { return parts_[0]; }
+    std::string_view element(size_t index) const {
+        if (index + 1 < count_ || (index + 1 == count_ && index < 31)) return parts_[index];
+        return elementBeyondSplit(index);
+    }
 
 private:
+    std::string_view elementBeyondSplit(size_t index) const;
+
     std::string_view segment_;
     char separator_;
     std::string_view parts_[32];

@@ -214,6 +214,25 @@ long long RecordWriter::lineCount(const FieldTable& fields) const {
     return count == 0 ? 1 : count;
 }
 
+// What the job asks of the writer, read from its options once per job
+// instead of once per record.
+const RecordWriter::JobSense& RecordWriter::senseOf(const JobParams* job) {
+    if (senseRead_ && senseJob_ == job && (!job || (senseType_ == job->conversionType && senseOptions_ == job->options)))
+        return sense_;
+    sense_ = JobSense{};
+    senseRead_ = true;
+    senseJob_ = job;
+    if (!job) return sense_;
+    senseType_ = job->conversionType;
+    senseOptions_ = job->options;
+    sense_.serviceLineMode = CTL48400J(*job, 4) || CTL48400J(*job, 5);
+    sense_.ml = CTL48400J(*job, 5);
+    sense_.database = beginsWith(trimSpaces(senseType_), "X12,ODBC");
+    sense_.xml = beginsWith(senseType_, "X12,XML");
+    sense_.csv = beginsWith(senseType_, "X12,CSV");
+    return sense_;
+}
+
 RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx,
                                       bool wantValues) {
     RecordWriteResult result;
@@ -225,12 +244,11 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     }
     if (!any) return result;
 
-    const JobParams* job = request.job;
-    const std::string& type = job ? job->conversionType : std::string();
-    bool serviceLineMode = job && (CTL48400J(*job, 4) || CTL48400J(*job, 5));
-    bool ml = job && CTL48400J(*job, 5);
+    const JobSense& sense = senseOf(request.job);
+    const bool serviceLineMode = sense.serviceLineMode;
+    const bool ml = sense.ml;
 
-    if (beginsWith(trimSpaces(type), "X12,ODBC")) {
+    if (sense.database) {
         std::optional<long long> lines;
         if (serviceLineMode) lines = lineCount(fields);
         result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
@@ -238,12 +256,12 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     }
 
     text_.clear();
-    if (beginsWith(type, "X12,XML")) {
+    if (sense.xml) {
         if (serviceLineMode)
             serviceLineXml(fields, lineCount(fields));
         else
             plainXml(fields);
-    } else if (beginsWith(type, "X12,CSV")) {
+    } else if (sense.csv) {
         if (serviceLineMode)
             serviceLineCsv(fields, lineCount(fields));
         else

@@ -66,6 +66,14 @@ private:
     void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
     void buildStableText(FieldTable& fields, const std::vector<uint32_t>& order, bool csv);
     void appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k, bool csv);
+    struct JobSense {
+        bool serviceLineMode = false;  // "SL" or "ML"
+        bool ml = false;
+        bool database = false;  // X12,ODBC
+        bool xml = false;       // X12,XML
+        bool csv = false;       // X12,CSV
+    };
+    const JobSense& senseOf(const JobParams* job);
     void clearRecordLevel(FieldTable& fields) const;
     long long lineCount(const FieldTable& fields) const;
     void plainXml(FieldTable& fields);
@@ -74,6 +82,11 @@ private:
     void serviceLineCsv(FieldTable& fields, long long count);
 
     std::vector<FieldPlan> plans_;
+    JobSense sense_;
+    bool senseRead_ = false;
+    const JobParams* senseJob_ = nullptr;
+    std::string senseType_;
+    std::string senseOptions_;
     // Named fields written on every service line (Service Line Number reads
     // as 0), and the named fields of each service line, in table order.
     std::vector<uint32_t> recordLevelFields_;  // Level 0: cleared after each record

@@ -71,6 +71,22 @@ TEST(SegmentStream, AnySplitOfTheInputAgreesWithTheByteByByteDefinition) {
     }
 }
 
+TEST(SegmentStream, LongSegmentsWithOneStrayByteAnywhere) {
+    // Segments long enough to be checked a word at a time, with a comma or a
+    // line end at every position, including the last bytes of a word.
+    std::string content;
+    for (size_t length = 1; length <= 40; ++length)
+        for (size_t at = 0; at < length; ++at)
+            for (char stray : {',', '\r', '\n', 'Z'}) {
+                std::string segment(length, 'Q');
+                segment[at] = stray;
+                content += segment + "~";
+            }
+    Segments expected = referenceSegments(content, '~');
+    for (size_t piece : {0, 5, 8, 13, 4096})
+        EXPECT_EQ(segmentsOf(content, '~', piece), expected) << piece;
+}
+
 TEST(SegmentStream, CountsAndPushesIntoTheHistoryBeforeDelivery) {
     SegmentHistory history;
     SegmentStream stream('~', &history);
