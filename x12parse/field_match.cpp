@@ -35,13 +35,13 @@ bool CTL48400V(std::string_view value, std::string_view qualifierList) {
 bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
                std::string_view previousQualifier, long long previousQualifierPosition,
                char elementSeparator) {
-    std::string segment = trimSpaces(previousSegment);
+    std::string_view segment = spacesTrimmedView(previousSegment);
     for (size_t i = 0; i < 7; ++i) {
         if (isBlank(history[i])) continue;
         if (!beginsWith(segment, elementView(history[i], 0, elementSeparator))) continue;
         std::string_view element =
             elementView(history[i], previousQualifierPosition - 1, elementSeparator);
-        return beginsWith(trimSpaces(previousQualifier), element);
+        return beginsWith(spacesTrimmedView(previousQualifier), element);
     }
     return false;
 }

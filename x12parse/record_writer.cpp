@@ -74,9 +74,14 @@ void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
     for (long long k = 1; k <= count; ++k) {
         text_ += "<CLAIM>\r\n";
         if (k == 1) {
-            for (uint32_t i : namedFields_) appendXmlElementOfLine(fields, i, 1);
+            lineOneSpans_.clear();
+            for (uint32_t i : namedFields_) {
+                size_t start = text_.size();
+                appendXmlElementOfLine(fields, i, 1);
+                lineOneSpans_.emplace_back(start, text_.size());
+            }
         } else {
-            if (k == 2) buildStableText(fields, namedFields_, false);
+            if (k == 2) buildStableText(namedFields_, false);
             appendLineFromStableText(fields, namedFields_, k, false);
         }
         text_ += "</CLAIM>\r\n";
@@ -103,27 +108,41 @@ void RecordWriter::appendXmlElementOfLine(FieldTable& fields, size_t i, long lon
 
 // From line 2 on, every field but the line's own has the same text on each
 // line: the every-line Values no longer change (line 1 cleared its Level-4
-// ones) and other lines' fields are empty or absent. That text is built once
-// per record, with the offset of each field, and copied between the line's
-// own fields.
-void RecordWriter::buildStableText(FieldTable& fields, const std::vector<uint32_t>& order, bool csv) {
-    std::string lineText;
-    lineText.swap(text_);
-    text_.swap(stableText_);
-    text_.clear();
-    stableOffsets_.clear();
-    for (uint32_t i : order) {
-        stableOffsets_.push_back(text_.size());
-        if (csv)
-            appendCsvColumn(fields, i);
-        else if (plans_[i].line == 0)
-            appendElement(i, fields[i].value);  // Level-4 Values were cleared on line 1
-        else
-            text_ += plans_[i].emptyElement;
+// ones) and other lines' fields are empty or absent. That text is taken once
+// per record from line 1 (`lineOneSpans_`, one span per position of `order`),
+// with the fields line 1 emptied written empty, and each field's offset is
+// kept so the later lines copy it around their own fields.
+void RecordWriter::buildStableText(const std::vector<uint32_t>& order, bool csv) {
+    stableText_.clear();
+    stableOffsets_.resize(order.size() + 1);
+    size_t runStart = 0, runEnd = 0;  // line-1 text not yet copied
+    auto flush = [&] {
+        if (runEnd > runStart) stableText_.append(text_, runStart, runEnd - runStart);
+        runStart = runEnd = 0;
+    };
+    for (size_t a = 0; a < order.size(); ++a) {
+        const size_t i = order[a];
+        const FieldPlan& p = plans_[i];
+        const bool emptied = p.line == 0 ? p.level == 4 : (!csv && p.hasLine && p.line == 1);
+        if (emptied) {
+            flush();
+            stableOffsets_[a] = stableText_.size();
+            if (!csv)
+                stableText_ += p.emptyElement;
+            else if (i > 0)
+                stableText_ += ',';
+            continue;
+        }
+        const auto [start, end] = lineOneSpans_[a];
+        if (runEnd == runStart || start != runEnd) {
+            flush();
+            runStart = runEnd = start;
+        }
+        stableOffsets_[a] = stableText_.size() + (start - runStart);
+        runEnd = end;
     }
-    stableOffsets_.push_back(text_.size());
-    stableText_.swap(text_);
-    text_.swap(lineText);
+    flush();
+    stableOffsets_[order.size()] = stableText_.size();
 }
 
 void RecordWriter::appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k,
@@ -172,12 +191,17 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
             static const std::vector<uint32_t> kNoFields;
             auto own = lineFields_.find(1);
             const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-            mergedScratch_.clear();
-            std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
-                       std::back_inserter(mergedScratch_));
-            for (uint32_t i : mergedScratch_) appendCsvColumn(fields, i);
+            lineOneSpans_.clear();
+            auto b = lineOwn.begin();
+            for (uint32_t i : everyLineFields_) {
+                while (b != lineOwn.end() && *b < i) appendCsvColumn(fields, *b++);
+                size_t start = text_.size();
+                appendCsvColumn(fields, i);
+                lineOneSpans_.emplace_back(start, text_.size());
+            }
+            while (b != lineOwn.end()) appendCsvColumn(fields, *b++);
         } else {
-            if (k == 2) buildStableText(fields, everyLineFields_, true);
+            if (k == 2) buildStableText(everyLineFields_, true);
             appendLineFromStableText(fields, everyLineFields_, k, true);
         }
         text_ += "\r\n";

@@ -64,7 +64,7 @@ private:
     void appendElement(size_t i, const std::string& value);
     void appendCsvColumn(FieldTable& fields, size_t i);
     void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
-    void buildStableText(FieldTable& fields, const std::vector<uint32_t>& order, bool csv);
+    void buildStableText(const std::vector<uint32_t>& order, bool csv);
     void appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k, bool csv);
     struct JobSense {
         bool serviceLineMode = false;  // "SL" or "ML"
@@ -97,7 +97,7 @@ private:
     // From line 2 on: the text every line shares, with each field's offset.
     std::string stableText_;
     std::vector<size_t> stableOffsets_;
-    std::vector<uint32_t> mergedScratch_;
+    std::vector<std::pair<size_t, size_t>> lineOneSpans_;  // line 1's text of each field
     std::string text_;
 };
 
