@@ -159,14 +159,13 @@ const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fie
                                                           long long serviceLine) {
     const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
     // The fields left depend only on the service line and the elements the
-    // qualifiers read: that is the key, each element given with its length.
+    // qualifiers read: that is the key, in bytes, each element after its length.
     std::string& key = effectiveKey_;
-    key = std::to_string(serviceLine);
+    key.assign(reinterpret_cast<const char*>(&serviceLine), sizeof serviceLine);
     for (size_t position : fields.qualifierPositions) {
         std::string_view value = parts.element(position - 1);
-        key += ':';
-        key += std::to_string(value.size());
-        key += ':';
+        size_t length = value.size();
+        key.append(reinterpret_cast<const char*>(&length), sizeof length);
         key.append(value);
     }
     auto found = fields.effective.find(key);
