@@ -90,6 +90,14 @@ void FieldExtractor::rebuildIndex() {
             }
         }
         plan.function = trimSpaces(f.function);
+        const bool qualified = !plan.qualifier.empty();
+        const bool conditioned = !qualified && !plan.condition.empty();
+        const bool plain = !qualified && !conditioned;
+        plan.counted = plan.occurence > 0;
+        const bool unlinedUncounted = plan.subelementPosition <= 0 && plan.serviceLine <= 0 && !plan.counted;
+        plan.previousApplies = conditioned && unlinedUncounted && !plan.previousSegment.empty();
+        plan.toggleApplies = !plain && unlinedUncounted && plan.hasToggle;
+        plan.takesComponent = plan.subelementPosition > 0 && (!plain || plan.counted);
     }
 
     nextClaimLevel_.assign(n + 1, n);
@@ -193,7 +201,7 @@ void FieldExtractor::extract(std::string_view segment, const SegmentElements& pa
     Call call{segment, parts, serviceLine, history, tr};
     IdentifierFields& fields = fieldsFor(identifier);
     if (!tr.on()) {
-        for (size_t k : effectiveFields(fields, parts, serviceLine)) examine(k, call);
+        for (size_t k : effectiveFields(fields, parts, serviceLine)) examineQuietly(k, call);
         return;
     }
     tr.line({"Function B Enter Segment = ", spacesTrimmedView(identifier)});
@@ -244,6 +252,26 @@ bool FieldExtractor::qualifierMatches(size_t k, std::string_view value) const {
     for (const std::string& entry : plans_[k].qualifierEntries)
         if (beginsWith(value, entry)) return true;
     return false;
+}
+
+// examine() without tracing, for a field canChange() admitted: its qualifier
+// matched, its service line fits, and its rule family can set it. What is
+// left are the tests whose answer changes during a run.
+void FieldExtractor::examineQuietly(size_t k, Call& call) {
+    const FieldPlan& plan = plans_[k];
+    if (plan.conditionIndex >= 0 && isBlank(fields_[static_cast<size_t>(plan.conditionIndex)].value)) return;
+    FieldEntry& field = fields_[k];
+    if (!field.value.empty()) return;  // the first value stays for the record
+    if (plan.counted && !countReaches(k)) return;
+    if (plan.previousApplies && !CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
+                                           plan.previousQualifierPosition, elementSeparator_))
+        return;
+    if (plan.toggleApplies && toggledOff(k)) return;
+    std::string_view extracted = plan.takesComponent ? component(k, call) : element(k, call);
+    if (plan.function.empty())
+        field.value.assign(extracted);
+    else
+        field.value = applyFieldFunction(plan.function, extracted, call.segment, functions_);
 }
 
 bool FieldExtractor::countReaches(size_t k) {

@@ -56,6 +56,12 @@ private:
         bool hasToggle = false;
         std::vector<size_t> toggleCandidates;  // entries the toggle-off test examines
         std::string function;           // trimmed Function
+        // Without tracing, once the field is known to be able to change
+        // something (canChange), the rules reduce to these steps.
+        bool counted = false;         // the Occurrence Count must reach Occurence
+        bool previousApplies = false;  // the previous-segment test decides
+        bool toggleApplies = false;    // the toggle-off test decides
+        bool takesComponent = false;   // the subelement, not the whole element
     };
 
     // The state of one extract() call shared by the rule steps.
@@ -88,6 +94,7 @@ private:
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
     bool qualifierMatches(size_t k, std::string_view value) const;
     void examine(size_t k, Call& call);
+    void examineQuietly(size_t k, Call& call);
     void qualifiedRules(size_t k, Call& call);
     void conditionRules(size_t k, Call& call);
     void plainRules(size_t k, Call& call);
