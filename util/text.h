@@ -30,7 +30,15 @@ bool isBlank(std::string_view s);  // empty or spaces only
 // The program's begins-with match: true when `prefix` is empty or `text`
 // begins with it.
 inline bool beginsWith(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+    if (text.size() < prefix.size()) return false;
+    // Prefixes are mostly segment identifiers and qualifiers: a few bytes
+    // compared in place cost less than a library call.
+    if (prefix.size() <= 8) {
+        for (size_t i = 0; i < prefix.size(); ++i)
+            if (text[i] != prefix[i]) return false;
+        return true;
+    }
+    return text.compare(0, prefix.size(), prefix) == 0;
 }
 bool beginsWithNoCase(std::string_view text, std::string_view prefix);
 

@@ -16,7 +16,7 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
     // Ends element count_ at `at`; false once 31 elements are split off (the
     // rest of the segment is then the 32nd).
     auto cut = [&](size_t at) {
-        parts_[count_++] = std::string_view(data + start, at - start);
+        parts_[count_++] = Part{data + start, at - start};
         start = at + 1;
         return count_ < 31;
     };
@@ -39,7 +39,7 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
     }
     for (; more && i < n; ++i)
         if (data[i] == separator) more = cut(i);
-    parts_[count_++] = std::string_view(data + start, n - start);
+    parts_[count_++] = Part{data + start, n - start};
 }
 
 // Rare: more than 31 elements, or beyond the end; the full split rule decides.

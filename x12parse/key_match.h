@@ -11,9 +11,9 @@ namespace brolvin {
 class SegmentElements {
 public:
     SegmentElements(std::string_view segment, char separator);
-    std::string_view identifier() const { return parts_[0]; }
+    std::string_view identifier() const { return parts_[0].view(); }
     std::string_view element(size_t index) const {
-        if (index + 1 < count_ || (index + 1 == count_ && index < 31)) return parts_[index];
+        if (index + 1 < count_ || (index + 1 == count_ && index < 31)) return parts_[index].view();
         return elementBeyondSplit(index);
     }
 
@@ -22,7 +22,14 @@ private:
 
     std::string_view segment_;
     char separator_;
-    std::string_view parts_[32];
+    // Plain pointer and length, left uninitialised: only the first count_
+    // are ever written or read, so a split costs nothing for unused slots.
+    struct Part {
+        const char* data;
+        size_t size;
+        std::string_view view() const { return std::string_view(data, size); }
+    };
+    Part parts_[32];
     size_t count_ = 0;
 };
 
