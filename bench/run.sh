@@ -100,7 +100,7 @@ run_size() {
     out=$(stat -c %s "$WORK/$dst")
     # The best ratio any converter writing this output could reach: the
     # memchr scan against the time of merely writing the output bytes.
-    floor=$("$FLOOR" "$WORK/floor.tmp" "$out" 4096)
+    floor=$("$FLOOR" "$WORK/floor.tmp" "$out" 1048576)
     awk -v n="$n" -v name="$name" -v b="$bytes" -v o="$out" -v s="$s" -v c="$cpu" -v m="$scan" -v mc="$scancpu" \
       -v t="$target" -v kb="$kb" -v f="$floor" 'BEGIN{
         mb = b / 1048576;

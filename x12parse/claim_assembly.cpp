@@ -16,6 +16,13 @@ ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& 
     // first), so each field's Level is read once.
     levels_.reserve(map_.fields.size());
     for (const FieldEntry& f : map_.fields) levels_.push_back(leadingNumber(f.level));
+    // The fields each clearing list empties, found once.
+    for (const ClearList& clear : map_.clearLists) {
+        std::vector<size_t> cleared;
+        for (size_t i = 0; i < levels_.size(); ++i)
+            if (levels_[i] >= clear.level) cleared.push_back(i);
+        clearedByList_.push_back(std::move(cleared));
+    }
 }
 
 // Writes the claim that is open, if any; no claim is open afterwards.
@@ -76,11 +83,11 @@ void ClaimAssembler::headerEvent() {
 // Hierarchy clearing lists: a match writes the open claim and clears the
 // Values of its level and every deeper level.
 void ClaimAssembler::clearLists(const SegmentElements& e) {
-    for (const ClearList& clear : map_.clearLists) {
+    for (size_t n = 0; n < map_.clearLists.size(); ++n) {
+        const ClearList& clear = map_.clearLists[n];
         if (!listEvent(clear.keys, e, false)) continue;
         closeOpenClaim();
-        for (size_t i = 0; i < map_.fields.size(); ++i)
-            if (levels_[i] >= clear.level) map_.fields[i].value.clear();
+        for (size_t i : clearedByList_[n]) map_.fields[i].value.clear();
         if (debug_.detail()) {
             debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
             debug_.count();

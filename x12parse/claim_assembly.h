@@ -59,6 +59,7 @@ private:
     AssemblyCallbacks callbacks_;
     SegmentHistory history_;
     std::vector<long long> levels_;  // each field's Level, read once
+    std::vector<std::vector<size_t>> clearedByList_;  // per clearing list, the fields it empties
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;
