@@ -1,6 +1,7 @@
 #include "x12parse/record_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "util/output_appender.h"
@@ -191,15 +192,10 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
             static const std::vector<uint32_t> kNoFields;
             auto own = lineFields_.find(1);
             const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-            lineOneSpans_.clear();
-            auto b = lineOwn.begin();
-            for (uint32_t i : everyLineFields_) {
-                while (b != lineOwn.end() && *b < i) appendCsvColumn(fields, *b++);
-                size_t start = text_.size();
-                appendCsvColumn(fields, i);
-                lineOneSpans_.emplace_back(start, text_.size());
-            }
-            while (b != lineOwn.end()) appendCsvColumn(fields, *b++);
+            lineColumns_.clear();
+            std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
+                       std::back_inserter(lineColumns_));
+            appendCsvLineOne(fields);
         } else {
             if (k == 2) buildStableText(everyLineFields_, true);
             appendLineFromStableText(fields, everyLineFields_, k, true);
@@ -207,6 +203,30 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
         text_ += "\r\n";
     }
     clearRecordLevel(fields);
+}
+
+// Line 1's columns (lineColumns_): the line's length is summed first so the
+// text grows once and each column is copied straight into place. Where each
+// every-line column lies is kept for the later lines.
+void RecordWriter::appendCsvLineOne(FieldTable& fields) {
+    size_t length = 0;
+    for (uint32_t i : lineColumns_) length += (i > 0 ? 1 : 0) + fields[i].value.size();
+    size_t at = text_.size();
+    text_.resize(at + length);
+    char* out = text_.data();
+    lineOneSpans_.clear();
+    for (uint32_t i : lineColumns_) {
+        size_t start = at;
+        if (i > 0) out[at++] = ',';
+        FieldEntry& f = fields[i];
+        if (!f.value.empty()) {
+            std::memcpy(out + at, f.value.data(), f.value.size());
+            at += f.value.size();
+        }
+        const FieldPlan& p = plans_[i];
+        if (p.line == 0) lineOneSpans_.emplace_back(start, at);
+        if (p.level == 4) f.value.clear();
+    }
 }
 
 void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {

@@ -63,6 +63,7 @@ private:
     };
     void appendElement(size_t i, const std::string& value);
     void appendCsvColumn(FieldTable& fields, size_t i);
+    void appendCsvLineOne(FieldTable& fields);
     void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
     void buildStableText(const std::vector<uint32_t>& order, bool csv);
     void appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k, bool csv);
@@ -98,6 +99,7 @@ private:
     std::string stableText_;
     std::vector<size_t> stableOffsets_;
     std::vector<std::pair<size_t, size_t>> lineOneSpans_;  // line 1's text of each field
+    std::vector<uint32_t> lineColumns_;                    // line 1's columns in table order
     std::string text_;
 };
 
