@@ -261,8 +261,8 @@ void XmlPrescan::feed(std::string_view block) {
     if (!inStep_)
         counter_.feed(
             block, [] {},
-            [&](const std::string& name) {
-                if (std::string_view(name) == std::string_view("CLAIM")) ++records_;
+            [&](std::string_view name) {
+                if (name == std::string_view("CLAIM")) ++records_;
             },
             [](std::string_view) {});
     reader_.feed(
@@ -274,8 +274,8 @@ void XmlPrescan::feed(std::string_view block) {
                 capturing_ = -1;
             }
         },
-        [&](const std::string& name) {
-            if (inStep_ && std::string_view(name) == std::string_view("CLAIM")) ++records_;
+        [&](std::string_view name) {
+            if (inStep_ && name == std::string_view("CLAIM")) ++records_;
             headerTag(name);
             lineBlockTag(name);
         },
@@ -292,7 +292,7 @@ void XmlPrescan::finish() {
     }
 }
 
-void XmlPrescan::headerTag(const std::string& name) {
+void XmlPrescan::headerTag(std::string_view name) {
     if (!batch_ && equalsUpper(name, "BATCH")) batch_ = true;
     const HeaderTag* tag = headerTagNamed(name);
     if (tag != nullptr && !found_[static_cast<size_t>(tag->selector)] && capturing_ < 0) {
@@ -332,20 +332,23 @@ EnvelopeValues XmlPrescan::headerValues() const {
     return v;
 }
 
-void XmlPrescan::lineBlockTag(const std::string& name) {
+void XmlPrescan::lineBlockTag(std::string_view name) {
     if (inBlock_ && stemKnown_) {
         if (beginsWith(name, stem_)) ++count_;
-    } else if (inBlock_ && std::string_view(name) != std::string_view("/LINELEVEL")) {
-        stem_ = name.empty() ? name : name.substr(0, name.size() - 1);
+    } else if (inBlock_ && name != std::string_view("/LINELEVEL")) {
+        stem_.assign(name.empty() ? name : name.substr(0, name.size() - 1));
         stemKnown_ = true;
         count_ = 1;
     }
-    if (std::string_view(name) == std::string_view("/LINELEVEL")) {
+    // Only the two block tags matter from here on; most names are passed
+    // over by their length.
+    if (name.size() != 9 && name.size() != 10) return;
+    if (name == std::string_view("/LINELEVEL")) {
         if (count_ > largest_) largest_ = count_;
         inBlock_ = false;
         stemKnown_ = false;
         count_ = 0;
-    } else if (std::string_view(name) == std::string_view("LINELEVEL")) {
+    } else if (name == std::string_view("LINELEVEL")) {
         inBlock_ = true;
         stemKnown_ = false;
         count_ = 0;
@@ -403,41 +406,102 @@ void XmlRecordReader::feed(std::string_view block) {
     }
     const char* p = block.data();
     const size_t n = block.size();
+    ByteSetScanner scan(block, '<', '>', '\r', '\n');
     // Line ends are dropped wherever they stand; only "<" and ">" move the
-    // reader from one place to the next.
+    // reader from one place to the next. Names and texts that lie whole in
+    // the block, without line ends, are read in place.
     while (i < n) {
-        const char stop = (place_ == Place::Outside || place_ == Place::Text) ? '<' : '>';
-        const void* hit = std::memchr(p + i, stop, n - i);
-        size_t end = hit ? static_cast<size_t>(static_cast<const char*>(hit) - p) : n;
-        if (place_ == Place::TagName)
-            appendWithoutLineEnds(name_, block.substr(i, end - i));
-        else if (place_ == Place::Text)
-            appendWithoutLineEnds(text_, block.substr(i, end - i));
-        if (!hit) return;
-        i = end + 1;
+        size_t at = scan.next(i);
         switch (place_) {
             case Place::Outside:
+                while (at < n && p[at] != '<') at = scan.next(at + 1);
+                if (at == n) return;
                 place_ = Place::TagName;
                 name_.clear();
+                i = at + 1;
                 break;
             case Place::TagName:
-                tagEnded();
+                if (name_.empty() && at < n && p[at] == '>') {
+                    const std::string_view name = block.substr(i, at - i);
+                    i = at + 1;
+                    tagEnded(name, true);
+                    break;
+                }
+                for (;;) {
+                    if (at == n) {
+                        name_.append(p + i, n - i);
+                        return;
+                    }
+                    if (p[at] == '>') {
+                        name_.append(p + i, at - i);
+                        i = at + 1;
+                        tagEnded(name_, false);
+                        break;
+                    }
+                    name_.append(p + i, p[at] == '<' ? at + 1 - i : at - i);
+                    i = at + 1;
+                    at = scan.next(i);
+                }
                 break;
             case Place::Text:
-                place_ = Place::ClosingTag;
+                if (text_.empty() && at < n && p[at] == '<') {
+                    elementText_ = block.substr(i, at - i);
+                    place_ = Place::ClosingTag;
+                    i = at + 1;
+                    break;
+                }
+                for (;;) {
+                    if (at == n) {
+                        text_.append(p + i, n - i);
+                        keepPastBlock(block);
+                        return;
+                    }
+                    if (p[at] == '<') {
+                        text_.append(p + i, at - i);
+                        elementText_ = text_;
+                        place_ = Place::ClosingTag;
+                        i = at + 1;
+                        break;
+                    }
+                    // A ">" belongs to the text; CR and LF are dropped.
+                    text_.append(p + i, p[at] == '>' ? at + 1 - i : at - i);
+                    i = at + 1;
+                    at = scan.next(i);
+                }
                 break;
             case Place::ClosingTag:
+                while (at < n && p[at] != '>') at = scan.next(at + 1);
+                if (at == n) {
+                    keepPastBlock(block);
+                    return;
+                }
+                i = at + 1;
                 elementEnded();
                 break;
         }
     }
+    keepPastBlock(block);
 }
 
-void XmlRecordReader::tagEnded() {
+void XmlRecordReader::keepPastBlock(std::string_view block) {
+    if (place_ != Place::Text && place_ != Place::ClosingTag) return;
+    auto inBlock = [&](std::string_view v) {
+        return !v.empty() && v.data() >= block.data() && v.data() < block.data() + block.size();
+    };
+    if (inBlock(elementName_)) {
+        element_.assign(elementName_);
+        elementName_ = element_;
+    }
+    if (place_ == Place::ClosingTag && inBlock(elementText_)) {
+        text_.assign(elementText_);
+        elementText_ = text_;
+    }
+}
+
+void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     place_ = Place::Outside;
-    const std::string_view name = name_;
     if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") return;
-    if (!name_.empty() && name_[0] == '/') {
+    if (!name.empty() && name[0] == '/') {
         if (name == "/CLAIM") {
             recentAt_ = 0;
             run_.completeRecord();
@@ -445,37 +509,63 @@ void XmlRecordReader::tagEnded() {
         }
         return;
     }
-    element_ = name_;
+    if (inBlock) {
+        elementName_ = name;
+    } else {
+        element_.assign(name);
+        elementName_ = element_;
+    }
     text_.clear();
+    elementText_ = {};
     place_ = Place::Text;
 }
 
 void XmlRecordReader::elementEnded() {
-    std::string value = decodeXmlText(text_);
-    long pos = fieldOf(element_);
-    if (pos < 0 && perLineRecords_ && !isBlank(value)) pos = lineOneField(element_, run_);
+    std::string_view value = elementText_;
+    std::string decoded;
+    if (value.find('&') != std::string_view::npos) {
+        decoded = decodeXmlText(value);
+        value = decoded;
+    }
+    long pos = fieldOf(elementName_);
+    if (pos < 0 && perLineRecords_ && !isBlank(value)) {
+        if (lastFound_ == nullptr) {
+            pos = lineOneField(std::string(elementName_), run_);
+        } else {
+            if (lastFound_->lineOnePosition == -2)
+                lastFound_->lineOnePosition = lineOneField(lastFound_->name, run_);
+            pos = lastFound_->lineOnePosition;
+        }
+    }
     if (run_.debugRoom()) {
-        std::string entry = "TAG=" + element_ + kCrLf + "TAGDATA=" + value + kCrLf;
+        std::string entry;
+        entry.append("TAG=").append(elementName_).append(kCrLf);
+        entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
         run_.debugEntry(entry);
     }
-    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value = std::move(value);
+    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
     text_.clear();
     element_.clear();
+    elementName_ = {};
+    elementText_ = {};
     place_ = Place::Outside;
 }
 
-long XmlRecordReader::fieldOf(const std::string& name) {
-    if (recentAt_ < recent_.size() && recent_[recentAt_].first == name)
-        return recent_[recentAt_++].second;
+long XmlRecordReader::fieldOf(std::string_view name) {
+    lastFound_ = nullptr;
+    if (recentAt_ < recent_.size() && recent_[recentAt_].name == name) {
+        lastFound_ = &recent_[recentAt_++];
+        return lastFound_->position;
+    }
     long pos = run_.index.find(name);
     if (recentAt_ < recent_.size())
-        recent_[recentAt_] = {name, pos};
+        recent_[recentAt_] = {std::string(name), pos, -2};
     else if (recent_.size() < kRecentLimit)
-        recent_.emplace_back(name, pos);
+        recent_.push_back({std::string(name), pos, -2});
     else
         return pos;
-    ++recentAt_;
+    lastFound_ = &recent_[recentAt_++];
     return pos;
 }
 
