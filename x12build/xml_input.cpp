@@ -275,6 +275,9 @@ void XmlPrescan::feed(std::string_view block) {
             }
         },
         [&](std::string_view name) {
+            // Outside a line block a closing tag tells nothing: it is neither
+            // counted nor a header tag, and "/LINELEVEL" there changes no count.
+            if (!inBlock_ && !name.empty() && name[0] == '/') return;
             if (inStep_ && name == std::string_view("CLAIM")) ++records_;
             headerTag(name);
             lineBlockTag(name);
@@ -333,9 +336,17 @@ EnvelopeValues XmlPrescan::headerValues() const {
 }
 
 void XmlPrescan::lineBlockTag(std::string_view name) {
-    if (inBlock_ && stemKnown_) {
+    if (!inBlock_) {
+        if (name == std::string_view("LINELEVEL")) {
+            inBlock_ = true;
+            stemKnown_ = false;
+            count_ = 0;
+        }
+        return;
+    }
+    if (stemKnown_) {
         if (beginsWith(name, stem_)) ++count_;
-    } else if (inBlock_ && name != std::string_view("/LINELEVEL")) {
+    } else if (name != std::string_view("/LINELEVEL")) {
         stem_.assign(name.empty() ? name : name.substr(0, name.size() - 1));
         stemKnown_ = true;
         count_ = 1;
