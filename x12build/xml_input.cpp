@@ -417,7 +417,7 @@ void XmlRecordReader::feed(std::string_view block) {
     }
     const char* p = block.data();
     const size_t n = block.size();
-    ByteSetScanner scan(block, '<', '>', '\r', '\n');
+    ByteSetScanner scan(block, '<', '>');
     // Line ends are dropped wherever they stand; only "<" and ">" move the
     // reader from one place to the next. Names and texts that lie whole in
     // the block, without line ends, are read in place.
@@ -432,53 +432,38 @@ void XmlRecordReader::feed(std::string_view block) {
                 i = at + 1;
                 break;
             case Place::TagName:
-                if (name_.empty() && at < n && p[at] == '>') {
+                // A "<" belongs to the name.
+                while (at < n && p[at] != '>') at = scan.next(at + 1);
+                if (at == n) {
+                    appendWithoutLineEnds(name_, block.substr(i));
+                    return;
+                }
+                if (name_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
                     const std::string_view name = block.substr(i, at - i);
                     i = at + 1;
                     tagEnded(name, true);
-                    break;
-                }
-                for (;;) {
-                    if (at == n) {
-                        name_.append(p + i, n - i);
-                        return;
-                    }
-                    if (p[at] == '>') {
-                        name_.append(p + i, at - i);
-                        i = at + 1;
-                        tagEnded(name_, false);
-                        break;
-                    }
-                    name_.append(p + i, p[at] == '<' ? at + 1 - i : at - i);
+                } else {
+                    appendWithoutLineEnds(name_, block.substr(i, at - i));
                     i = at + 1;
-                    at = scan.next(i);
+                    tagEnded(name_, false);
                 }
                 break;
             case Place::Text:
-                if (text_.empty() && at < n && p[at] == '<') {
+                // A ">" belongs to the text.
+                while (at < n && p[at] != '<') at = scan.next(at + 1);
+                if (at == n) {
+                    appendWithoutLineEnds(text_, block.substr(i));
+                    keepPastBlock(block);
+                    return;
+                }
+                if (text_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
                     elementText_ = block.substr(i, at - i);
-                    place_ = Place::ClosingTag;
-                    i = at + 1;
-                    break;
+                } else {
+                    appendWithoutLineEnds(text_, block.substr(i, at - i));
+                    elementText_ = text_;
                 }
-                for (;;) {
-                    if (at == n) {
-                        text_.append(p + i, n - i);
-                        keepPastBlock(block);
-                        return;
-                    }
-                    if (p[at] == '<') {
-                        text_.append(p + i, at - i);
-                        elementText_ = text_;
-                        place_ = Place::ClosingTag;
-                        i = at + 1;
-                        break;
-                    }
-                    // A ">" belongs to the text; CR and LF are dropped.
-                    text_.append(p + i, p[at] == '>' ? at + 1 - i : at - i);
-                    i = at + 1;
-                    at = scan.next(i);
-                }
+                place_ = Place::ClosingTag;
+                i = at + 1;
                 break;
             case Place::ClosingTag:
                 while (at < n && p[at] != '>') at = scan.next(at + 1);

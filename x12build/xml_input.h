@@ -180,9 +180,10 @@ void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag,
     }
     const char* p = block.data();
     const size_t n = block.size();
-    ByteSetScanner scan(block, '<', '>', '\r', '\n');
+    ByteSetScanner scan(block, '<', '>');
     while (i < n) {
         if (!inTag_) {
+            // A ">" outside a tag is text.
             size_t lt = scan.next(i);
             while (lt < n && p[lt] != '<') lt = scan.next(lt + 1);
             if (lt > i) onText(block.substr(i, lt - i));
@@ -193,31 +194,21 @@ void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag,
             i = lt + 1;
             continue;
         }
-        size_t at = scan.next(i);
-        if (name_.empty() && at < n && p[at] == '>') {
-            // The whole name lies in this block without line ends.
-            inTag_ = false;
-            onTag(block.substr(i, at - i));
-            i = at + 1;
-            continue;
+        // A "<" inside a tag belongs to its name.
+        size_t gt = scan.next(i);
+        while (gt < n && p[gt] != '>') gt = scan.next(gt + 1);
+        if (gt == n) {
+            appendWithoutLineEnds(name_, block.substr(i));
+            return;
         }
-        for (;;) {
-            if (at == n) {
-                name_.append(p + i, n - i);
-                return;
-            }
-            if (p[at] == '>') {
-                name_.append(p + i, at - i);
-                inTag_ = false;
-                onTag(std::string_view(name_));
-                i = at + 1;
-                break;
-            }
-            // A "<" belongs to the name; CR and LF are dropped.
-            name_.append(p + i, p[at] == '<' ? at + 1 - i : at - i);
-            i = at + 1;
-            at = scan.next(i);
+        inTag_ = false;
+        if (name_.empty() && !hasLineEnd(p + i, gt - i, p + n)) {
+            onTag(block.substr(i, gt - i));  // the whole name lies in this block
+        } else {
+            appendWithoutLineEnds(name_, block.substr(i, gt - i));
+            onTag(std::string_view(name_));
         }
+        i = gt + 1;
     }
 }
 
