@@ -15,6 +15,20 @@
 
 namespace brolvin {
 
+// Position of the lowest set bit; `m` must not be 0.
+inline int lowestSetBit(std::uint64_t m) {
+#if defined(__GNUC__) || defined(__clang__)
+    return __builtin_ctzll(m);
+#else
+    int n = 0;
+    while ((m & 1) == 0) {
+        m >>= 1;
+        ++n;
+    }
+    return n;
+#endif
+}
+
 class ByteSetScanner {
 public:
     // Up to four bytes; pass a byte twice to look for fewer.
@@ -39,23 +53,10 @@ public:
             load(base);
             m = mask_;
         }
-        return base + static_cast<std::size_t>(countTrailingZeros(m));
+        return base + static_cast<std::size_t>(lowestSetBit(m));
     }
 
 private:
-    static int countTrailingZeros(std::uint64_t m) {
-#if defined(__GNUC__) || defined(__clang__)
-        return __builtin_ctzll(m);
-#else
-        int n = 0;
-        while ((m & 1) == 0) {
-            m >>= 1;
-            ++n;
-        }
-        return n;
-#endif
-    }
-
     // The set's bytes among the 64 from `base` on (fewer at the block end).
     void load(std::size_t base) {
         base_ = base;

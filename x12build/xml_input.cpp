@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "util/file_blocks.h"
@@ -257,7 +258,160 @@ EnvelopeValues xmlHeaderValues(std::string_view data) {
     return prescan.headerValues();
 }
 
+namespace {
+
+// A tag name's first eight bytes, letters folded to lower case, read as one
+// number; the bytes from a ">" on count as 0, so a name shorter than eight
+// bytes is told from the start of a longer one.
+std::uint64_t nameKey(std::string_view name) {
+    char bytes[8] = {};
+    for (size_t i = 0; i < name.size() && i < 8; ++i) bytes[i] = static_cast<char>(name[i] | 0x20);
+    std::uint64_t key;
+    std::memcpy(&key, bytes, 8);
+    return key;
+}
+
+// The keys of every name the prescan acts on outside a line block.
+class QuickTagFilter {
+public:
+    QuickTagFilter() {
+        add("CLAIM");
+        add("BATCH");
+        add("LINELEVEL");
+        for (const HeaderTag& t : kHeaderTags) {
+            add(t.name);
+            add(t.alias);
+        }
+    }
+    // Whether a tag whose name starts at `name` (8 bytes readable) may be
+    // one of them. Names broken by a line end always may.
+    bool mayMatter(const char* name) const {
+        std::uint64_t v;
+        std::memcpy(&v, name, 8);
+        const std::uint64_t gt = zeroBytes(v ^ kEach * '>');
+        const std::uint64_t lineEnd = zeroBytes(v ^ kEach * '\r') | zeroBytes(v ^ kEach * '\n');
+        // The lowest flagged byte of each is exact.
+        const int length = gt ? lowestSetBit(gt) / 8 : 8;
+        if (lineEnd && lowestSetBit(lineEnd) / 8 < length) return true;
+        if (length == 0) return false;  // an empty name counts for nothing
+        std::uint64_t key = v | kEach * 0x20;
+        if (length < 8) key &= (std::uint64_t{1} << (8 * length)) - 1;
+        for (size_t at = slot(key);; at = (at + 1) % kSlots) {
+            if (keys_[at] == key) return true;
+            if (keys_[at] == 0) return false;
+        }
+    }
+
+private:
+    static constexpr std::uint64_t kEach = 0x0101010101010101ULL;
+    static constexpr size_t kSlots = 256;
+    static std::uint64_t zeroBytes(std::uint64_t v) {
+        return (v - kEach) & ~v & (kEach * 0x80);
+    }
+    static size_t slot(std::uint64_t key) { return (key * 0x9E3779B97F4A7C15ULL) >> 56; }
+    void add(std::string_view name) {
+        const std::uint64_t key = nameKey(name);
+        size_t at = slot(key);
+        while (keys_[at] != 0 && keys_[at] != key) at = (at + 1) % kSlots;
+        keys_[at] = key;
+    }
+    std::uint64_t keys_[kSlots] = {};
+};
+
+}  // namespace
+
+void XmlPrescan::tagEnded(std::string_view name) {
+    // Outside a line block a closing tag tells nothing: it is neither
+    // counted nor a header tag, and "/LINELEVEL" there changes no count.
+    if (!inBlock_ && !name.empty() && name[0] == '/') return;
+    if (inStep_ && name == std::string_view("CLAIM")) ++records_;
+    headerTag(name);
+    lineBlockTag(name);
+}
+
+size_t XmlPrescan::feedQuickly(std::string_view block) {
+    static const QuickTagFilter filter;
+    const char* p = block.data();
+    const size_t n = block.size();
+    size_t done = 0;  // everything before is read; the place there is outside a tag
+    ByteSetScanner scan(block, '<', '<');
+    for (;;) {
+        size_t at;
+        if (inBlock_) {
+            // Inside a line block every tag counts: they are read one by one.
+            const void* lt = std::memchr(p + done, '<', n - done);
+            if (lt == nullptr) return done;
+            at = static_cast<size_t>(static_cast<const char*>(lt) - p);
+        } else {
+            for (at = scan.next(done);; at = scan.next(at + 1)) {
+                if (at + 9 > n) {
+                    // The full reader takes the rest from behind the last ">"
+                    // (a place outside any tag), so a tag running over the
+                    // block end is read whole.
+                    size_t from = at < n ? at : n;
+                    while (from > done && p[from - 1] != '>') --from;
+                    return from;
+                }
+                // Closing tags and names that cannot count are passed over
+                // without looking for their end.
+                if (p[at + 1] == '/' || !filter.mayMatter(p + at + 1)) continue;
+                // The "<" begins a tag unless the nearest "<" or ">" before it is a "<".
+                size_t back = at;
+                while (back > done && p[back - 1] != '<' && p[back - 1] != '>') --back;
+                if (back > done && p[back - 1] == '<') continue;
+                break;
+            }
+        }
+        const void* gt = std::memchr(p + at + 1, '>', n - at - 1);
+        if (gt == nullptr) return at;
+        const size_t end = static_cast<size_t>(static_cast<const char*>(gt) - p);
+        std::string_view name = block.substr(at + 1, end - at - 1);
+        if (hasLineEnd(name.data(), name.size(), p + n)) {
+            name_.clear();
+            appendWithoutLineEnds(name_, name);
+            name = name_;
+        }
+        tagEnded(name);
+        done = end + 1;
+        if (capturing_ >= 0) {
+            // The header value is the text up to the next "<".
+            const void* lt = std::memchr(p + done, '<', n - done);
+            if (lt == nullptr) return done;
+            capture_.append(p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done)));
+            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+            capturing_ = -1;
+        }
+    }
+}
+
 void XmlPrescan::feed(std::string_view block) {
+    while (inStep_ && !block.empty()) {
+        if (reader_.inTag()) {
+            // The full reader ends the tag that runs over from the last block.
+            const void* gt = std::memchr(block.data(), '>', block.size());
+            if (gt == nullptr) break;
+            const size_t end = static_cast<size_t>(static_cast<const char*>(gt) - block.data()) + 1;
+            readFully(block.substr(0, end));
+            block.remove_prefix(end);
+            continue;
+        }
+        if (capturing_ >= 0) {
+            const void* lt = std::memchr(block.data(), '<', block.size());
+            if (lt == nullptr) break;
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - block.data());
+            capture_.append(block.data(), end);
+            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+            capturing_ = -1;
+            block.remove_prefix(end);
+            continue;
+        }
+        block.remove_prefix(feedQuickly(block));
+        break;
+    }
+    if (!block.empty()) readFully(block);
+}
+
+void XmlPrescan::readFully(std::string_view block) {
     if (!inStep_)
         counter_.feed(
             block, [] {},
@@ -274,14 +428,7 @@ void XmlPrescan::feed(std::string_view block) {
                 capturing_ = -1;
             }
         },
-        [&](std::string_view name) {
-            // Outside a line block a closing tag tells nothing: it is neither
-            // counted nor a header tag, and "/LINELEVEL" there changes no count.
-            if (!inBlock_ && !name.empty() && name[0] == '/') return;
-            if (inStep_ && name == std::string_view("CLAIM")) ++records_;
-            headerTag(name);
-            lineBlockTag(name);
-        },
+        [&](std::string_view name) { tagEnded(name); },
         [&](std::string_view text) {
             if (capturing_ >= 0) capture_.append(text);
         });

@@ -46,6 +46,7 @@ public:
 
     // Both scanners past their start, at the same place in the same tag: fed
     // the same bytes from here on, they report the same tags.
+    bool inTag() const { return inTag_; }
     bool sameStateAs(const XmlTagScanner& other) const {
         return started_ && other.started_ && inTag_ == other.inTag_ &&
                (!inTag_ || name_ == other.name_);
@@ -76,8 +77,16 @@ public:
     std::string rawHeaderValue(int selector) const;
 
 private:
+    void tagEnded(std::string_view name);
     void headerTag(std::string_view name);
     void lineBlockTag(std::string_view name);
+    // Reads the block looking only at tags whose first bytes could make
+    // them count (inside a line block, at every tag); returns where the full
+    // reader has to go on (the block's size when the block is done). Only
+    // while in step, outside a tag, and not taking a header value.
+    size_t feedQuickly(std::string_view block);
+    // Reads the block tag by tag.
+    void readFully(std::string_view block);
 
     XmlTagScanner counter_{false};
     XmlTagScanner reader_{true};
@@ -92,6 +101,7 @@ private:
     bool inBlock_ = false;
     bool stemKnown_ = false;
     std::string stem_;
+    std::string name_;  // a tag name without its line ends
 };
 
 // The record pass of the XML mode, fed block by block.

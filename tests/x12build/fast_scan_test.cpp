@@ -253,7 +253,7 @@ TEST(XmlPrescanFastTest, CountsAndHeaderValuesDoNotDependOnBlockEnds) {
                                          "ICNUMBER", "GS\n01", "<CLAIM"};
     for (int round = 0; round < 60; ++round) {
         std::string xml = rng() % 2 ? "<?xml?>" : "<CLAIM>";
-        const size_t tags = rng() % 40;
+        const size_t tags = rng() % 150;
         for (size_t t = 0; t < tags; ++t) {
             xml += "<" + names[rng() % names.size()] + ">";
             xml += randomText(rng, "ab >\r\n&", rng() % 6);
