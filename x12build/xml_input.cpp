@@ -571,13 +571,34 @@ void XmlRecordReader::feed(std::string_view block) {
     while (i < n) {
         size_t at = scan.next(i);
         switch (place_) {
-            case Place::Outside:
+            case Place::Outside: {
                 while (at < n && p[at] != '<') at = scan.next(at + 1);
                 if (at == n) return;
+                i = at + 1;
+                // The usual element, '<NAME>text</NAME>' within the block and
+                // without line ends, is read in one go; the places are the same
+                // as one by one.
+                const size_t gt = scan.next(i);
+                if (gt < n && p[gt] == '>' && !hasLineEnd(p + i, gt - i, p + n)) {
+                    const std::string_view name = block.substr(i, gt - i);
+                    i = gt + 1;
+                    tagEnded(name, true);
+                    if (place_ != Place::Text) break;
+                    const size_t lt = scan.next(i);
+                    if (lt == n || p[lt] != '<' || hasLineEnd(p + i, lt - i, p + n)) break;
+                    elementText_ = block.substr(i, lt - i);
+                    place_ = Place::ClosingTag;
+                    i = lt + 1;
+                    const size_t close = scan.next(i);
+                    if (close == n || p[close] != '>') break;
+                    i = close + 1;
+                    elementEnded();
+                    break;
+                }
                 place_ = Place::TagName;
                 name_.clear();
-                i = at + 1;
                 break;
+            }
             case Place::TagName:
                 // A "<" belongs to the name.
                 while (at < n && p[at] != '>') at = scan.next(at + 1);
@@ -643,7 +664,17 @@ void XmlRecordReader::keepPastBlock(std::string_view block) {
 
 void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     place_ = Place::Outside;
-    if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") return;
+    switch (name.size()) {  // the containers
+        case 5:
+            if (name == "CLAIM") return;
+            break;
+        case 9:
+            if (name == "LINELEVEL") return;
+            break;
+        case 10:
+            if (name == "EXPORTDATA") return;
+            break;
+    }
     if (!name.empty() && name[0] == '/') {
         if (name == "/CLAIM") {
             recentAt_ = 0;
@@ -666,7 +697,9 @@ void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
 void XmlRecordReader::elementEnded() {
     std::string_view value = elementText_;
     std::string decoded;
-    if (value.find('&') != std::string_view::npos) {
+    bool reference = false;
+    for (char c : value) reference |= c == '&';
+    if (reference) {
         decoded = decodeXmlText(value);
         value = decoded;
     }
@@ -695,9 +728,28 @@ void XmlRecordReader::elementEnded() {
     place_ = Place::Outside;
 }
 
+namespace {
+
+// Equality of two short texts without a library call for each.
+bool sameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace
+
 long XmlRecordReader::fieldOf(std::string_view name) {
     lastFound_ = nullptr;
-    if (recentAt_ < recent_.size() && recent_[recentAt_].name == name) {
+    if (recentAt_ < recent_.size() && sameText(recent_[recentAt_].name, name)) {
         lastFound_ = &recent_[recentAt_++];
         return lastFound_->position;
     }
