@@ -11,6 +11,13 @@ namespace {
 
 std::string nameKey(std::string_view name) { return toUpper(trimSpaces(name)); }
 
+// isBlank, inlined for the per-record loops.
+inline bool blankText(std::string_view s) {
+    for (char c : s)
+        if (c != ' ') return false;
+    return true;
+}
+
 // Separator or terminator characters inside a Value would split or end the
 // segment; they are written as spaces. The component separator stays, so a
 // Value may carry a ready composite.
@@ -400,16 +407,21 @@ std::string_view SegmentPlan::valueOf(long ref, long long line, const FieldTable
 }
 
 void SegmentPlan::appendSafe(std::string& out, std::string_view value, bool trim) const {
-    auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+    const char* v = value.data();
     size_t b = 0, e = value.size();
     if (trim) {
-        while (b < e && blank(value[b])) ++b;
-        while (e > b && blank(value[e - 1])) --e;
+        auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+        while (b < e && blank(v[b])) ++b;
+        while (e > b && blank(v[e - 1])) --e;
     }
+    if (b == e) return;
     const size_t start = out.size();
-    out.append(value.substr(b, e - b));
-    for (size_t i = start; i < out.size(); ++i)
-        if (replaced_[static_cast<unsigned char>(out[i])]) out[i] = ' ';
+    out.resize(start + (e - b));
+    char* to = out.data() + start;
+    for (size_t i = b; i < e; ++i) {
+        const char c = v[i];
+        to[i - b] = replaced_[static_cast<unsigned char>(c)] ? ' ' : c;
+    }
 }
 
 long long SegmentPlan::filledLines(const FieldTable& fields) const {
@@ -420,7 +432,7 @@ long long SegmentPlan::filledLines(const FieldTable& fields) const {
             maxLine = line;
             counted = false;
         }
-        if (!counted && pos < fields.size() && !isBlank(fields[pos].value)) {
+        if (!counted && pos < fields.size() && !blankText(fields[pos].value)) {
             ++filled;
             counted = true;
         }
@@ -652,10 +664,15 @@ GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, Genera
     state.segmentText.clear();
     state.traceText.clear();
     state.lxCounter = 0;
-    std::fill(std::begin(replaced_), std::end(replaced_), false);
-    for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
-    for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
-    component_ = d.component;
+    if (d.element != elementSeparator_ || d.terminator != terminator_ || !replacedSet_) {
+        std::fill(std::begin(replaced_), std::end(replaced_), false);
+        for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
+        for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
+        elementSeparator_ = d.element;
+        terminator_ = d.terminator;
+        replacedSet_ = true;
+    }
+    if (component_ != d.component) component_ = d.component;
     takeFields(fields);
     const long long lines = filledLines(fields);
     const bool trace = !debug.empty();
@@ -666,7 +683,7 @@ GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, Genera
             const Entry& entry = entries_[i];
             if (entry.hasCondition) {
                 const std::string* condition = values[entry.conditionRef];
-                if (condition == nullptr || isBlank(*condition)) continue;
+                if (condition == nullptr || blankText(*condition)) continue;
             }
             if (!trace && !entry.elementConditions)
                 writeDirect(entry, values, crLf, state, d);

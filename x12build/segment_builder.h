@@ -137,6 +137,10 @@ private:
     std::string scratch_;
     std::string component_;
     bool replaced_[256] = {};  // separator and terminator characters, written as spaces
+    // The delimiters replaced_ was set up for.
+    bool replacedSet_ = false;
+    std::string elementSeparator_;
+    std::string terminator_;
 };
 
 // Generates the segments of one record: pass 1 (header, first record only),
