@@ -97,6 +97,62 @@ private:
     std::uint64_t mask_ = 0;
 };
 
+// Finds each "<" that is not followed by "/": the start of every tag but
+// the closing ones (a "<" at the very end of the block is found too).
+class OpeningTagFinder {
+public:
+    explicit OpeningTagFinder(std::string_view block) : data_(block.data()), size_(block.size()) {}
+
+    // Position of the first such "<" at or after `from`; the block's size
+    // when there is none.
+    std::size_t next(std::size_t from) {
+        if (from >= size_) return size_;
+        std::size_t base = from & ~std::size_t{63};
+        if (base != base_) load(base);
+        std::uint64_t m = mask_ & (~std::uint64_t{0} << (from - base));
+        while (m == 0) {
+            base += 64;
+            if (base >= size_) return size_;
+            load(base);
+            m = mask_;
+        }
+        return base + static_cast<std::size_t>(lowestSetBit(m));
+    }
+
+private:
+    void load(std::size_t base) {
+        base_ = base;
+#ifdef BROLVIN_BYTE_SCAN_SSE2
+        if (base + 65 <= size_) {
+            const __m128i lt = _mm_set1_epi8('<'), slash = _mm_set1_epi8('/');
+            std::uint64_t m = 0;
+            for (int part = 0; part < 4; ++part) {
+                const char* at = data_ + base + 16 * part;
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+                const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+                const __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi8(w, slash), _mm_cmpeq_epi8(v, lt));
+                m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hit)) &
+                                                0xFFFFu)
+                     << (16 * part);
+            }
+            mask_ = m;
+            return;
+        }
+#endif
+        std::uint64_t m = 0;
+        const std::size_t end = base + 64 < size_ ? base + 64 : size_;
+        for (std::size_t i = base; i < end; ++i)
+            if (data_[i] == '<' && (i + 1 >= size_ || data_[i + 1] != '/'))
+                m |= std::uint64_t{1} << (i - base);
+        mask_ = m;
+    }
+
+    const char* data_;
+    std::size_t size_;
+    std::size_t base_ = ~std::size_t{0};
+    std::uint64_t mask_ = 0;
+};
+
 // Whether the `length` bytes from `text` hold a carriage return or a line
 // feed; `blockEnd` bounds what may be read beyond them.
 inline bool hasLineEnd(const char* text, std::size_t length, const char* blockEnd) {

@@ -334,7 +334,7 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
     const char* p = block.data();
     const size_t n = block.size();
     size_t done = 0;  // everything before is read; the place there is outside a tag
-    ByteSetScanner scan(block, '<', '<');
+    OpeningTagFinder scan(block);
     for (;;) {
         size_t at;
         if (inBlock_) {
@@ -352,9 +352,9 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
                     while (from > done && p[from - 1] != '>') --from;
                     return from;
                 }
-                // Closing tags and names that cannot count are passed over
-                // without looking for their end.
-                if (p[at + 1] == '/' || !filter.mayMatter(p + at + 1)) continue;
+                // Closing tags (never found) and names that cannot count are
+                // passed over without looking for their end.
+                if (!filter.mayMatter(p + at + 1)) continue;
                 // The "<" begins a tag unless the nearest "<" or ">" before it is a "<".
                 size_t back = at;
                 while (back > done && p[back - 1] != '<' && p[back - 1] != '>') --back;

@@ -50,6 +50,27 @@ TEST(ByteScanTest, FindsEveryByteOfTheSetAcrossChunkEnds) {
     }
 }
 
+TEST(ByteScanTest, OpeningTagsAreFoundAndClosingOnesPassedOver) {
+    // "</" pairs split by the 64-byte chunk ends, and a "<" as the block's
+    // last byte (its next byte unknown: found).
+    std::mt19937 rng(13);
+    for (size_t size : {0, 1, 2, 63, 64, 65, 66, 128, 129, 300}) {
+        std::string data = randomText(rng, "</a>", size);
+        if (size > 64) data[63] = '<', data[64] = '/';
+        if (size > 0) data[size - 1] = '<';
+        OpeningTagFinder finder(data);
+        for (size_t from = 0; from <= size; ++from) {
+            size_t expected = size;
+            for (size_t i = from; i < size; ++i)
+                if (data[i] == '<' && (i + 1 == size || data[i + 1] != '/')) {
+                    expected = i;
+                    break;
+                }
+            ASSERT_EQ(finder.next(from), expected) << size << " " << from << " " << data;
+        }
+    }
+}
+
 TEST(ByteScanTest, LineEndsWithinShortAndLongTextsAndAtTheBlockEnd) {
     std::string block = std::string(40, 'x') + "\r" + std::string(20, 'y') + "\n";
     EXPECT_FALSE(hasLineEnd(block.data(), 40, block.data() + block.size()));
