@@ -416,12 +416,9 @@ void SegmentPlan::appendSafe(std::string& out, std::string_view value, bool trim
     }
     if (b == e) return;
     const size_t start = out.size();
-    out.resize(start + (e - b));
-    char* to = out.data() + start;
-    for (size_t i = b; i < e; ++i) {
-        const char c = v[i];
-        to[i - b] = replaced_[static_cast<unsigned char>(c)] ? ' ' : c;
-    }
+    out.append(v + b, e - b);
+    for (size_t i = start; i < out.size(); ++i)
+        if (replaced_[static_cast<unsigned char>(out[i])]) out[i] = ' ';
 }
 
 long long SegmentPlan::filledLines(const FieldTable& fields) const {
