@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "util/text.h"
+#include "x12build/byte_scan.h"
 
 namespace brolvin {
 
@@ -22,17 +23,23 @@ void CsvRecordCounter::feed(std::string_view block) {
     }
 }
 
-void CsvRecordReader::store() {
+void CsvRecordReader::takeValueSlots() {
     FieldTable& fields = run_.map.fields;
+    slots_.clear();
+    for (FieldEntry& f : fields) slots_.push_back(&f.value);
+    slotsOf_ = fields.data();
+}
+
+void CsvRecordReader::store() {
     // The value is handed over; the caller starts the next one afresh.
-    if (fieldNumber_ <= fields.size())
-        fields[fieldNumber_ - 1].value.swap(current_);
+    if (fieldNumber_ <= slots_.size())
+        slots_[fieldNumber_ - 1]->swap(current_);
     else if (!isBlank(current_))
         ++dropped_;
 }
 
+// After the last value of the line was stored.
 void CsvRecordReader::lineEnded() {
-    store();
     if (dropped_ > 0)
         run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
@@ -43,27 +50,61 @@ void CsvRecordReader::lineEnded() {
 }
 
 void CsvRecordReader::feed(std::string_view block) {
+    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size())
+        takeValueSlots();
     const char* p = block.data();
-    const char* end = p + block.size();
-    while (p < end) {
-        const char* q = p;
-        while (q < end && *q != ',' && *q != '\r' && *q != '\n') ++q;
-        current_.append(p, static_cast<size_t>(q - p));
-        if (q == end) return;
-        switch (*q) {
-            case '\n':
-                current_.push_back(' ');
-                break;
-            case '\r':
-                lineEnded();
-                current_.assign(1, ' ');  // the CR counts as a space of the next value
-                break;
-            default:  // ','
-                store();
-                ++fieldNumber_;
+    const size_t n = block.size();
+    ByteSetScanner scan(block, ',', '\r', '\n', '\n');
+    // A value carried over from the previous block is no longer fresh.
+    if (fresh_) {
+        current_.assign(1, ' ');
+        fresh_ = false;
+    }
+    size_t i = 0;
+    while (i < n) {
+        const size_t q = scan.next(i);
+        if (q == n) {
+            if (fresh_) {
                 current_.assign(1, ' ');
+                fresh_ = false;
+            }
+            current_.append(p + i, n - i);
+            return;
         }
-        p = q + 1;
+        const char c = p[q];
+        if (c == '\n') {
+            // A line feed is a space within the value.
+            if (fresh_) {
+                current_.assign(1, ' ');
+                fresh_ = false;
+            }
+            current_.append(p + i, q - i);
+            current_.push_back(' ');
+            i = q + 1;
+            continue;
+        }
+        if (fresh_) {
+            // The value is the delimiter before it, as a space, and the bytes
+            // up to this one: taken straight from the block.
+            if (fieldNumber_ <= slots_.size()) {
+                std::string& value = *slots_[fieldNumber_ - 1];
+                value.assign(p + i - 1, q - i + 1);
+                value[0] = ' ';
+            } else if (!isBlank(std::string_view(p + i, q - i))) {
+                ++dropped_;
+            }
+        } else {
+            current_.append(p + i, q - i);
+            store();
+        }
+        if (c == ',') {
+            ++fieldNumber_;
+        } else {  // '\r'
+            lineEnded();
+        }
+        // The comma or CR counts as a space at the start of the next value.
+        fresh_ = true;
+        i = q + 1;
     }
 }
 

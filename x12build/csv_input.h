@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "x12build/generation_run.h"
 
@@ -36,9 +37,18 @@ public:
 private:
     void store();
     void lineEnded();
+    // The Value strings of the field table in field order, taken again when
+    // the table has changed.
+    void takeValueSlots();
 
     GenerationRun& run_;
+    std::vector<std::string*> slots_;
+    const FieldEntry* slotsOf_ = nullptr;
+    // The value being read: `current_`, or, while `fresh_`, one space (for
+    // the comma or CR just passed in the same block) followed by the bytes
+    // read since.
     std::string current_;
+    bool fresh_ = false;
     size_t fieldNumber_ = 1;
     long long lineNumber_ = 1;
     long long dropped_ = 0;  // non-blank values beyond the last field on this line

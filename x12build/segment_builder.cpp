@@ -1,6 +1,7 @@
 #include "x12build/segment_builder.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "util/text.h"
 
@@ -9,6 +10,13 @@ namespace brolvin {
 namespace {
 
 std::string nameKey(std::string_view name) { return toUpper(trimSpaces(name)); }
+
+// isBlank, inlined for the per-record loops.
+inline bool blankText(std::string_view s) {
+    for (char c : s)
+        if (c != ' ') return false;
+    return true;
+}
 
 // Separator or terminator characters inside a Value would split or end the
 // segment; they are written as spaces. The component separator stays, so a
@@ -319,6 +327,14 @@ SegmentPlan::SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTabl
                 el.recomputed = parseParts(withoutMarks, true, false, index);
             }
         }
+        entry.trimmedId = trimSpaces(entry.segmentId);
+        for (size_t k = 1; k < entry.slotsUsed; ++k) {
+            Element& el = entry.elements[k];
+            if (el.hasCondition) entry.elementConditions = true;
+            if (el.kind == Kind::HlCounter || el.kind == Kind::LxCounter || el.kind == Kind::HlpCounter)
+                entry.hasCounter = true;
+            if (el.kind == Kind::Literal) el.trimmedLiteral = trimSpaces(el.literal);
+        }
         byPass_[pass - 1].push_back(entries_.size());
         entries_.push_back(std::move(entry));
     }
@@ -361,23 +377,46 @@ const std::vector<long>& SegmentPlan::positionsFor(long long line) {
     return positions_[slot];
 }
 
-std::string_view SegmentPlan::valueOf(long ref, long long line, const FieldTable& fields) {
+void SegmentPlan::takeFields(const FieldTable& fields) {
+    if (valuesOf_ == fields.data() && valuesCount_ == fields.size()) return;
+    values_.clear();
+    valuesOf_ = fields.data();
+    valuesCount_ = fields.size();
+}
+
+const std::string* const* SegmentPlan::valuesFor(long long line) {
+    const size_t slot = static_cast<size_t>(line);
+    while (values_.size() <= slot) {
+        // Unsuffixed references read the same field in every line.
+        const std::vector<long>& positions = positionsFor(static_cast<long long>(values_.size()));
+        std::vector<const std::string*> values(refs_.size() + 1, nullptr);
+        for (size_t r = 0; r < refs_.size(); ++r) {
+            const long pos = positions[r];
+            if (pos >= 0 && static_cast<size_t>(pos) < valuesCount_)
+                values[r] = &valuesOf_[static_cast<size_t>(pos)].value;
+        }
+        values_.push_back(std::move(values));
+    }
+    return values_[slot].data();
+}
+
+std::string_view SegmentPlan::valueOf(long ref, long long line, const FieldTable&) {
     if (ref < 0) return {};
-    const FieldRef& r = refs_[static_cast<size_t>(ref)];
-    const long pos = positionsFor(r.lineSuffixed ? line : 0)[static_cast<size_t>(ref)];
-    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) return {};
-    return fields[static_cast<size_t>(pos)].value;
+    const std::string* value = valuesFor(line)[static_cast<size_t>(ref)];
+    return value ? std::string_view(*value) : std::string_view();
 }
 
 void SegmentPlan::appendSafe(std::string& out, std::string_view value, bool trim) const {
-    auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+    const char* v = value.data();
     size_t b = 0, e = value.size();
     if (trim) {
-        while (b < e && blank(value[b])) ++b;
-        while (e > b && blank(value[e - 1])) --e;
+        auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+        while (b < e && blank(v[b])) ++b;
+        while (e > b && blank(v[e - 1])) --e;
     }
+    if (b == e) return;
     const size_t start = out.size();
-    out.append(value.substr(b, e - b));
+    out.append(v + b, e - b);
     for (size_t i = start; i < out.size(); ++i)
         if (replaced_[static_cast<unsigned char>(out[i])]) out[i] = ' ';
 }
@@ -390,7 +429,7 @@ long long SegmentPlan::filledLines(const FieldTable& fields) const {
             maxLine = line;
             counted = false;
         }
-        if (!counted && pos < fields.size() && !isBlank(fields[pos].value)) {
+        if (!counted && pos < fields.size() && !blankText(fields[pos].value)) {
             ++filled;
             counted = true;
         }
@@ -518,23 +557,135 @@ void SegmentPlan::write(const Entry& entry, const FieldTable& fields, int crLf,
     ++state.segmentCount;
 }
 
+namespace {
+
+void appendNumber(std::string& out, long long n) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, static_cast<size_t>(result.ptr - digits));
+}
+
+// Drops the spaces around the text from `from` to the end of `out`.
+void trimTail(std::string& out, size_t from) {
+    size_t e = out.size();
+    while (e > from && out[e - 1] == ' ') --e;
+    out.resize(e);
+    size_t b = from;
+    while (b < e && out[b] == ' ') ++b;
+    if (b > from) out.erase(from, b - from);
+}
+
+}  // namespace
+
+void SegmentPlan::writeDirect(const Entry& entry, const std::string* const* values, int crLf,
+                              GenerationState& state, const X12Delimiters& d) {
+    auto value = [&](long ref) {
+        const std::string* v = ref >= 0 ? values[ref] : nullptr;
+        return v ? std::string_view(*v) : std::string_view();
+    };
+    auto blankValue = [&](std::string_view v) {
+        for (char c : v)
+            if (c != ' ' && !replaced_[static_cast<unsigned char>(c)]) return false;
+        return true;
+    };
+    std::string& out = state.segmentText;
+    const size_t segmentStart = out.size();
+    out += entry.trimmedId;
+    size_t kept = 0;  // end of the last element after the id that has a value
+    bool mandatoryBlank = false;
+    for (size_t k = 1; k < entry.slotsUsed; ++k) {
+        const Element& el = entry.elements[k];
+        out += d.element;
+        const size_t before = out.size();
+        switch (el.kind) {
+            case Kind::Empty:
+                break;
+            case Kind::Field: {
+                const std::string_view v = value(el.ref);
+                if (el.mandatory && blankValue(v)) {
+                    // Nothing is written; only the counters of later elements still move.
+                    if (!entry.hasCounter) {
+                        out.resize(segmentStart);
+                        return;
+                    }
+                    mandatoryBlank = true;
+                }
+                appendSafe(out, v, true);
+                break;
+            }
+            case Kind::Composite: {
+                size_t keep = before;
+                for (size_t i = 0; i < el.parts.size(); ++i) {
+                    if (i > 0) out += component_;
+                    const size_t partStart = out.size();
+                    const Part& part = el.parts[i];
+                    if (part.ref >= 0)
+                        appendSafe(out, value(part.ref), true);
+                    else
+                        out += part.literal;
+                    if (out.size() > partStart) keep = out.size();
+                }
+                out.resize(keep);
+                trimTail(out, before);
+                break;
+            }
+            case Kind::HlCounter:
+                state.previousHl = state.hlCounter;
+                appendNumber(out, ++state.hlCounter);
+                break;
+            case Kind::LxCounter:
+                appendNumber(out, ++state.lxCounter);
+                break;
+            case Kind::HlpCounter:
+                if (state.previousHl > 0) appendNumber(out, state.previousHl);
+                break;
+            case Kind::Literal:
+                out += el.trimmedLiteral;
+                break;
+        }
+        if (out.size() > before) kept = out.size();
+    }
+    if (mandatoryBlank || kept == 0) {
+        out.resize(segmentStart);
+        return;
+    }
+    out.resize(kept);
+    out += d.terminator;
+    if (crLf == 1) out += kCrLf;
+    ++state.segmentCount;
+}
+
 GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, GenerationState state,
                                       const std::string& debug, long long recordCount,
                                       long long recordNumber, const X12Delimiters& d) {
     state.segmentText.clear();
     state.traceText.clear();
     state.lxCounter = 0;
-    std::fill(std::begin(replaced_), std::end(replaced_), false);
-    for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
-    for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
-    component_ = d.component;
+    if (d.element != elementSeparator_ || d.terminator != terminator_ || !replacedSet_) {
+        std::fill(std::begin(replaced_), std::end(replaced_), false);
+        for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
+        for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
+        elementSeparator_ = d.element;
+        terminator_ = d.terminator;
+        replacedSet_ = true;
+    }
+    if (component_ != d.component) component_ = d.component;
+    takeFields(fields);
     const long long lines = filledLines(fields);
+    const bool trace = !debug.empty();
 
     auto walk = [&](int pass, long long line) {
+        const std::string* const* values = valuesFor(line);
         for (size_t i : byPass_[pass - 1]) {
             const Entry& entry = entries_[i];
-            if (entry.hasCondition && isBlank(valueOf(entry.conditionRef, line, fields))) continue;
-            if (evaluate(entry, line, fields, state)) write(entry, fields, crLf, state, debug, d);
+            if (entry.hasCondition) {
+                const std::string* condition = values[entry.conditionRef];
+                if (condition == nullptr || blankText(*condition)) continue;
+            }
+            if (!trace && !entry.elementConditions)
+                writeDirect(entry, values, crLf, state, d);
+            else if (evaluate(entry, line, fields, state))
+                write(entry, fields, crLf, state, debug, d);
         }
     };
     if (recordNumber == 1) walk(1, 0);

@@ -87,6 +87,7 @@ public:
         long conditionRef = -1;    // -1: a condition that is always blank
         std::vector<Part> recomputed;
         std::string templateText;  // for the trace
+        std::string trimmedLiteral;  // Kind::Literal, as written
     };
     struct Entry {
         std::string segmentId;
@@ -94,6 +95,9 @@ public:
         bool hasCondition = false;
         size_t slotsUsed = 1;  // value slots 0 .. slotsUsed-1 come from templates
         std::vector<Element> elements;  // slot k: segment id (0) or element k
+        std::string trimmedId;          // the segment id as written
+        bool hasCounter = false;        // an element moves a counter
+        bool elementConditions = false; // an element after the id carries a condition
     };
 
 private:
@@ -102,6 +106,13 @@ private:
                                  const FieldNameIndex& index);
     const std::vector<long>& positionsFor(long long line);
     std::string_view valueOf(long ref, long long line, const FieldTable& fields);
+    // The Value each reference reads in `line`, nullptr for an unknown name.
+    const std::string* const* valuesFor(long long line);
+    void takeFields(const FieldTable& fields);
+    // Evaluates and writes an entry without element conditions and without
+    // trace in one go, straight into the segment text.
+    void writeDirect(const Entry& entry, const std::string* const* values, int crLf,
+                     GenerationState& state, const X12Delimiters& d);
     bool evaluate(const Entry& entry, long long line, const FieldTable& fields,
                   GenerationState& state);
     void write(const Entry& entry, const FieldTable& fields, int crLf,
@@ -113,6 +124,11 @@ private:
     std::vector<size_t> byPass_[4];
     std::vector<FieldRef> refs_;
     std::vector<std::vector<long>> positions_;  // [line][ref]; line 0 = no suffix
+    // positions_ turned into the Values of the field table they were taken
+    // from; rebuilt when generate() is handed another table.
+    std::vector<std::vector<const std::string*>> values_;
+    const FieldEntry* valuesOf_ = nullptr;
+    size_t valuesCount_ = 0;
     const FieldNameIndex* index_ = nullptr;
     size_t fieldCount_ = 0;
     std::vector<std::pair<size_t, long long>> lineFields_;  // field position, line number
@@ -121,6 +137,10 @@ private:
     std::string scratch_;
     std::string component_;
     bool replaced_[256] = {};  // separator and terminator characters, written as spaces
+    // The delimiters replaced_ was set up for.
+    bool replacedSet_ = false;
+    std::string elementSeparator_;
+    std::string terminator_;
 };
 
 // Generates the segments of one record: pass 1 (header, first record only),

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "util/file_blocks.h"
@@ -257,12 +258,165 @@ EnvelopeValues xmlHeaderValues(std::string_view data) {
     return prescan.headerValues();
 }
 
+namespace {
+
+// A tag name's first eight bytes, letters folded to lower case, read as one
+// number; the bytes from a ">" on count as 0, so a name shorter than eight
+// bytes is told from the start of a longer one.
+std::uint64_t nameKey(std::string_view name) {
+    char bytes[8] = {};
+    for (size_t i = 0; i < name.size() && i < 8; ++i) bytes[i] = static_cast<char>(name[i] | 0x20);
+    std::uint64_t key;
+    std::memcpy(&key, bytes, 8);
+    return key;
+}
+
+// The keys of every name the prescan acts on outside a line block.
+class QuickTagFilter {
+public:
+    QuickTagFilter() {
+        add("CLAIM");
+        add("BATCH");
+        add("LINELEVEL");
+        for (const HeaderTag& t : kHeaderTags) {
+            add(t.name);
+            add(t.alias);
+        }
+    }
+    // Whether a tag whose name starts at `name` (8 bytes readable) may be
+    // one of them. Names broken by a line end always may.
+    bool mayMatter(const char* name) const {
+        std::uint64_t v;
+        std::memcpy(&v, name, 8);
+        const std::uint64_t gt = zeroBytes(v ^ kEach * '>');
+        const std::uint64_t lineEnd = zeroBytes(v ^ kEach * '\r') | zeroBytes(v ^ kEach * '\n');
+        // The lowest flagged byte of each is exact.
+        const int length = gt ? lowestSetBit(gt) / 8 : 8;
+        if (lineEnd && lowestSetBit(lineEnd) / 8 < length) return true;
+        if (length == 0) return false;  // an empty name counts for nothing
+        std::uint64_t key = v | kEach * 0x20;
+        if (length < 8) key &= (std::uint64_t{1} << (8 * length)) - 1;
+        for (size_t at = slot(key);; at = (at + 1) % kSlots) {
+            if (keys_[at] == key) return true;
+            if (keys_[at] == 0) return false;
+        }
+    }
+
+private:
+    static constexpr std::uint64_t kEach = 0x0101010101010101ULL;
+    static constexpr size_t kSlots = 256;
+    static std::uint64_t zeroBytes(std::uint64_t v) {
+        return (v - kEach) & ~v & (kEach * 0x80);
+    }
+    static size_t slot(std::uint64_t key) { return (key * 0x9E3779B97F4A7C15ULL) >> 56; }
+    void add(std::string_view name) {
+        const std::uint64_t key = nameKey(name);
+        size_t at = slot(key);
+        while (keys_[at] != 0 && keys_[at] != key) at = (at + 1) % kSlots;
+        keys_[at] = key;
+    }
+    std::uint64_t keys_[kSlots] = {};
+};
+
+}  // namespace
+
+void XmlPrescan::tagEnded(std::string_view name) {
+    // Outside a line block a closing tag tells nothing: it is neither
+    // counted nor a header tag, and "/LINELEVEL" there changes no count.
+    if (!inBlock_ && !name.empty() && name[0] == '/') return;
+    if (inStep_ && name == std::string_view("CLAIM")) ++records_;
+    headerTag(name);
+    lineBlockTag(name);
+}
+
+size_t XmlPrescan::feedQuickly(std::string_view block) {
+    static const QuickTagFilter filter;
+    const char* p = block.data();
+    const size_t n = block.size();
+    size_t done = 0;  // everything before is read; the place there is outside a tag
+    OpeningTagFinder scan(block);
+    for (;;) {
+        size_t at;
+        if (inBlock_) {
+            // Inside a line block every tag counts: they are read one by one.
+            const void* lt = std::memchr(p + done, '<', n - done);
+            if (lt == nullptr) return done;
+            at = static_cast<size_t>(static_cast<const char*>(lt) - p);
+        } else {
+            for (at = scan.next(done);; at = scan.next(at + 1)) {
+                if (at + 9 > n) {
+                    // The full reader takes the rest from behind the last ">"
+                    // (a place outside any tag), so a tag running over the
+                    // block end is read whole.
+                    size_t from = at < n ? at : n;
+                    while (from > done && p[from - 1] != '>') --from;
+                    return from;
+                }
+                // Closing tags (never found) and names that cannot count are
+                // passed over without looking for their end.
+                if (!filter.mayMatter(p + at + 1)) continue;
+                // The "<" begins a tag unless the nearest "<" or ">" before it is a "<".
+                size_t back = at;
+                while (back > done && p[back - 1] != '<' && p[back - 1] != '>') --back;
+                if (back > done && p[back - 1] == '<') continue;
+                break;
+            }
+        }
+        const void* gt = std::memchr(p + at + 1, '>', n - at - 1);
+        if (gt == nullptr) return at;
+        const size_t end = static_cast<size_t>(static_cast<const char*>(gt) - p);
+        std::string_view name = block.substr(at + 1, end - at - 1);
+        if (hasLineEnd(name.data(), name.size(), p + n)) {
+            name_.clear();
+            appendWithoutLineEnds(name_, name);
+            name = name_;
+        }
+        tagEnded(name);
+        done = end + 1;
+        if (capturing_ >= 0) {
+            // The header value is the text up to the next "<".
+            const void* lt = std::memchr(p + done, '<', n - done);
+            if (lt == nullptr) return done;
+            capture_.append(p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done)));
+            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+            capturing_ = -1;
+        }
+    }
+}
+
 void XmlPrescan::feed(std::string_view block) {
+    while (inStep_ && !block.empty()) {
+        if (reader_.inTag()) {
+            // The full reader ends the tag that runs over from the last block.
+            const void* gt = std::memchr(block.data(), '>', block.size());
+            if (gt == nullptr) break;
+            const size_t end = static_cast<size_t>(static_cast<const char*>(gt) - block.data()) + 1;
+            readFully(block.substr(0, end));
+            block.remove_prefix(end);
+            continue;
+        }
+        if (capturing_ >= 0) {
+            const void* lt = std::memchr(block.data(), '<', block.size());
+            if (lt == nullptr) break;
+            const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - block.data());
+            capture_.append(block.data(), end);
+            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
+            capturing_ = -1;
+            block.remove_prefix(end);
+            continue;
+        }
+        block.remove_prefix(feedQuickly(block));
+        break;
+    }
+    if (!block.empty()) readFully(block);
+}
+
+void XmlPrescan::readFully(std::string_view block) {
     if (!inStep_)
         counter_.feed(
             block, [] {},
-            [&](const std::string& name) {
-                if (std::string_view(name) == std::string_view("CLAIM")) ++records_;
+            [&](std::string_view name) {
+                if (name == std::string_view("CLAIM")) ++records_;
             },
             [](std::string_view) {});
     reader_.feed(
@@ -274,11 +428,7 @@ void XmlPrescan::feed(std::string_view block) {
                 capturing_ = -1;
             }
         },
-        [&](const std::string& name) {
-            if (inStep_ && std::string_view(name) == std::string_view("CLAIM")) ++records_;
-            headerTag(name);
-            lineBlockTag(name);
-        },
+        [&](std::string_view name) { tagEnded(name); },
         [&](std::string_view text) {
             if (capturing_ >= 0) capture_.append(text);
         });
@@ -292,7 +442,7 @@ void XmlPrescan::finish() {
     }
 }
 
-void XmlPrescan::headerTag(const std::string& name) {
+void XmlPrescan::headerTag(std::string_view name) {
     if (!batch_ && equalsUpper(name, "BATCH")) batch_ = true;
     const HeaderTag* tag = headerTagNamed(name);
     if (tag != nullptr && !found_[static_cast<size_t>(tag->selector)] && capturing_ < 0) {
@@ -332,20 +482,31 @@ EnvelopeValues XmlPrescan::headerValues() const {
     return v;
 }
 
-void XmlPrescan::lineBlockTag(const std::string& name) {
-    if (inBlock_ && stemKnown_) {
+void XmlPrescan::lineBlockTag(std::string_view name) {
+    if (!inBlock_) {
+        if (name == std::string_view("LINELEVEL")) {
+            inBlock_ = true;
+            stemKnown_ = false;
+            count_ = 0;
+        }
+        return;
+    }
+    if (stemKnown_) {
         if (beginsWith(name, stem_)) ++count_;
-    } else if (inBlock_ && std::string_view(name) != std::string_view("/LINELEVEL")) {
-        stem_ = name.empty() ? name : name.substr(0, name.size() - 1);
+    } else if (name != std::string_view("/LINELEVEL")) {
+        stem_.assign(name.empty() ? name : name.substr(0, name.size() - 1));
         stemKnown_ = true;
         count_ = 1;
     }
-    if (std::string_view(name) == std::string_view("/LINELEVEL")) {
+    // Only the two block tags matter from here on; most names are passed
+    // over by their length.
+    if (name.size() != 9 && name.size() != 10) return;
+    if (name == std::string_view("/LINELEVEL")) {
         if (count_ > largest_) largest_ = count_;
         inBlock_ = false;
         stemKnown_ = false;
         count_ = 0;
-    } else if (std::string_view(name) == std::string_view("LINELEVEL")) {
+    } else if (name == std::string_view("LINELEVEL")) {
         inBlock_ = true;
         stemKnown_ = false;
         count_ = 0;
@@ -403,41 +564,118 @@ void XmlRecordReader::feed(std::string_view block) {
     }
     const char* p = block.data();
     const size_t n = block.size();
+    ByteSetScanner scan(block, '<', '>');
     // Line ends are dropped wherever they stand; only "<" and ">" move the
-    // reader from one place to the next.
+    // reader from one place to the next. Names and texts that lie whole in
+    // the block, without line ends, are read in place.
     while (i < n) {
-        const char stop = (place_ == Place::Outside || place_ == Place::Text) ? '<' : '>';
-        const void* hit = std::memchr(p + i, stop, n - i);
-        size_t end = hit ? static_cast<size_t>(static_cast<const char*>(hit) - p) : n;
-        if (place_ == Place::TagName)
-            appendWithoutLineEnds(name_, block.substr(i, end - i));
-        else if (place_ == Place::Text)
-            appendWithoutLineEnds(text_, block.substr(i, end - i));
-        if (!hit) return;
-        i = end + 1;
+        size_t at = scan.next(i);
         switch (place_) {
-            case Place::Outside:
+            case Place::Outside: {
+                while (at < n && p[at] != '<') at = scan.next(at + 1);
+                if (at == n) return;
+                i = at + 1;
+                // The usual element, '<NAME>text</NAME>' within the block and
+                // without line ends, is read in one go; the places are the same
+                // as one by one.
+                const size_t gt = scan.next(i);
+                if (gt < n && p[gt] == '>' && !hasLineEnd(p + i, gt - i, p + n)) {
+                    const std::string_view name = block.substr(i, gt - i);
+                    i = gt + 1;
+                    tagEnded(name, true);
+                    if (place_ != Place::Text) break;
+                    const size_t lt = scan.next(i);
+                    if (lt == n || p[lt] != '<' || hasLineEnd(p + i, lt - i, p + n)) break;
+                    elementText_ = block.substr(i, lt - i);
+                    place_ = Place::ClosingTag;
+                    i = lt + 1;
+                    const size_t close = scan.next(i);
+                    if (close == n || p[close] != '>') break;
+                    i = close + 1;
+                    elementEnded();
+                    break;
+                }
                 place_ = Place::TagName;
                 name_.clear();
                 break;
+            }
             case Place::TagName:
-                tagEnded();
+                // A "<" belongs to the name.
+                while (at < n && p[at] != '>') at = scan.next(at + 1);
+                if (at == n) {
+                    appendWithoutLineEnds(name_, block.substr(i));
+                    return;
+                }
+                if (name_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
+                    const std::string_view name = block.substr(i, at - i);
+                    i = at + 1;
+                    tagEnded(name, true);
+                } else {
+                    appendWithoutLineEnds(name_, block.substr(i, at - i));
+                    i = at + 1;
+                    tagEnded(name_, false);
+                }
                 break;
             case Place::Text:
+                // A ">" belongs to the text.
+                while (at < n && p[at] != '<') at = scan.next(at + 1);
+                if (at == n) {
+                    appendWithoutLineEnds(text_, block.substr(i));
+                    keepPastBlock(block);
+                    return;
+                }
+                if (text_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
+                    elementText_ = block.substr(i, at - i);
+                } else {
+                    appendWithoutLineEnds(text_, block.substr(i, at - i));
+                    elementText_ = text_;
+                }
                 place_ = Place::ClosingTag;
+                i = at + 1;
                 break;
             case Place::ClosingTag:
+                while (at < n && p[at] != '>') at = scan.next(at + 1);
+                if (at == n) {
+                    keepPastBlock(block);
+                    return;
+                }
+                i = at + 1;
                 elementEnded();
                 break;
         }
     }
+    keepPastBlock(block);
 }
 
-void XmlRecordReader::tagEnded() {
+void XmlRecordReader::keepPastBlock(std::string_view block) {
+    if (place_ != Place::Text && place_ != Place::ClosingTag) return;
+    auto inBlock = [&](std::string_view v) {
+        return !v.empty() && v.data() >= block.data() && v.data() < block.data() + block.size();
+    };
+    if (inBlock(elementName_)) {
+        element_.assign(elementName_);
+        elementName_ = element_;
+    }
+    if (place_ == Place::ClosingTag && inBlock(elementText_)) {
+        text_.assign(elementText_);
+        elementText_ = text_;
+    }
+}
+
+void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     place_ = Place::Outside;
-    const std::string_view name = name_;
-    if (name == "EXPORTDATA" || name == "CLAIM" || name == "LINELEVEL") return;
-    if (!name_.empty() && name_[0] == '/') {
+    switch (name.size()) {  // the containers
+        case 5:
+            if (name == "CLAIM") return;
+            break;
+        case 9:
+            if (name == "LINELEVEL") return;
+            break;
+        case 10:
+            if (name == "EXPORTDATA") return;
+            break;
+    }
+    if (!name.empty() && name[0] == '/') {
         if (name == "/CLAIM") {
             recentAt_ = 0;
             run_.completeRecord();
@@ -445,37 +683,84 @@ void XmlRecordReader::tagEnded() {
         }
         return;
     }
-    element_ = name_;
+    if (inBlock) {
+        elementName_ = name;
+    } else {
+        element_.assign(name);
+        elementName_ = element_;
+    }
     text_.clear();
+    elementText_ = {};
     place_ = Place::Text;
 }
 
 void XmlRecordReader::elementEnded() {
-    std::string value = decodeXmlText(text_);
-    long pos = fieldOf(element_);
-    if (pos < 0 && perLineRecords_ && !isBlank(value)) pos = lineOneField(element_, run_);
+    std::string_view value = elementText_;
+    std::string decoded;
+    bool reference = false;
+    for (char c : value) reference |= c == '&';
+    if (reference) {
+        decoded = decodeXmlText(value);
+        value = decoded;
+    }
+    long pos = fieldOf(elementName_);
+    if (pos < 0 && perLineRecords_ && !isBlank(value)) {
+        if (lastFound_ == nullptr) {
+            pos = lineOneField(std::string(elementName_), run_);
+        } else {
+            if (lastFound_->lineOnePosition == -2)
+                lastFound_->lineOnePosition = lineOneField(lastFound_->name, run_);
+            pos = lastFound_->lineOnePosition;
+        }
+    }
     if (run_.debugRoom()) {
-        std::string entry = "TAG=" + element_ + kCrLf + "TAGDATA=" + value + kCrLf;
+        std::string entry;
+        entry.append("TAG=").append(elementName_).append(kCrLf);
+        entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
         run_.debugEntry(entry);
     }
-    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value = std::move(value);
+    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
     text_.clear();
     element_.clear();
+    elementName_ = {};
+    elementText_ = {};
     place_ = Place::Outside;
 }
 
-long XmlRecordReader::fieldOf(const std::string& name) {
-    if (recentAt_ < recent_.size() && recent_[recentAt_].first == name)
-        return recent_[recentAt_++].second;
+namespace {
+
+// Equality of two short texts without a library call for each.
+bool sameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
+}  // namespace
+
+long XmlRecordReader::fieldOf(std::string_view name) {
+    lastFound_ = nullptr;
+    if (recentAt_ < recent_.size() && sameText(recent_[recentAt_].name, name)) {
+        lastFound_ = &recent_[recentAt_++];
+        return lastFound_->position;
+    }
     long pos = run_.index.find(name);
     if (recentAt_ < recent_.size())
-        recent_[recentAt_] = {name, pos};
+        recent_[recentAt_] = {std::string(name), pos, -2};
     else if (recent_.size() < kRecentLimit)
-        recent_.emplace_back(name, pos);
+        recent_.push_back({std::string(name), pos, -2});
     else
         return pos;
-    ++recentAt_;
+    lastFound_ = &recent_[recentAt_++];
     return pos;
 }
 

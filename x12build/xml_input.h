@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "x12build/byte_scan.h"
 #include "x12build/envelope.h"
 #include "x12build/generation_run.h"
 
@@ -38,15 +39,17 @@ public:
     // as the record and header readers do; otherwise at the first byte.
     explicit XmlTagScanner(bool readerStart) : readerStart_(readerStart) {}
 
-    // onOpen() at each "<" that starts a tag, onTag(name) at its ">",
-    // onText(text) for the bytes outside tags.
+    // onOpen() at each "<" that starts a tag, onTag(name) at its ">" (a view
+    // valid during the call), onText(text) for the bytes outside tags.
     template <class OnOpen, class OnTag, class OnText>
     void feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag, OnText&& onText);
 
     // Both scanners past their start, at the same place in the same tag: fed
     // the same bytes from here on, they report the same tags.
+    bool inTag() const { return inTag_; }
     bool sameStateAs(const XmlTagScanner& other) const {
-        return started_ && other.started_ && inTag_ == other.inTag_ && name_ == other.name_;
+        return started_ && other.started_ && inTag_ == other.inTag_ &&
+               (!inTag_ || name_ == other.name_);
     }
 
 private:
@@ -74,8 +77,16 @@ public:
     std::string rawHeaderValue(int selector) const;
 
 private:
-    void headerTag(const std::string& name);
-    void lineBlockTag(const std::string& name);
+    void tagEnded(std::string_view name);
+    void headerTag(std::string_view name);
+    void lineBlockTag(std::string_view name);
+    // Reads the block looking only at tags whose first bytes could make
+    // them count (inside a line block, at every tag); returns where the full
+    // reader has to go on (the block's size when the block is done). Only
+    // while in step, outside a tag, and not taking a header value.
+    size_t feedQuickly(std::string_view block);
+    // Reads the block tag by tag.
+    void readFully(std::string_view block);
 
     XmlTagScanner counter_{false};
     XmlTagScanner reader_{true};
@@ -90,6 +101,7 @@ private:
     bool inBlock_ = false;
     bool stemKnown_ = false;
     std::string stem_;
+    std::string name_;  // a tag name without its line ends
 };
 
 // The record pass of the XML mode, fed block by block.
@@ -102,22 +114,34 @@ public:
 
 private:
     enum class Place { Outside, TagName, Text, ClosingTag };
-    void tagEnded();
+    void tagEnded(std::string_view name, bool inBlock);
     void elementEnded();
+    // Copies what still points into the block that ends into the reader's own strings.
+    void keepPastBlock(std::string_view block);
 
     GenerationRun& run_;
     bool perLineRecords_;
     bool started_ = false;
     Place place_ = Place::Outside;
-    std::string name_;
+    std::string name_;     // a tag name read over a block end or line ends
     std::string element_;
     std::string text_;
+    // The element's name and text: views into the block being read, or
+    // into element_ and text_.
+    std::string_view elementName_;
+    std::string_view elementText_;
     // Field positions of the element names in the order the previous record
     // gave them: records repeat their element order, so a name is usually
     // found by one comparison instead of a look-up in the field index.
-    std::vector<std::pair<std::string, long>> recent_;
+    struct RecentName {
+        std::string name;
+        long position = -1;
+        long lineOnePosition = -2;  // -2: not worked out yet
+    };
+    std::vector<RecentName> recent_;
     size_t recentAt_ = 0;
-    long fieldOf(const std::string& name);
+    RecentName* lastFound_ = nullptr;
+    long fieldOf(std::string_view name);
 };
 
 // One header value of the XML source for an envelope selector; selector 0
@@ -166,25 +190,35 @@ void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag,
     }
     const char* p = block.data();
     const size_t n = block.size();
+    ByteSetScanner scan(block, '<', '>');
     while (i < n) {
         if (!inTag_) {
-            const void* lt = std::memchr(p + i, '<', n - i);
-            size_t end = lt ? static_cast<size_t>(static_cast<const char*>(lt) - p) : n;
-            if (end > i) onText(block.substr(i, end - i));
-            if (!lt) return;
+            // A ">" outside a tag is text.
+            size_t lt = scan.next(i);
+            while (lt < n && p[lt] != '<') lt = scan.next(lt + 1);
+            if (lt > i) onText(block.substr(i, lt - i));
+            if (lt == n) return;
             inTag_ = true;
             name_.clear();
             onOpen();
-            i = end + 1;
-        } else {
-            const void* gt = std::memchr(p + i, '>', n - i);
-            size_t end = gt ? static_cast<size_t>(static_cast<const char*>(gt) - p) : n;
-            appendWithoutLineEnds(name_, block.substr(i, end - i));
-            if (!gt) return;
-            inTag_ = false;
-            onTag(static_cast<const std::string&>(name_));
-            i = end + 1;
+            i = lt + 1;
+            continue;
         }
+        // A "<" inside a tag belongs to its name.
+        size_t gt = scan.next(i);
+        while (gt < n && p[gt] != '>') gt = scan.next(gt + 1);
+        if (gt == n) {
+            appendWithoutLineEnds(name_, block.substr(i));
+            return;
+        }
+        inTag_ = false;
+        if (name_.empty() && !hasLineEnd(p + i, gt - i, p + n)) {
+            onTag(block.substr(i, gt - i));  // the whole name lies in this block
+        } else {
+            appendWithoutLineEnds(name_, block.substr(i, gt - i));
+            onTag(std::string_view(name_));
+        }
+        i = gt + 1;
     }
 }
 
