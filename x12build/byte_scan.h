@@ -29,18 +29,22 @@ inline int lowestSetBit(std::uint64_t m) {
 #endif
 }
 
-class ByteSetScanner {
-public:
-    // Up to four bytes; pass a byte twice to look for fewer.
-    ByteSetScanner(std::string_view block, char a, char b, char c, char d)
-        : data_(block.data()), size_(block.size()), set_{a, b, c, d}, count_(4) {}
-    // Two bytes, compared faster.
-    ByteSetScanner(std::string_view block, char a, char b)
-        : data_(block.data()), size_(block.size()), set_{a, b, a, b}, count_(2) {}
+#ifdef BROLVIN_BYTE_SCAN_SSE2
+// The 16 compare results of `hit` as bits 16*part to 16*part+15.
+inline std::uint64_t laneBits(__m128i hit, int part) {
+    return static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hit)) & 0xFFFFu)
+           << (16 * part);
+}
+#endif
 
+// Walks a block 64 bytes at a time: `Finder::maskAt(base)` gives the bytes
+// of interest among the 64 from `base` (fewer at the block end) as bits.
+template <class Finder>
+class BlockMaskWalk {
+public:
     std::size_t size() const { return size_; }
 
-    // Position of the first byte of the set at or after `from`; size() when
+    // Position of the first byte of interest at or after `from`; size() when
     // there is none.
     std::size_t next(std::size_t from) {
         if (from >= size_) return size_;
@@ -56,10 +60,33 @@ public:
         return base + static_cast<std::size_t>(lowestSetBit(m));
     }
 
+protected:
+    explicit BlockMaskWalk(std::string_view block) : data_(block.data()), size_(block.size()) {}
+
+    const char* data_;
+    std::size_t size_;
+
 private:
-    // The set's bytes among the 64 from `base` on (fewer at the block end).
     void load(std::size_t base) {
         base_ = base;
+        mask_ = static_cast<const Finder*>(this)->maskAt(base);
+    }
+
+    std::size_t base_ = ~std::size_t{0};
+    std::uint64_t mask_ = 0;
+};
+
+class ByteSetScanner : public BlockMaskWalk<ByteSetScanner> {
+public:
+    // Up to four bytes; pass a byte twice to look for fewer.
+    ByteSetScanner(std::string_view block, char a, char b, char c, char d)
+        : BlockMaskWalk(block), set_{a, b, c, d}, count_(4) {}
+    // Two bytes, compared faster.
+    ByteSetScanner(std::string_view block, char a, char b)
+        : BlockMaskWalk(block), set_{a, b, a, b}, count_(2) {}
+
+    // The set's bytes among the 64 from `base` on.
+    std::uint64_t maskAt(std::size_t base) const {
 #ifdef BROLVIN_BYTE_SCAN_SSE2
         if (base + 64 <= size_) {
             const __m128i a = _mm_set1_epi8(set_[0]), b = _mm_set1_epi8(set_[1]);
@@ -71,12 +98,9 @@ private:
                 __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, a), _mm_cmpeq_epi8(v, b));
                 if (count_ > 2)
                     hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, c), _mm_cmpeq_epi8(v, d)));
-                m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hit)) &
-                                                0xFFFFu)
-                     << (16 * part);
+                m |= laneBits(hit, part);
             }
-            mask_ = m;
-            return;
+            return m;
         }
 #endif
         std::uint64_t m = 0;
@@ -86,42 +110,21 @@ private:
             if (ch == set_[0] || ch == set_[1] || ch == set_[2] || ch == set_[3])
                 m |= std::uint64_t{1} << (i - base);
         }
-        mask_ = m;
+        return m;
     }
 
-    const char* data_;
-    std::size_t size_;
+private:
     char set_[4];
     int count_;
-    std::size_t base_ = ~std::size_t{0};
-    std::uint64_t mask_ = 0;
 };
 
 // Finds each "<" that is not followed by "/": the start of every tag but
 // the closing ones (a "<" at the very end of the block is found too).
-class OpeningTagFinder {
+class OpeningTagFinder : public BlockMaskWalk<OpeningTagFinder> {
 public:
-    explicit OpeningTagFinder(std::string_view block) : data_(block.data()), size_(block.size()) {}
+    explicit OpeningTagFinder(std::string_view block) : BlockMaskWalk(block) {}
 
-    // Position of the first such "<" at or after `from`; the block's size
-    // when there is none.
-    std::size_t next(std::size_t from) {
-        if (from >= size_) return size_;
-        std::size_t base = from & ~std::size_t{63};
-        if (base != base_) load(base);
-        std::uint64_t m = mask_ & (~std::uint64_t{0} << (from - base));
-        while (m == 0) {
-            base += 64;
-            if (base >= size_) return size_;
-            load(base);
-            m = mask_;
-        }
-        return base + static_cast<std::size_t>(lowestSetBit(m));
-    }
-
-private:
-    void load(std::size_t base) {
-        base_ = base;
+    std::uint64_t maskAt(std::size_t base) const {
 #ifdef BROLVIN_BYTE_SCAN_SSE2
         if (base + 65 <= size_) {
             const __m128i lt = _mm_set1_epi8('<'), slash = _mm_set1_epi8('/');
@@ -131,12 +134,9 @@ private:
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
                 const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
                 const __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi8(w, slash), _mm_cmpeq_epi8(v, lt));
-                m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(hit)) &
-                                                0xFFFFu)
-                     << (16 * part);
+                m |= laneBits(hit, part);
             }
-            mask_ = m;
-            return;
+            return m;
         }
 #endif
         std::uint64_t m = 0;
@@ -144,13 +144,8 @@ private:
         for (std::size_t i = base; i < end; ++i)
             if (data_[i] == '<' && (i + 1 >= size_ || data_[i + 1] != '/'))
                 m |= std::uint64_t{1} << (i - base);
-        mask_ = m;
+        return m;
     }
-
-    const char* data_;
-    std::size_t size_;
-    std::size_t base_ = ~std::size_t{0};
-    std::uint64_t mask_ = 0;
 };
 
 // Whether the `length` bytes from `text` hold a carriage return or a line

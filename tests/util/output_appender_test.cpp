@@ -13,6 +13,20 @@ namespace {
 
 class OutputAppenderTest : public test::TempDirTest {};
 
+// Runs `body` while files may grow to `bytes` only, so writes beyond fail.
+template <class Body>
+void underFileSizeLimit(rlim_t bytes, Body body) {
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = bytes;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    body();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+}
+
 TEST_F(OutputAppenderTest, AppendsLikeTheOutputFileOperation) {
     ASSERT_TRUE(CSC_0001E("", "a.txt", kCreateEmpty));
     ASSERT_TRUE(CSC_0001E("head\r\n", "a.txt", kAppend));
@@ -40,18 +54,13 @@ TEST_F(OutputAppenderTest, FailuresAreReported) {
     EXPECT_FALSE(out.append("text", ""));
     // A write the system refuses (here: beyond a file-size limit) is seen.
     ASSERT_TRUE(CSC_0001E("", "small.txt", kCreateEmpty));
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto previous = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 8;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    OutputAppender small;
-    bool first = small.append("1234", "small.txt");
-    bool second = small.append("56789012", "small.txt");
-    small.close();
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
+    bool first = false, second = false;
+    underFileSizeLimit(8, [&] {
+        OutputAppender small;
+        first = small.append("1234", "small.txt");
+        second = small.append("56789012", "small.txt");
+        small.close();
+    });
     EXPECT_TRUE(first);
     EXPECT_FALSE(second);
 }
@@ -80,20 +89,12 @@ TEST_F(OutputAppenderTest, BatchesGoOutWholeAndInOrder) {
 
 TEST_F(OutputAppenderTest, ABatchThatCannotBeWrittenIsReportedByTheCallThatWritesIt) {
     ASSERT_TRUE(CSC_0001E("", "small.txt", kCreateEmpty));
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto previous = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = saved;
-    limited.rlim_cur = 4;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     bool collected = false, closed = false;
-    {
+    underFileSizeLimit(4, [&] {
         OutputAppender out(64);
         collected = out.append("12345678", "small.txt");
         closed = out.close();
-    }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
+    });
     EXPECT_TRUE(collected);
     EXPECT_FALSE(closed);
 }
