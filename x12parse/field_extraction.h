@@ -112,7 +112,7 @@ private:
     // Per position p: the first position >= p that claim-level extraction
     // does not pass over (size n + 1).
     std::vector<size_t> nextClaimLevel_;
-    // Per segment identifier: ascending positions whose Segment begins with it.
+    // Per segment identifier (looked up without a copy): the fields it reaches.
     struct IdentifierHash {
         using is_transparent = void;
         size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }

@@ -88,11 +88,11 @@ private:
     const JobParams* senseJob_ = nullptr;
     std::string senseType_;
     std::string senseOptions_;
-    // Named fields written on every service line (Service Line Number reads
-    // as 0), and the named fields of each service line, in table order.
     std::vector<uint32_t> recordLevelFields_;  // Level 0: cleared after each record
     std::vector<uint32_t> fileLevelFields_;    // Level 5 and 6
     std::vector<uint32_t> namedFields_;
+    // Named fields written on every service line (Service Line Number reads
+    // as 0), and the named fields of each service line, in table order.
     std::vector<uint32_t> everyLineFields_;
     std::map<long long, std::vector<uint32_t>> lineFields_;
     // From line 2 on: the text every line shares, with each field's offset.
