@@ -57,6 +57,7 @@ void FieldExtractor::rebuildIndex() {
     std::unordered_map<std::string_view, std::vector<size_t>> toggleNames;
     for (size_t i = 0; i + 1 < n; ++i) toggleNames[fields_[i].name].push_back(i);
 
+    std::vector<const FieldPlan*> previousTests;  // one plan per distinct test
     for (size_t i = 0; i < n; ++i) {
         const FieldEntry& f = fields_[i];
         FieldPlan& plan = plans_[i];
@@ -98,7 +99,17 @@ void FieldExtractor::rebuildIndex() {
         plan.previousApplies = conditioned && unlinedUncounted && !plan.previousSegment.empty();
         plan.toggleApplies = !plain && unlinedUncounted && plan.hasToggle;
         plan.takesComponent = plan.subelementPosition > 0 && (!plain || plan.counted);
+        if (plan.previousApplies) {
+            auto found = std::find_if(previousTests.begin(), previousTests.end(), [&](const FieldPlan* other) {
+                return other->previousSegment == plan.previousSegment &&
+                       other->previousQualifier == plan.previousQualifier &&
+                       other->previousQualifierPosition == plan.previousQualifierPosition;
+            });
+            plan.previousTest = static_cast<size_t>(found - previousTests.begin());
+            if (found == previousTests.end()) previousTests.push_back(&plan);
+        }
     }
+    previousAnswers_.assign(previousTests.size(), PreviousAnswer{});
 
     nextClaimLevel_.assign(n + 1, n);
     for (size_t i = n; i-- > 0;)
@@ -201,6 +212,7 @@ void FieldExtractor::extract(std::string_view segment, const SegmentElements& pa
     Call call{segment, parts, serviceLine, history, tr};
     IdentifierFields& fields = fieldsFor(identifier);
     if (!tr.on()) {
+        ++callNumber_;
         for (size_t k : effectiveFields(fields, parts, serviceLine)) examineQuietly(k, call);
         return;
     }
@@ -263,15 +275,24 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     FieldEntry& field = fields_[k];
     if (!field.value.empty()) return;  // the first value stays for the record
     if (plan.counted && !countReaches(k)) return;
-    if (plan.previousApplies && !CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
-                                           plan.previousQualifierPosition, elementSeparator_))
-        return;
+    if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
     if (plan.toggleApplies && toggledOff(k)) return;
     std::string_view extracted = plan.takesComponent ? component(k, call) : element(k, call);
     if (plan.function.empty())
         field.value.assign(extracted);
     else
         field.value = applyFieldFunction(plan.function, extracted, call.segment, functions_);
+}
+
+bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
+    const FieldPlan& plan = plans_[k];
+    PreviousAnswer& answer = previousAnswers_[plan.previousTest];
+    if (answer.call != callNumber_) {
+        answer.call = callNumber_;
+        answer.matches = CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
+                                   plan.previousQualifierPosition, elementSeparator_);
+    }
+    return answer.matches;
 }
 
 bool FieldExtractor::countReaches(size_t k) {

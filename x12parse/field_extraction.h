@@ -62,6 +62,7 @@ private:
         bool previousApplies = false;  // the previous-segment test decides
         bool toggleApplies = false;    // the toggle-off test decides
         bool takesComponent = false;   // the subelement, not the whole element
+        size_t previousTest = 0;       // which distinct previous-segment test (previousApplies)
     };
 
     // The state of one extract() call shared by the rule steps.
@@ -99,6 +100,7 @@ private:
     void conditionRules(size_t k, Call& call);
     void plainRules(size_t k, Call& call);
     bool countReaches(size_t k);
+    bool previousSegmentMatches(size_t k, const Call& call);
     bool toggledOff(size_t k) const;
     std::string_view element(size_t k, const Call& call) const;
     std::string_view component(size_t k, const Call& call) const;
@@ -121,6 +123,14 @@ private:
     IdentifierFields scratchFields_;
     std::vector<size_t> scratchEffective_;
     std::string effectiveKey_;
+    // The previous-segment test reads only the history, which one extract()
+    // call does not change: each distinct test is answered once per call.
+    struct PreviousAnswer {
+        unsigned long long call = 0;  // the call that answered, 0 = none
+        bool matches = false;
+    };
+    std::vector<PreviousAnswer> previousAnswers_;
+    unsigned long long callNumber_ = 0;
 };
 
 // Extracts one segment as a routine of its own: tracing is on when

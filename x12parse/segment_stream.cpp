@@ -27,9 +27,8 @@ void SegmentStream::appendCleaned(const char* p, const char* end) {
     }
 }
 
-bool streamFile(const std::string& path, SegmentStream& stream,
-                const std::function<void(std::string_view)>& deliver, Platform* platform,
-                size_t blockSize) {
+bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
+                    Platform* platform, size_t blockSize) {
     if (!fileExists(path)) return false;
     int fd = ::open(path.c_str(), O_RDONLY);
     if (fd < 0) return false;
@@ -47,17 +46,24 @@ bool streamFile(const std::string& path, SegmentStream& stream,
             long long missing = std::min<long long>(static_cast<long long>(blockSize), length - position);
             if (missing <= 0) break;
             std::fill(block.begin(), block.begin() + missing, ' ');
-            stream.feed(block.data(), static_cast<size_t>(missing), deliver);
+            onBlock(block.data(), static_cast<size_t>(missing));
             position += missing;
             if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) break;
             continue;
         }
         if (got == 0) break;
-        stream.feed(block.data(), static_cast<size_t>(got), deliver);
+        onBlock(block.data(), static_cast<size_t>(got));
         position += got;
     }
     ::close(fd);
     return true;
+}
+
+bool streamFile(const std::string& path, SegmentStream& stream,
+                const std::function<void(std::string_view)>& deliver, Platform* platform,
+                size_t blockSize) {
+    return readFileBlocks(
+        path, [&](const char* data, size_t n) { stream.feed(data, n, deliver); }, platform, blockSize);
 }
 
 long long streamFile(const std::string& path, char terminator,

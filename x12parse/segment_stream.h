@@ -60,6 +60,41 @@ private:
     long long count_ = 0;
 };
 
+// The identifiers of the segments a SegmentStream would deliver, found
+// without cleaning or copying whole segments: after each terminator only the
+// bytes up to the first element separator are looked at, and an identifier
+// that lies clean within one block is handed on in place. With a comma or
+// space terminator it defers to a SegmentStream.
+class IdentifierStream {
+public:
+    IdentifierStream(char terminator, char elementSeparator)
+        : term_(terminator),
+          sep_(elementSeparator),
+          // A separator that is a comma or a line end never separates: the
+          // cleaning turns it into a space or drops it first.
+          sepCounts_(elementSeparator != ',' && elementSeparator != '\r' && elementSeparator != '\n'),
+          general_(terminator) {}
+
+    // `deliver(std::string_view identifier)` once per completed segment.
+    template <class Deliver>
+    void feed(const char* data, size_t n, Deliver&& deliver);
+
+private:
+    char term_;
+    char sep_;
+    bool sepCounts_;
+    SegmentStream general_;
+    bool carrying_ = false;  // a segment is open from an earlier block
+    std::string id_;         // its identifier so far (cleaned)
+    bool idDone_ = false;    // its element separator was met
+};
+
+// Reads the file in blocks of `blockSize` bytes and hands each to `onBlock`.
+// False when the file cannot be opened. A failed read is reported on the
+// console ("Cfile <ERROR> FC-Fread #") and its bytes are handed on as spaces.
+bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
+                    Platform* platform = nullptr, size_t blockSize = 1 << 20);
+
 // Streams the file through `stream` in blocks of `blockSize` bytes. False when
 // the file cannot be opened (nothing is delivered). A failed read is reported
 // on the console ("Cfile <ERROR> FC-Fread #") and its bytes count as spaces.
@@ -134,6 +169,64 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
         appendCleaned(p, t);
         complete(std::string_view(buffer_), deliver);
         buffer_.clear();
+        p = t + 1;
+    }
+}
+
+template <class Deliver>
+void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
+    if (term_ == ',' || term_ == ' ') {
+        general_.feed(data, n, [&](std::string_view segment) {
+            size_t cut = sepCounts_ ? segment.find(sep_) : std::string_view::npos;
+            deliver(cut == std::string_view::npos ? segment : segment.substr(0, cut));
+        });
+        return;
+    }
+    const char* p = data;
+    const char* end = data + n;
+    while (p < end) {
+        const char* t = static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(term_),
+                                                             static_cast<size_t>(end - p)));
+        const char* stop = t ? t : end;
+        const char* q = p;
+        if (!carrying_) {
+            // Line ends before the identifier are dropped; an identifier with
+            // no comma or line end in it is its own bytes.
+            while (q < stop && (*q == '\r' || *q == '\n')) ++q;
+            const char* start = q;
+            while (q < stop && *q != sep_ && *q != ',' && *q != '\r' && *q != '\n') ++q;
+            const bool separated = q < stop && *q == sep_ && sepCounts_;
+            if (separated || q == stop) {
+                std::string_view id(start, static_cast<size_t>(q - start));
+                if (t != nullptr) {
+                    deliver(id);
+                    p = t + 1;
+                    continue;
+                }
+                id_.assign(id);
+                idDone_ = separated;
+                carrying_ = true;
+                return;
+            }
+            id_.assign(start, static_cast<size_t>(q - start));
+            idDone_ = false;
+            carrying_ = true;
+        }
+        // The identifier as the cleaned segment has it: line ends dropped,
+        // commas as spaces, up to the element separator.
+        for (; !idDone_ && q < stop; ++q) {
+            char c = *q;
+            if (c == '\r' || c == '\n') continue;
+            if (c == ',') c = ' ';
+            if (c == sep_) {
+                idDone_ = true;
+                break;
+            }
+            id_.push_back(c);
+        }
+        if (t == nullptr) return;
+        deliver(std::string_view(id_));
+        carrying_ = false;
         p = t + 1;
     }
 }

@@ -227,18 +227,16 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
     long long result = 0;
     long long lines = 0;
     if (fileSize(source) < 0) platform.consoleLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
-    streamFile(
-        source, terminator,
-        [&](std::string_view segment) {
-            // Only the identifier is tested: no need to split the whole segment.
-            std::string_view id = elementView(segment, 0, elementSeparator);
-            if (entryOneMatches(keyField, id)) lines = 0;
-            if (entryOneMatches(keyLine, id)) {
-                ++lines;
-                if (lines > result) result = lines;
-            }
-        },
-        nullptr, &platform);
+    // Only the identifiers are tested: the segments need not be cleaned or split.
+    IdentifierStream identifiers(terminator, elementSeparator);
+    auto count = [&](std::string_view id) {
+        if (entryOneMatches(keyField, id)) lines = 0;
+        if (entryOneMatches(keyLine, id)) {
+            ++lines;
+            if (lines > result) result = lines;
+        }
+    };
+    readFileBlocks(source, [&](const char* data, size_t n) { identifiers.feed(data, n, count); }, &platform);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "support/fixed_platform.h"
+#include "x12parse/element_split.h"
 
 namespace brolvin {
 namespace {
@@ -85,6 +86,32 @@ TEST(SegmentStream, LongSegmentsWithOneStrayByteAnywhere) {
     Segments expected = referenceSegments(content, '~');
     for (size_t piece : {0, 5, 8, 13, 4096})
         EXPECT_EQ(segmentsOf(content, '~', piece), expected) << piece;
+}
+
+TEST(IdentifierStream, AgreesWithTheIdentifiersOfTheCleanedSegments) {
+    std::mt19937 rng(11);
+    const char alphabet[] = "ABCDEFGH*:~,\r\n ";
+    for (int round = 0; round < 40; ++round) {
+        // Mostly letters, so identifiers and segments of every length occur.
+        std::string content;
+        for (int i = 0; i < 3000; ++i)
+            content.push_back(rng() % 4 ? alphabet[rng() % 8] : alphabet[8 + rng() % (sizeof alphabet - 9)]);
+        for (char terminator : {'~', '\n', '\r', ' ', ',', '*'})
+            for (char separator : {'*', ':', ',', ' ', '\r', '~'}) {
+                std::vector<std::string> expected;
+                for (const std::string& segment : referenceSegments(content, terminator))
+                    expected.emplace_back(elementView(segment, 0, separator));
+                for (size_t piece : {size_t{1}, size_t{2}, size_t{7}, size_t{64}, content.size()}) {
+                    std::vector<std::string> got;
+                    IdentifierStream ids(terminator, separator);
+                    for (size_t at = 0; at < content.size(); at += piece)
+                        ids.feed(content.data() + at, std::min(piece, content.size() - at),
+                                 [&](std::string_view id) { got.emplace_back(id); });
+                    ASSERT_EQ(got, expected) << "terminator " << int(terminator) << " separator "
+                                             << int(separator) << " piece " << piece;
+                }
+            }
+    }
 }
 
 TEST(SegmentStream, CountsAndPushesIntoTheHistoryBeforeDelivery) {
