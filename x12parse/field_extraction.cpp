@@ -16,9 +16,12 @@ namespace {
 constexpr size_t kMaxCachedIdentifiers = 4096;
 constexpr size_t kMaxCachedIdentifierLength = 16;
 // Per identifier, field lists are kept for up to this many combinations of
-// service line and qualifier elements, with keys up to this length.
+// service line and qualifier elements, with keys up to this length, and all
+// kept lists together hold at most this many positions (a few megabytes,
+// whatever the map and the source).
 constexpr size_t kMaxCachedKeys = 1024;
 constexpr size_t kMaxCachedKeyLength = 64;
+constexpr size_t kMaxCachedPositions = 1 << 19;
 
 // Position of the first name that begins with `prefix`, or -1. `sorted`
 // holds every (name, position) ordered by name.
@@ -47,6 +50,7 @@ void FieldExtractor::rebuildIndex() {
     const size_t n = fields_.size();
     plans_.assign(n, FieldPlan{});
     bySegment_.clear();
+    cachedPositions_ = 0;
 
     std::vector<std::pair<std::string_view, size_t>> sortedNames;
     sortedNames.reserve(n);
@@ -192,10 +196,12 @@ const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fie
     std::vector<size_t> list;
     for (size_t k : examined)
         if (canChange(k, parts, serviceLine)) list.push_back(k);
-    if (fields.effective.size() >= kMaxCachedKeys || key.size() > kMaxCachedKeyLength) {
+    if (fields.effective.size() >= kMaxCachedKeys || key.size() > kMaxCachedKeyLength ||
+        cachedPositions_ + list.size() > kMaxCachedPositions) {
         scratchEffective_ = std::move(list);
         return scratchEffective_;
     }
+    cachedPositions_ += list.size();
     return fields.effective.emplace(key, std::move(list)).first->second;
 }
 

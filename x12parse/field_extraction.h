@@ -123,6 +123,7 @@ private:
     IdentifierFields scratchFields_;
     std::vector<size_t> scratchEffective_;
     std::string effectiveKey_;
+    size_t cachedPositions_ = 0;  // positions held by all kept effective lists
     // The previous-segment test reads only the history, which one extract()
     // call does not change: each distinct test is answered once per call.
     struct PreviousAnswer {
