@@ -46,10 +46,14 @@ void BlockFile::close() {
     fd_ = -1;
 }
 
-bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
-    auto* p = static_cast<char*>(data);
+namespace {
+
+// Repeats a positioned read or write until all `size` bytes are through;
+// false on an error or at the end of the file.
+template <class Buffer, class Transfer>
+bool transferAll(uint64_t offset, Buffer* p, size_t size, Transfer transfer) {
     while (size > 0) {
-        ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
+        ssize_t n = transfer(p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -57,6 +61,13 @@ bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+}  // namespace
+
+bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
+    return transferAll(offset, static_cast<char*>(data), size,
+                       [this](char* p, size_t n, off_t at) { return ::pread(fd_, p, n, at); });
 }
 
 bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
@@ -65,16 +76,8 @@ bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
 }
 
 bool BlockFile::writeAt(uint64_t offset, const void* data, size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        offset += static_cast<uint64_t>(n);
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(offset, static_cast<const char*>(data), size,
+                       [this](const char* p, size_t n, off_t at) { return ::pwrite(fd_, p, n, at); });
 }
 
 uint64_t BlockFile::size() const {

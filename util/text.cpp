@@ -12,13 +12,7 @@ std::string trimLine(std::string_view s) {
     return std::string(s.substr(b, e - b));
 }
 
-std::string trimSpaces(std::string_view s) {
-    size_t b = 0;
-    while (b < s.size() && s[b] == ' ') ++b;
-    size_t e = s.size();
-    while (e > b && s[e - 1] == ' ') --e;
-    return std::string(s.substr(b, e - b));
-}
+std::string trimSpaces(std::string_view s) { return std::string(spacesTrimmedView(s)); }
 
 std::string trimRightSpaces(std::string_view s) {
     size_t e = s.size();

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "util/byte_words.h"
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define BROLVIN_BYTE_SCAN_SSE2 1
@@ -15,19 +17,6 @@
 
 namespace brolvin {
 
-// Position of the lowest set bit; `m` must not be 0.
-inline int lowestSetBit(std::uint64_t m) {
-#if defined(__GNUC__) || defined(__clang__)
-    return __builtin_ctzll(m);
-#else
-    int n = 0;
-    while ((m & 1) == 0) {
-        m >>= 1;
-        ++n;
-    }
-    return n;
-#endif
-}
 
 #ifdef BROLVIN_BYTE_SCAN_SSE2
 // The 16 compare results of `hit` as bits 16*part to 16*part+15.

@@ -73,12 +73,7 @@ void FieldExtractor::rebuildIndex() {
         plan.serviceLine = leadingNumber(f.serviceLineNumber);
         plan.previousQualifierPosition = leadingNumber(f.previousQualifierPosition);
         plan.qualifier = trimSpaces(f.segmentQualifier);
-        for (std::string_view rest = plan.qualifier;;) {
-            size_t colon = rest.find(':');
-            plan.qualifierEntries.emplace_back(rest.substr(0, colon));
-            if (colon == std::string_view::npos) break;
-            rest.remove_prefix(colon + 1);
-        }
+        for (std::string_view entry : qualifierListEntries(plan.qualifier)) plan.qualifierEntries.emplace_back(entry);
         plan.condition = trimSpaces(f.conditionField);
         if (!plan.condition.empty()) plan.conditionIndex = firstNamed(sortedNames, plan.condition);
         plan.previousSegment = trimSpaces(f.previousSegment);

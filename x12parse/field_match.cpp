@@ -22,14 +22,21 @@ std::string CTL48400D(std::string_view text, char separator, long long n) {
     return std::string(componentView(text, separator, n));
 }
 
-bool CTL48400V(std::string_view value, std::string_view qualifierList) {
+std::vector<std::string_view> qualifierListEntries(std::string_view qualifierList) {
+    std::vector<std::string_view> entries;
     std::string_view rest = spacesTrimmedView(qualifierList);
     for (;;) {
         size_t colon = rest.find(':');
-        if (beginsWith(value, rest.substr(0, colon))) return true;
-        if (colon == std::string_view::npos) return false;
+        entries.push_back(rest.substr(0, colon));
+        if (colon == std::string_view::npos) return entries;
         rest.remove_prefix(colon + 1);
     }
+}
+
+bool CTL48400V(std::string_view value, std::string_view qualifierList) {
+    for (std::string_view entry : qualifierListEntries(qualifierList))
+        if (beginsWith(value, entry)) return true;
+    return false;
 }
 
 bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "map/field_table.h"
 #include "x12parse/history.h"
@@ -18,6 +19,9 @@ std::string_view componentView(std::string_view text, char separator, long long 
 // True when `value` begins with one entry of the trimmed `qualifierList`,
 // entries divided by ":". An empty entry matches every value.
 bool CTL48400V(std::string_view value, std::string_view qualifierList);
+// The entries of the trimmed `qualifierList`, divided by ":" (at least one,
+// possibly empty), as views into it.
+std::vector<std::string_view> qualifierListEntries(std::string_view qualifierList);
 
 // Previous-segment test over history entries 1 to 7 (blank entries passed
 // over): at the first entry whose identifier the trimmed `previousSegment`

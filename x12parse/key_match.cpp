@@ -1,8 +1,6 @@
 #include "x12parse/key_match.h"
 
-#include <cstdint>
-#include <cstring>
-
+#include "util/byte_words.h"
 #include "util/text.h"
 #include "x12parse/element_split.h"
 
@@ -20,22 +18,12 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
         start = at + 1;
         return count_ < 31;
     };
-    // Eight bytes at a time: the high bit of each byte of `zero` is set
-    // exactly where the word holds the separator.
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-    const uint64_t pattern = kOnes * static_cast<unsigned char>(separator);
+    // Eight bytes at a time, each separator found by its bit.
     size_t i = 0;
     bool more = true;
     for (; more && i + 8 <= n; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        uint64_t x = word ^ pattern;
-        uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-        while (zero != 0 && more) {
-            more = cut(i + static_cast<size_t>(__builtin_ctzll(zero) >> 3));
-            zero &= zero - 1;
-        }
+        for (uint64_t hits = bytesEqual(loadWord(data + i), separator); hits != 0 && more; hits &= hits - 1)
+            more = cut(i + static_cast<size_t>(lowestSetBit(hits) >> 3));
     }
     for (; more && i < n; ++i)
         if (data[i] == separator) more = cut(i);

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/byte_words.h"
+#include "x12parse/element_split.h"
 #include "x12parse/history.h"
 
 namespace brolvin {
@@ -122,17 +124,11 @@ inline const char* SegmentStream::findTerminator(const char* p, const char* end)
 }
 
 inline bool SegmentStream::isClean(const char* p, const char* end) {
-    // Eight bytes at a time: a word holds a byte b exactly when word ^ b*0x01..01
-    // has a zero byte, which the subtract-and-mask test finds.
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    auto hasZeroByte = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    // Eight bytes at a time, then the rest one by one.
     uint64_t found = 0;
     for (; end - p >= 8; p += 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        found |= hasZeroByte(word ^ (kOnes * ',')) | hasZeroByte(word ^ (kOnes * '\r')) |
-                 hasZeroByte(word ^ (kOnes * '\n'));
+        uint64_t word = loadWord(p);
+        found |= bytesEqual(word, ',') | bytesEqual(word, '\r') | bytesEqual(word, '\n');
     }
     if (found) return false;
     unsigned bad = 0;
@@ -176,10 +172,7 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
 template <class Deliver>
 void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
     if (term_ == ',' || term_ == ' ') {
-        general_.feed(data, n, [&](std::string_view segment) {
-            size_t cut = sepCounts_ ? segment.find(sep_) : std::string_view::npos;
-            deliver(cut == std::string_view::npos ? segment : segment.substr(0, cut));
-        });
+        general_.feed(data, n, [&](std::string_view segment) { deliver(elementView(segment, 0, sep_)); });
         return;
     }
     const char* p = data;

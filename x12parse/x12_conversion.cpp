@@ -12,7 +12,6 @@
 #include "util/output_file.h"
 #include "util/text.h"
 #include "x12parse/claim_assembly.h"
-#include "x12parse/element_split.h"
 #include "x12parse/field_extraction.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/key_match.h"
