@@ -30,19 +30,17 @@ def blocks(path):
     found, tag, body, start, fenced = [], None, [], 0, False
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
-            stripped = line.rstrip("\n")
-            if stripped.startswith("```"):
-                if fenced:
-                    if tag:
-                        found.append((tag, "".join(body), start))
-                    fenced, tag, body = False, None, []
-                else:
-                    fenced = True
-                    info = stripped[3:].split()
-                    if len(info) == 2 and info[0] == "sh" and info[1] in ("check", "fresh", "ci"):
-                        tag, start = info[1], number
-                continue
-            if tag:
+            stripped = line.strip()
+            if fenced and stripped == "```":  # a closing fence carries no info string
+                if tag:
+                    found.append((tag, "".join(body), start))
+                fenced, tag, body = False, None, []
+            elif not fenced and stripped.startswith("```"):
+                fenced = True
+                info = stripped[3:].split()
+                if len(info) == 2 and info[0] == "sh" and info[1] in ("check", "fresh", "ci"):
+                    tag, start = info[1], number
+            elif tag:
                 body.append(line)
     return found
 
