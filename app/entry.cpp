@@ -1,6 +1,7 @@
 #include "app/entry.h"
 
 #include "app/job_driver.h"
+#include "app/usage.h"
 
 namespace brolvin {
 
@@ -23,8 +24,16 @@ std::string takeParameter(const std::vector<std::string>& params, size_t index,
 }  // namespace
 
 int MAIN(const std::vector<std::string>& params, Platform& platform) {
-    platform.consoleLine("Brolvin Core - healthcare EDI converter by Drenik Software");
-    platform.consoleLine("Version:" + std::string(VERNUM) + " SubVersion:" + SUBVER);
+    // Usage and version requests print their text and end before any job
+    // starts, so no log is read, written or deleted.
+    SelfRequest request = selfRequest(params);
+    if (request != SelfRequest::kNone) {
+        for (const std::string& line : request == SelfRequest::kUsage ? usageLines() : versionLines())
+            platform.consoleLine(line);
+        return 0;
+    }
+
+    for (const std::string& line : versionLines()) platform.consoleLine(line);
     platform.consoleLine("Brolvin Core Start");
 
     DriverArgs args;
@@ -49,7 +58,8 @@ int MAIN(const std::vector<std::string>& params, Platform& platform) {
     DriverResult result = CTLD48403(args, ctx);
 
     platform.consoleLine("Brolvin Core Complete");
-    if (waitForKey) {
+    // Only someone at a terminal can press a key; scripts and pipes never wait.
+    if (waitForKey && platform.inputIsTerminal()) {
         platform.consoleLine("Any key to Continue");
         platform.consoleLine("");
         platform.waitForKey();

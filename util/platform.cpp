@@ -51,10 +51,12 @@ void SystemPlatform::consoleLine(const std::string& text) {
     std::cout << text << '\n' << std::flush;
 }
 
+bool SystemPlatform::inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
 void SystemPlatform::waitForKey() {
     // A converter inside a script or pipe must never wait: only a terminal
     // gets the key wait, and then as one blocking read of one key.
-    if (!isatty(STDIN_FILENO)) return;
+    if (!inputIsTerminal()) return;
     termios saved{};
     bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
     if (raw) {

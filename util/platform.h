@@ -29,6 +29,8 @@ public:
     virtual std::string compilerVersion() = 0;
     // One line on the console (the line end is added here).
     virtual void consoleLine(const std::string& text) = 0;
+    // Whether standard input is a terminal, so a key can be asked for.
+    virtual bool inputIsTerminal() = 0;
     // Wait for one key with a blocking read; returns at once when standard
     // input is not a terminal.
     virtual void waitForKey() = 0;
@@ -43,6 +45,7 @@ public:
     std::string operatingSystem() override;
     std::string compilerVersion() override;
     void consoleLine(const std::string& text) override;
+    bool inputIsTerminal() override;
     void waitForKey() override;
 };
 

@@ -34,6 +34,40 @@ TEST_F(Entry, NoParametersWaitsForAKeyAfterCompletion) {
     EXPECT_NE(read("parse.log").find(" - Parameter 1 empty. \r\n"), std::string::npos);
 }
 
+TEST_F(Entry, NoParametersWithoutATerminalNeverPrompts) {
+    test::FixedPlatform platform;
+    platform.terminal = false;
+    EXPECT_EQ(MAIN({}, platform), 2);
+    EXPECT_EQ(platform.console, withBanner({"Brolvin Core Complete"}));
+    EXPECT_EQ(platform.keyWaits, 0);
+}
+
+// Usage and version requests answer on the console, exit 0 and leave every
+// log as it was: parse.log is neither read into a new log nor replaced, and
+// debug.log is not deleted.
+TEST_F(Entry, UsageAndVersionRequestsTouchNoLog) {
+    const struct {
+        std::string word;
+        bool usage;
+    } cases[] = {{"--help", true}, {"-h", true}, {"-?", true}, {"/?", true}, {"--version", false}};
+    write("parse.log", "old run\x1A");
+    write("debug.log", "old debug");
+    for (const auto& c : cases) {
+        test::FixedPlatform platform;
+        EXPECT_EQ(MAIN({c.word, "in.x12", "out.xml"}, platform), 0) << c.word;
+        ASSERT_GE(platform.console.size(), 2u) << c.word;
+        EXPECT_EQ(Lines(platform.console.begin(), platform.console.begin() + 2),
+                  Lines(kBanner.begin(), kBanner.begin() + 2));
+        bool hasSynopsis = false;
+        for (const std::string& line : platform.console)
+            hasSynopsis = hasSynopsis || line.rfind("Usage: brolvin TYPE SOURCE DESTINATION", 0) == 0;
+        EXPECT_EQ(hasSynopsis, c.usage) << c.word;
+        EXPECT_EQ(platform.console.size() == 2, !c.usage) << c.word;
+    }
+    EXPECT_EQ(read("parse.log"), "old run\x1A");
+    EXPECT_EQ(read("debug.log"), "old debug");
+}
+
 TEST_F(Entry, LoneParameterIsEchoedButConvertsNothingAndDoesNotWait) {
     test::FixedPlatform platform;
     EXPECT_EQ(MAIN({"X12,XML"}, platform), 2);
@@ -86,14 +120,22 @@ TEST_F(Program, ConversionWritesARunLogInStepOrderEndingInTheEofMark) {
 }
 
 TEST_F(Program, ExitStatusesOfJobsThatConvertNothing) {
-    EXPECT_EQ(runProgram(""), 2);  // no parameters and no terminal: no key wait
-    EXPECT_NE(read("console.txt").find("Any key to Continue"), std::string::npos);
+    EXPECT_EQ(runProgram(""), 2);  // no parameters and no terminal: no prompt, no wait
+    EXPECT_EQ(read("console.txt").find("Any key to Continue"), std::string::npos);
     EXPECT_EQ(runProgram("X12,XML missing.x12 out.xml"), 1);
     write("in.x12", "ISA");
     write("out.xml", "keep");
     EXPECT_EQ(runProgram("X12,XML in.x12 out.xml"), 1);
     EXPECT_EQ(read("out.xml"), "keep");
     EXPECT_EQ(runProgram("X12,ODBC in.x12 new.xml"), 1);
+}
+
+TEST_F(Program, UsageGoesToStandardOutputAndWritesNoLog) {
+    std::string command = std::string(BROLVIN_BINARY) + " --help >help.txt 2>help.err";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(read("help.txt").find("Usage: brolvin"), std::string::npos);
+    EXPECT_EQ(read("help.err"), "");
+    EXPECT_FALSE(std::filesystem::exists("parse.log"));
 }
 
 }  // namespace

@@ -280,7 +280,7 @@ bool validXmlName(const std::string& name) {
 // renames it), and every field listed in the generated documentation.
 TEST_F(TransactionMapsTest, ShippedMapsKeepTheirRules) {
     std::string docs;
-    ASSERT_TRUE(readWholeFile(kSource + "/README.md", docs));
+    ASSERT_TRUE(readWholeFile(kSource + "/docs/maps.md", docs));
     for (const std::string& map : kMaps) {
         SCOPED_TRACE(map);
         std::string text;

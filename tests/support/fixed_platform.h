@@ -20,6 +20,7 @@ public:
     std::string folder = "tmp/work";
     std::vector<std::string> console;
     int keyWaits = 0;
+    bool terminal = true;  // standard input is a terminal
 
     DateTime now() override { return fixedNow; }
     std::string currentFolder() override { return folder; }
@@ -27,6 +28,7 @@ public:
     std::string operatingSystem() override { return "TestOS 1.0"; }
     std::string compilerVersion() override { return "TestCompiler 1.0"; }
     void consoleLine(const std::string& text) override { console.push_back(text); }
+    bool inputIsTerminal() override { return terminal; }
     void waitForKey() override { ++keyWaits; }
 };
 
