@@ -11,6 +11,7 @@ namespace brolvin {
 
 namespace {
 
+// Every diagnostic record of a handle: state, native code and message.
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::string text;
     for (SQLSMALLINT i = 1; i <= 5; ++i) {
@@ -21,9 +22,39 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (!text.empty()) text += " ";
-        text += std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(message);
+        text += std::string(reinterpret_cast<char*>(state)) + " (" + std::to_string(native) + ") " +
+                reinterpret_cast<char*>(message);
     }
+    // Driver messages may end with a line end; the log line must not.
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
     return text.empty() ? "unknown ODBC error" : text;
+}
+
+// Binds the parameters and executes a prepared statement.
+bool bindAndExecute(SQLHSTMT stmt, const std::vector<SqlValue>& params, std::vector<SQLLEN>& lengths,
+                    std::string& error) {
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+    lengths.assign(params.size(), 0);
+    for (size_t i = 0; i < params.size(); ++i) {
+        const SqlValue& p = params[i];
+        lengths[i] = p ? static_cast<SQLLEN>(p->size()) : SQL_NULL_DATA;
+        SQLULEN columnSize = p && !p->empty() ? p->size() : 1;
+        SQLPOINTER data = p ? const_cast<char*>(p->data()) : nullptr;
+        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                        SQL_VARCHAR, columnSize, 0, data, p ? lengths[i] : 0, &lengths[i]);
+        if (!SQL_SUCCEEDED(rc)) {
+            error = diagnostics(SQL_HANDLE_STMT, stmt);
+            return false;
+        }
+    }
+    SQLRETURN rc = SQLExecute(stmt);
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        error = diagnostics(SQL_HANDLE_STMT, stmt);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -34,8 +65,15 @@ struct SqlConnection::Handles {
     bool connected = false;
 };
 
+struct SqlStatement::Handle {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    std::vector<SQLLEN> lengths;
+};
+
 SqlConnection::SqlConnection() : handles_(std::make_unique<Handles>()) {}
 SqlConnection::~SqlConnection() { disconnect(); }
+
+bool SqlConnection::connected() const { return handles_->connected; }
 
 bool SqlConnection::connect(const std::string& connectionString, std::string& error) {
     disconnect();
@@ -78,46 +116,33 @@ void SqlConnection::disconnect() {
     h.env = SQL_NULL_HENV;
 }
 
-namespace {
-
-// Prepares and executes `sql` with the parameters bound as text; the
-// statement handle stays allocated for fetching and is freed by the caller.
-bool run(SQLHDBC dbc, const std::string& sql, const std::vector<std::string>& params, SQLHSTMT& stmt,
-         std::string& error) {
-    stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
-        error = diagnostics(SQL_HANDLE_DBC, dbc);
-        stmt = SQL_NULL_HSTMT;
-        return false;
-    }
-    std::string text = sql;
-    if (!SQL_SUCCEEDED(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size())))) {
-        error = diagnostics(SQL_HANDLE_STMT, stmt);
-        return false;
-    }
-    std::vector<SQLLEN> lengths(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        lengths[i] = static_cast<SQLLEN>(params[i].size());
-        SQLULEN columnSize = params[i].empty() ? 1 : params[i].size();
-        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                        SQL_VARCHAR, columnSize, 0,
-                                        const_cast<char*>(params[i].data()),
-                                        static_cast<SQLLEN>(params[i].size()), &lengths[i]);
-        if (!SQL_SUCCEEDED(rc)) {
-            error = diagnostics(SQL_HANDLE_STMT, stmt);
-            return false;
-        }
-    }
-    SQLRETURN rc = SQLExecute(stmt);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        error = diagnostics(SQL_HANDLE_STMT, stmt);
-        return false;
-    }
-    return true;
+bool SqlConnection::setAutoCommit(bool on, std::string& error) {
+    if (!handles_->connected) return false;
+    SQLRETURN rc = SQLSetConnectAttr(handles_->dbc, SQL_ATTR_AUTOCOMMIT,
+                                     reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+    if (SQL_SUCCEEDED(rc)) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
 }
 
-void release(SQLHSTMT stmt) {
-    if (stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+bool SqlConnection::commit(std::string& error) {
+    if (!handles_->connected) return false;
+    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_COMMIT))) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
+}
+
+bool SqlConnection::rollback(std::string& error) {
+    if (!handles_->connected) return false;
+    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_ROLLBACK))) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
+}
+
+namespace {
+
+std::vector<SqlValue> asValues(const std::vector<std::string>& params) {
+    return std::vector<SqlValue>(params.begin(), params.end());
 }
 
 }  // namespace
@@ -125,58 +150,110 @@ void release(SQLHSTMT stmt) {
 bool SqlConnection::queryHasRow(const std::string& sql, const std::vector<std::string>& params, bool& hasRow,
                                 std::string& error) {
     hasRow = false;
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, params, stmt, error);
-    if (ok) {
-        SQLRETURN rc = SQLFetch(stmt);
-        if (SQL_SUCCEEDED(rc)) hasRow = true;
-        else if (rc != SQL_NO_DATA) {
-            error = diagnostics(SQL_HANDLE_STMT, stmt);
-            ok = false;
-        }
-    }
-    release(stmt);
-    return ok;
+    SqlStatement statement;
+    return statement.prepare(*this, sql, error) && statement.queryHasRow(asValues(params), hasRow, error);
 }
 
 bool SqlConnection::execute(const std::string& sql, const std::vector<std::string>& params, std::string& error) {
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, params, stmt, error);
-    release(stmt);
-    return ok;
+    SqlStatement statement;
+    return statement.prepare(*this, sql, error) && statement.execute(asValues(params), error);
 }
 
 bool SqlConnection::queryNumber(const std::string& sql, long long& value, std::string& error) {
     value = 0;
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, {}, stmt, error);
-    if (ok) {
-        SQLBIGINT number = 0;
-        SQLLEN indicator = 0;
-        ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
-             SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
-        if (ok && indicator != SQL_NULL_DATA) value = number;
-        if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    SqlStatement statement;
+    if (!statement.prepare(*this, sql, error) || !statement.execute({}, error)) return false;
+    SQLHSTMT stmt = statement.handle_->stmt;
+    SQLBIGINT number = 0;
+    SQLLEN indicator = 0;
+    bool ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
+              SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
+    if (ok && indicator != SQL_NULL_DATA) value = number;
+    if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    return ok;
+}
+
+SqlStatement::SqlStatement() : handle_(std::make_unique<Handle>()) {}
+SqlStatement::~SqlStatement() { release(); }
+
+void SqlStatement::release() {
+    if (handle_ && handle_->stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle_->stmt);
+    if (handle_) handle_->stmt = SQL_NULL_HSTMT;
+}
+
+bool SqlStatement::prepare(SqlConnection& connection, const std::string& sql, std::string& error) {
+    release();
+    if (!connection.connected()) {
+        error = "not connected";
+        return false;
     }
-    release(stmt);
+    SQLHDBC dbc = connection.handles_->dbc;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_->stmt))) {
+        error = diagnostics(SQL_HANDLE_DBC, dbc);
+        handle_->stmt = SQL_NULL_HSTMT;
+        return false;
+    }
+    std::string text = sql;
+    SQLRETURN rc = SQLPrepare(handle_->stmt, reinterpret_cast<SQLCHAR*>(text.data()),
+                              static_cast<SQLINTEGER>(text.size()));
+    if (SQL_SUCCEEDED(rc)) return true;
+    error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
+    release();
+    return false;
+}
+
+bool SqlStatement::execute(const std::vector<SqlValue>& params, std::string& error) {
+    if (handle_->stmt == SQL_NULL_HSTMT) {
+        error = "statement not prepared";
+        return false;
+    }
+    return bindAndExecute(handle_->stmt, params, handle_->lengths, error);
+}
+
+bool SqlStatement::queryHasRow(const std::vector<SqlValue>& params, bool& hasRow, std::string& error) {
+    hasRow = false;
+    if (!execute(params, error)) return false;
+    SQLRETURN rc = SQLFetch(handle_->stmt);
+    bool ok = true;
+    if (SQL_SUCCEEDED(rc)) {
+        hasRow = true;
+    } else if (rc != SQL_NO_DATA) {
+        error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
+        ok = false;
+    }
+    SQLFreeStmt(handle_->stmt, SQL_CLOSE);
     return ok;
 }
 
 #else  // no unixODBC at build time
 
 struct SqlConnection::Handles {};
+struct SqlStatement::Handle {};
+
+namespace {
+const char* const kNoOdbc = "ODBC support is not built into this program";
+}
 
 SqlConnection::SqlConnection() : handles_(std::make_unique<Handles>()) {}
 SqlConnection::~SqlConnection() = default;
-
 bool SqlConnection::connect(const std::string&, std::string& error) {
-    error = "ODBC support is not built into this program";
+    error = kNoOdbc;
     return false;
 }
 void SqlConnection::disconnect() {}
+bool SqlConnection::connected() const { return false; }
+bool SqlConnection::setAutoCommit(bool, std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
+bool SqlConnection::commit(std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
+bool SqlConnection::rollback(std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
 bool SqlConnection::queryHasRow(const std::string&, const std::vector<std::string>&, bool& hasRow, std::string& error) {
     hasRow = false;
     error = "not connected";
@@ -188,6 +265,23 @@ bool SqlConnection::execute(const std::string&, const std::vector<std::string>&,
 }
 bool SqlConnection::queryNumber(const std::string&, long long& value, std::string& error) {
     value = 0;
+    error = "not connected";
+    return false;
+}
+
+SqlStatement::SqlStatement() : handle_(std::make_unique<Handle>()) {}
+SqlStatement::~SqlStatement() = default;
+void SqlStatement::release() {}
+bool SqlStatement::prepare(SqlConnection&, const std::string&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::execute(const std::vector<SqlValue>&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::queryHasRow(const std::vector<SqlValue>&, bool& hasRow, std::string& error) {
+    hasRow = false;
     error = "not connected";
     return false;
 }

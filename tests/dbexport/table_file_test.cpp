@@ -73,10 +73,14 @@ TEST(TableOptionsTest, FieldListAndConnectionStrings) {
     row.server = "db1";
     row.user = "u";
     row.password = "p";
-    EXPECT_EQ(sqlConnectionString(row, 0, "/"),
-              "Server=db1;Driver={PostgreSQL};dsn=;user=u;password=p;database=edi;");
+    EXPECT_EQ(sqlConnectionString(row, 0, "/"), "Driver={PostgreSQL};Server=db1;Database=edi;UID=u;PWD=p;");
     EXPECT_EQ(sqlConnectionString(row, 1, "/"), "driver={PostgreSQL};DSN=edi;UID=u;pwd=p;");
-    EXPECT_EQ(sqlConnectionString(row, 2, "/"), "DBQ=db1edi/CLAIMS;Driver={PostgreSQL}");
+    EXPECT_EQ(sqlConnectionString(row, 2, "/"), "DBQ=db1/edi/CLAIMS;Driver={PostgreSQL}");
+    // A port after the host; a value with ";" cannot add attributes of its own.
+    row.server = "db1:5433";
+    row.password = "p;UID=root";
+    EXPECT_EQ(sqlConnectionString(row, 0, "/"),
+              "Driver={PostgreSQL};Server=db1;Port=5433;Database=edi;UID=u;PWD={p;UID=root};");
 }
 
 TEST(FieldCopierTest, ServiceLineFieldsFindTheirNumberedNameAndLevelZeroClearsOnTheLastLine) {
@@ -171,17 +175,22 @@ TEST_F(TableFileTest, FieldNamesAddressTableFieldsByPositionNotByName) {
     EXPECT_EQ(rows[0][1], "C1                  ");
 }
 
-TEST_F(TableFileTest, MissingTableIsSkippedSilentlyAndUnreadableIndexIsReported) {
+TEST_F(TableFileTest, MissingTableAndUnreadableIndexAreReported) {
     DbMapTable map = {tableRow("NOPE", "DBF", "data", {"CLAIMID"}, "INDEXCDX")};
     FieldTable fields = claim("C1", "", "");
-    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx), kHeader);
+    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - NOPE Error Unable to Add Record Key=C1\r\n"
+                        "** Error: table file data/NOPE.dbf does not exist; no further records are written to this "
+                        "table\r\n");
 
     makeClaimsTable("CLAIMS");
     write("CLAIMS.cdx", "not an index");
     map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID"}, "INDEXCDX")};
     fields = claim("C1", "", "");
     EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
-              kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n");
+              kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n"
+                        "** Error: index file CLAIMS.cdx cannot be read as a CDX index; no further records are "
+                        "written to this table\r\n");
     EXPECT_TRUE(records("CLAIMS.dbf").empty());
 }
 
@@ -300,20 +309,22 @@ TEST_F(TableFileTest, WriterKeepsTableAndIndexesConsistent) {
     ASSERT_TRUE(createNtxIndex("N.ntx", "C->CLAIMID+PATIENT", 30));
     DbMapTable cdxMap = {tableRow("C", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXCDX")};
     DbMapTable ntxMap = {tableRow("N", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXNTX")};
-    std::set<std::string> distinct;
+    std::set<std::string> distinct, distinctPairs;
     std::mt19937 rng(7);
     for (int i = 0; i < 3000; ++i) {
         std::string id = "c" + std::to_string(rng() % 2000);
+        std::string patient = "P" + std::to_string(i % 3);
         distinct.insert(toUpper(id));
-        FieldTable f1 = claim(id, "P" + std::to_string(i), "1");
+        distinctPairs.insert(id + "/" + patient);
+        FieldTable f1 = claim(id, patient, "1");
         CTL48500A(f1, cdxMap, "", false, 0, std::nullopt, ctx);
-        FieldTable f2 = claim(id, "P" + std::to_string(i), "1");
+        FieldTable f2 = claim(id, patient, "1");
         CTL48500A(f2, ntxMap, "", false, 0, std::nullopt, ctx);
     }
     auto cdxRows = records("C.dbf");
     auto ntxRows = records("N.dbf");
-    EXPECT_EQ(cdxRows.size(), distinct.size());  // upper-cased keys: c1 and C1 would be one
-    EXPECT_EQ(ntxRows.size(), distinct.size());  // seek by the first term: one record per id
+    EXPECT_EQ(cdxRows.size(), distinct.size());       // upper-cased keys: c1 and C1 would be one
+    EXPECT_EQ(ntxRows.size(), distinctPairs.size());  // the whole key decides: one record per id and patient
 
     CdxIndex cdx;
     ASSERT_TRUE(cdx.open("C.cdx", false));
