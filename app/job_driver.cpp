@@ -203,7 +203,7 @@ private:
         if (result.writeFailed) line(" - Write Error : " + result.failedFile);
         if (result.failedTableWrites > 0)
             line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
-                 " records did not reach their table");
+                 " (rows not written, see the Error lines above)");
         if (result.writeFailed || result.mapMissing || result.failedTableWrites > 0 || !type->converts)
             return kExitNotConverted;
         return kExitConverted;

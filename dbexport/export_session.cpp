@@ -29,10 +29,7 @@ SqlLink& ExportSession::link(const std::string& connectionString, bool& fresh) {
 std::string ExportSession::finish() {
     std::string log;
     std::vector<LostRow> lost;
-    for (auto& [connectionString, link] : links_) {
-        std::string error;
-        if (link->connected()) link->commit(lost, error);
-    }
+    for (auto& [connectionString, link] : links_) link->finish(lost);
     // Statements go before their connections.
     for (auto& state : tables_)
         if (state) state->sql.reset();

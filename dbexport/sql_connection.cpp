@@ -1,5 +1,7 @@
 #include "dbexport/sql_connection.h"
 
+#include <algorithm>
+
 #if defined(BROLVIN_HAVE_ODBC)
 #include <sql.h>
 #include <sqlext.h>
@@ -31,30 +33,45 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return text.empty() ? "unknown ODBC error" : text;
 }
 
-// Binds the parameters and executes a prepared statement.
-bool bindAndExecute(SQLHSTMT stmt, const std::vector<SqlValue>& params, std::vector<SQLLEN>& lengths,
-                    std::string& error) {
-    SQLFreeStmt(stmt, SQL_CLOSE);
-    SQLFreeStmt(stmt, SQL_RESET_PARAMS);
-    lengths.assign(params.size(), 0);
-    for (size_t i = 0; i < params.size(); ++i) {
-        const SqlValue& p = params[i];
-        lengths[i] = p ? static_cast<SQLLEN>(p->size()) : SQL_NULL_DATA;
-        SQLULEN columnSize = p && !p->empty() ? p->size() : 1;
-        SQLPOINTER data = p ? const_cast<char*>(p->data()) : nullptr;
-        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                        SQL_VARCHAR, columnSize, 0, data, p ? lengths[i] : 0, &lengths[i]);
+// Binds the rows of parameters column by column and executes a prepared
+// statement once for every row.
+bool bindAndExecute(SQLHSTMT stmt, const std::vector<const std::vector<SqlValue>*>& rows,
+                    std::vector<std::string>& buffers, std::vector<std::vector<SQLLEN>>& lengths,
+                    std::vector<SQLUSMALLINT>& status, std::string& error) {
+    const size_t count = rows.size();
+    const size_t columns = count ? rows[0]->size() : 0;
+    buffers.resize(columns);
+    lengths.resize(columns);
+    status.assign(count, SQL_PARAM_UNUSED);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(count)), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
+    for (size_t c = 0; c < columns; ++c) {
+        size_t width = 1;
+        for (const auto* row : rows)
+            if (c < row->size() && (*row)[c]) width = std::max(width, (*row)[c]->size());
+        buffers[c].assign(width * count, '\0');
+        lengths[c].assign(count, SQL_NULL_DATA);
+        for (size_t r = 0; r < count; ++r) {
+            const SqlValue& v = c < rows[r]->size() ? (*rows[r])[c] : SqlValue();
+            if (!v) continue;
+            std::copy(v->begin(), v->end(), buffers[c].begin() + static_cast<long>(r * width));
+            lengths[c][r] = static_cast<SQLLEN>(v->size());
+        }
+        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                        SQL_VARCHAR, width, 0, buffers[c].data(), static_cast<SQLLEN>(width),
+                                        lengths[c].data());
         if (!SQL_SUCCEEDED(rc)) {
             error = diagnostics(SQL_HANDLE_STMT, stmt);
             return false;
         }
     }
     SQLRETURN rc = SQLExecute(stmt);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        error = diagnostics(SQL_HANDLE_STMT, stmt);
-        return false;
-    }
-    return true;
+    bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    for (SQLUSMALLINT s : status)
+        if (s == SQL_PARAM_ERROR) ok = false;
+    if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    return ok;
 }
 
 }  // namespace
@@ -67,7 +84,9 @@ struct SqlConnection::Handles {
 
 struct SqlStatement::Handle {
     SQLHSTMT stmt = SQL_NULL_HSTMT;
-    std::vector<SQLLEN> lengths;
+    std::vector<std::string> buffers;  // one per parameter, a value per row
+    std::vector<std::vector<SQLLEN>> lengths;
+    std::vector<SQLUSMALLINT> status;
 };
 
 SqlConnection::SqlConnection() : handles_(std::make_unique<Handles>()) {}
@@ -203,11 +222,17 @@ bool SqlStatement::prepare(SqlConnection& connection, const std::string& sql, st
 }
 
 bool SqlStatement::execute(const std::vector<SqlValue>& params, std::string& error) {
+    return executeRows({&params}, error);
+}
+
+bool SqlStatement::executeRows(const std::vector<const std::vector<SqlValue>*>& rows, std::string& error) {
     if (handle_->stmt == SQL_NULL_HSTMT) {
         error = "statement not prepared";
         return false;
     }
-    return bindAndExecute(handle_->stmt, params, handle_->lengths, error);
+    if (rows.empty()) return true;
+    Handle& h = *handle_;
+    return bindAndExecute(h.stmt, rows, h.buffers, h.lengths, h.status, error);
 }
 
 bool SqlStatement::queryHasRow(const std::vector<SqlValue>& params, bool& hasRow, std::string& error) {
@@ -277,6 +302,10 @@ bool SqlStatement::prepare(SqlConnection&, const std::string&, std::string& erro
     return false;
 }
 bool SqlStatement::execute(const std::vector<SqlValue>&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::executeRows(const std::vector<const std::vector<SqlValue>*>&, std::string& error) {
     error = "not connected";
     return false;
 }

@@ -60,6 +60,10 @@ public:
     bool prepare(SqlConnection& connection, const std::string& sql, std::string& error);
     // Executes with one value per "?" marker.
     bool execute(const std::vector<SqlValue>& params, std::string& error);
+    // Executes once for each of several rows of values in one call (an ODBC
+    // parameter array: one round trip to a server for all of them). False
+    // when any row failed.
+    bool executeRows(const std::vector<const std::vector<SqlValue>*>& rows, std::string& error);
     // Executes a query and tells whether it returned a row.
     bool queryHasRow(const std::vector<SqlValue>& params, bool& hasRow, std::string& error);
     void release();

@@ -41,9 +41,9 @@ bool lookupKey(const WriterCall& call, const TableRequest& request, const std::v
         if (listed != request.fieldList.end()) {
             values.push_back(row[static_cast<size_t>(listed - request.fieldList.begin())]);
         } else {
-            auto entry = std::find_if(call.snapshot.begin(), call.snapshot.end(),
+            auto entry = std::find_if(call.fields.begin(), call.fields.end(),
                                       [&](const FieldEntry& e) { return toUpper(e.name) == toUpper(name); });
-            if (entry == call.snapshot.end()) {
+            if (entry == call.fields.end()) {
                 problem = "KEYFIELD=" + name + " is neither a FIELD= column nor a field of the map";
                 return false;
             }
@@ -95,7 +95,7 @@ bool openTable(WriterCall& call, const TableRequest& request, const std::vector<
     spec.table = row.tableName;
     spec.columns = request.fieldList;
     spec.keyColumns = keyColumns;
-    for (const std::string& name : request.fieldList) spec.widths.push_back(mapWidth(call.snapshot, name));
+    for (const std::string& name : request.fieldList) spec.widths.push_back(mapWidth(call.fields, name));
     spec.create = request.create;
     auto table = std::make_unique<SqlTable>(link);
     if (!table->open(spec, error, lost)) {
@@ -131,7 +131,7 @@ void writeSqlTable(WriterCall& call, const TableRequest& request) {
     for (size_t i = 0; i < record.values.size(); ++i) {
         std::string value = record.values[i];
         if (record.sources[i] >= 0) {
-            const FieldEntry& e = call.snapshot[static_cast<size_t>(record.sources[i])];
+            const FieldEntry& e = call.fields[static_cast<size_t>(record.sources[i])];
             long long width = leadingNumber(e.width);
             // A blank or zero width means no width was given.
             if (width > 0 && static_cast<long long>(value.size()) > width) {
@@ -171,11 +171,10 @@ void writeSqlTable(WriterCall& call, const TableRequest& request) {
         if (!ok) fail(error, false);
         if (!ok || found) return logLost(call, lost);
     }
-    std::string error;
-    if (table.insert(values, key, error, lost))
-        call.line("Added Record Key=" + key + " Record Number " + std::to_string(table.rowCount()));
-    else
-        fail(error, false);
+    // The row goes with its group; should the group fail, an Error line
+    // for the key follows.
+    call.line("Added Record Key=" + key + " Record Number " + std::to_string(table.rowCount() + 1));
+    table.insert(SqlRow{std::move(values), std::move(keyValues), key}, lost);
     logLost(call, lost);
 }
 

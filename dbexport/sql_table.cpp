@@ -1,5 +1,9 @@
 #include "dbexport/sql_table.h"
 
+#include <algorithm>
+
+#include "util/text.h"
+
 namespace brolvin {
 
 namespace {
@@ -28,46 +32,57 @@ bool SqlLink::connect(const std::string& connectionString, std::string& error) {
     return false;
 }
 
-void SqlLink::added(SqlTable* table, std::vector<SqlValue> values, std::string key, std::vector<LostRow>& lost) {
-    pending_.push_back({table, std::move(values), std::move(key)});
-    ++table->pending_;
+void SqlLink::sent(SqlTable* table, std::vector<SqlRow>& rows, std::vector<LostRow>& lost) {
+    for (SqlRow& row : rows) {
+        for (const SqlValue& v : row.values) sentBytes_ += sizeof v + (v ? v->size() : 0);
+        ++table->sent_;
+        sent_.push_back({table, std::move(row)});
+    }
+    if (sent_.size() >= batchRows_ || sentBytes_ >= batchBytes_) commit(lost);
+}
+
+bool SqlLink::commit(std::vector<LostRow>& lost) {
     std::string error;
-    if (pending_.size() >= batchRows_) commit(lost, error);
+    bool ok = sent_.empty() || connection_.commit(error);
+    for (SentRow& s : sent_) {
+        --s.table->sent_;
+        if (ok) ++s.table->committed_;
+        else lost.push_back({s.row.key, "commit failed: " + error});
+    }
+    sent_.clear();
+    sentBytes_ = 0;
+    if (!ok) connection_.rollback(error);
+    return ok;
 }
 
-bool SqlLink::commit(std::vector<LostRow>& lost, std::string& error) {
-    if (connection_.commit(error)) {
-        for (PendingRow& p : pending_) {
-            --p.table->pending_;
-            ++p.table->committed_;
-        }
-        pending_.clear();
-        return true;
-    }
-    for (PendingRow& p : pending_) {
-        --p.table->pending_;
-        lost.push_back({p.key, "commit failed: " + error});
-    }
-    pending_.clear();
-    std::string ignored;
-    connection_.rollback(ignored);
-    return false;
-}
-
-// Some databases abandon the whole transaction after a failed statement:
-// roll it back and add its rows again, dropping each that fails anew.
 void SqlLink::recover(std::vector<LostRow>& lost) {
+    std::vector<SentRow> queue;
+    queue.swap(sent_);
+    sentBytes_ = 0;
+    for (SentRow& s : queue) --s.table->sent_;
+    // Some databases abandon the whole transaction after a failed
+    // statement: a row that fails again is dropped and the round restarts.
     std::string error;
-    connection_.rollback(error);
-    while (!pending_.empty()) {
-        size_t i = 0;
-        while (i < pending_.size() && pending_[i].table->execute(pending_[i].values, error)) ++i;
-        if (i == pending_.size()) return;
-        --pending_[i].table->pending_;
-        lost.push_back({pending_[i].key, error + " (added before, rolled back with a failed row, and failed again)"});
-        pending_.erase(pending_.begin() + static_cast<long>(i));
+    for (;;) {
         connection_.rollback(error);
+        size_t i = 0;
+        while (i < queue.size() && queue[i].table->sendOne(queue[i].row, error)) ++i;
+        if (i == queue.size()) break;
+        lost.push_back({queue[i].row.key, error + " (rolled back with a failed row, it failed when sent again)"});
+        queue.erase(queue.begin() + static_cast<long>(i));
     }
+    for (SentRow& s : queue) {
+        ++s.table->sent_;
+        for (const SqlValue& v : s.row.values) sentBytes_ += sizeof v + (v ? v->size() : 0);
+    }
+    sent_ = std::move(queue);
+    commit(lost);
+}
+
+void SqlLink::finish(std::vector<LostRow>& lost) {
+    if (!connection_.connected()) return;
+    for (SqlTable* table : tables_) table->send(lost);
+    commit(lost);
 }
 
 bool SqlTable::open(const SqlTableSpec& spec, std::string& error, std::vector<LostRow>& lost) {
@@ -75,14 +90,13 @@ bool SqlTable::open(const SqlTableSpec& spec, std::string& error, std::vector<Lo
     SqlConnection& connection = link_.connection();
     // What this table does to the transaction must not touch other tables'
     // rows: commit them first, and commit a table just created.
-    std::string commitError;
-    link_.commit(lost, commitError);
+    link_.commit(lost);
     const std::string count = "SELECT COUNT(*) FROM " + spec.table;
     if (!connection.queryNumber(count, committed_, error)) {
         std::string readError = error;
         link_.recover(lost);
         if (!spec.create) return false;
-        if (!connection.execute(createStatement(spec), {}, error) || !link_.commit(lost, commitError) ||
+        if (!connection.execute(createStatement(spec), {}, error) || !link_.commit(lost) ||
             !connection.queryNumber(count, committed_, error)) {
             error = "cannot read the table (" + readError + ") nor create it (" + error + ")";
             link_.recover(lost);
@@ -92,14 +106,23 @@ bool SqlTable::open(const SqlTableSpec& spec, std::string& error, std::vector<Lo
     std::vector<std::string> markers(spec.columns.size(), "?");
     std::string sql = "INSERT INTO " + spec.table + " (" + joined(spec.columns, ",") + ") VALUES (" +
                       joined(markers, ",") + ")";
-    if (insert_.prepare(connection, sql, error)) return true;
-    link_.recover(lost);
-    return false;
+    if (!insert_.prepare(connection, sql, error)) {
+        link_.recover(lost);
+        return false;
+    }
+    link_.tables_.push_back(this);
+    return true;
 }
 
 bool SqlTable::lookup(const std::vector<SqlValue>& keyValues, bool& found, std::string& error,
                       std::vector<LostRow>& lost) {
-    found = false;
+    // Rows collected but not sent yet, by any map row of the same table.
+    for (const SqlTable* t : link_.tables_) {
+        if (toUpper(t->spec_.table) != toUpper(spec_.table) || t->spec_.keyColumns != spec_.keyColumns) continue;
+        found = std::any_of(t->collected_.begin(), t->collected_.end(),
+                            [&](const SqlRow& r) { return r.keyValues == keyValues; });
+        if (found) return true;
+    }
     std::vector<bool> nulls;
     std::vector<SqlValue> params;
     for (const SqlValue& v : keyValues) {
@@ -125,14 +148,36 @@ bool SqlTable::lookup(const std::vector<SqlValue>& keyValues, bool& found, std::
     return false;
 }
 
-bool SqlTable::insert(const std::vector<SqlValue>& row, const std::string& key, std::string& error,
-                      std::vector<LostRow>& lost) {
-    if (!insert_.execute(row, error)) {
-        link_.recover(lost);
-        return false;
+void SqlTable::insert(SqlRow row, std::vector<LostRow>& lost) {
+    collected_.push_back(std::move(row));
+    if (collected_.size() >= groupRows_) send(lost);
+}
+
+bool SqlTable::sendOne(const SqlRow& row, std::string& error) { return insert_.execute(row.values, error); }
+
+void SqlTable::send(std::vector<LostRow>& lost) {
+    if (collected_.empty()) return;
+    std::vector<SqlRow> rows;
+    rows.swap(collected_);
+    std::vector<const std::vector<SqlValue>*> values;
+    for (const SqlRow& r : rows) values.push_back(&r.values);
+    std::string error;
+    if (insert_.executeRows(values, error)) {
+        link_.sent(this, rows, lost);
+        return;
     }
-    link_.added(this, row, key, lost);
-    return true;
+    // Which row failed is not known: roll back, then send them one by one.
+    link_.recover(lost);
+    for (SqlRow& r : rows) {
+        if (sendOne(r, error)) {
+            std::vector<SqlRow> one;
+            one.push_back(std::move(r));
+            link_.sent(this, one, lost);
+        } else {
+            lost.push_back({r.key, error});
+            link_.recover(lost);
+        }
+    }
 }
 
 void SqlTable::release() {

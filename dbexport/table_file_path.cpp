@@ -162,7 +162,7 @@ bool createTableFile(const WriterCall& call, const TableRequest& request, const 
     for (const std::string& name : request.fieldList) {
         DbfField f;
         f.name = dbfFieldName(name);
-        long long width = mapWidth(call.snapshot, name);
+        long long width = mapWidth(call.fields, name);
         f.length = static_cast<int>(width > 0 ? std::min<long long>(width, kMaxCharacterWidth) : kMaxCharacterWidth);
         bool clash = std::any_of(fields.begin(), fields.end(), [&](const DbfField& g) { return g.name == f.name; });
         if (!isPlainIdentifier(f.name) || clash) {

@@ -72,10 +72,10 @@ std::vector<size_t> keyPositions(const TableRequest& request) {
     return positions;
 }
 
-long long mapWidth(const FieldTable& snapshot, const std::string& name) {
-    for (const FieldEntry& e : snapshot)
+long long mapWidth(const FieldTable& fields, const std::string& name) {
+    for (const FieldEntry& e : fields)
         if (e.name == name) return leadingNumber(e.width);
-    for (const FieldEntry& e : snapshot)
+    for (const FieldEntry& e : fields)
         if (!e.name.empty() && toUpper(e.name) == toUpper(name)) return leadingNumber(e.width);
     return 0;
 }
@@ -83,9 +83,7 @@ long long mapWidth(const FieldTable& snapshot, const std::string& name) {
 TableRecord buildTableRecord(WriterCall& call, const TableRequest& request) {
     TableRecord record;
     record.values.assign(request.fieldList.size(), std::string());
-    CTL48500H(call.fields, call.snapshot);
-    CTL48500F(call.fields, request.fieldList, call.mlFlag, call.serviceLine, call.serviceLineCount, record.values,
-              &record.sources);
+    fillTableRecord(call.fields, request.fieldList, call.serviceLine, record.values, &record.sources);
     std::vector<size_t> positions = keyPositions(request);
     if (!positions.empty()) {
         for (size_t i = 0; i < positions.size(); ++i) record.key += (i ? "+" : "") + record.values[positions[i]];
@@ -94,12 +92,12 @@ TableRecord buildTableRecord(WriterCall& call, const TableRequest& request) {
     // A KEYFIELD= that is not a column of the list may still name a map field.
     std::vector<std::string> names = keyFieldNames(request.row->keyField);
     if (names.size() == 1)
-        for (const FieldEntry& e : call.snapshot)
+        for (const FieldEntry& e : call.fields)
             if (!e.name.empty() && toUpper(e.name) == toUpper(names[0])) {
                 record.key = e.value;
                 return record;
             }
-    if (!call.snapshot.empty()) record.key = call.snapshot.front().value;
+    if (!call.fields.empty()) record.key = call.fields.front().value;
     return record;
 }
 
@@ -144,8 +142,8 @@ void CTL48500H(FieldTable& fields, const FieldTable& snapshot) {
     std::copy(snapshot.begin(), snapshot.begin() + static_cast<long>(n), fields.begin());
 }
 
-void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool /*mlFlag*/, long long serviceLine,
-               std::optional<long long> serviceLineCount, std::vector<std::string>& record, std::vector<int>* sources) {
+void fillTableRecord(const FieldTable& fields, const std::vector<std::string>& fieldList, long long serviceLine,
+                     std::vector<std::string>& record, std::vector<int>* sources) {
     if (sources) sources->assign(record.size(), -1);
     int entry = -1;
     auto store = [&](size_t position, const std::string& value) {
@@ -153,34 +151,49 @@ void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bo
         record[position] = value;
         if (sources) (*sources)[position] = entry;
     };
-    bool lastLine = serviceLineCount ? serviceLine == *serviceLineCount : true;
     long long highest = 0;
-    for (FieldEntry& e : fields) {
+    for (const FieldEntry& e : fields) {
         ++entry;
-        if (!e.name.empty()) {
-            long long line = leadingNumber(e.serviceLineNumber);
-            if (line > 0) {
-                highest = std::max(highest, line);
-                if (serviceLine == highest) {
-                    // FIELD=SVCCHG1 addresses SVCCHG1, SVCCHG2, ... of lines 1, 2, ...
-                    std::string number = std::to_string(highest);
-                    for (size_t i = 0; i < fieldList.size(); ++i) {
-                        const std::string& name = fieldList[i];
-                        std::string numbered = name.substr(0, name.empty() ? 0 : name.size() - 1) + number;
-                        if (beginsWith(numbered, e.name)) {
-                            store(i, e.value);
-                            break;
-                        }
-                    }
+        if (e.name.empty()) continue;
+        long long line = leadingNumber(e.serviceLineNumber);
+        if (line > 0) {
+            highest = std::max(highest, line);
+            if (serviceLine != highest) continue;
+            // FIELD=SVCCHG1 addresses SVCCHG1, SVCCHG2, ... of lines 1, 2, ...:
+            // the name with its last character replaced by the line number
+            // must begin with the Field Name.
+            std::string number = std::to_string(highest);
+            for (size_t i = 0; i < fieldList.size(); ++i) {
+                std::string_view stem = fieldList[i];
+                if (!stem.empty()) stem.remove_suffix(1);
+                std::string_view wanted = e.name;
+                bool matches = wanted.size() <= stem.size()
+                                   ? beginsWith(stem, wanted)
+                                   : beginsWith(wanted, stem) && beginsWith(number, wanted.substr(stem.size()));
+                if (matches) {
+                    store(i, e.value);
+                    break;
                 }
-            } else {
-                for (size_t i = 0; i < fieldList.size(); ++i)
-                    if (fieldList[i] == e.name) store(i, e.value);
             }
+        } else {
+            for (size_t i = 0; i < fieldList.size(); ++i)
+                if (fieldList[i] == e.name) store(i, e.value);
         }
+    }
+}
+
+void settleTableFields(FieldTable& fields, long long serviceLine, std::optional<long long> serviceLineCount) {
+    bool lastLine = serviceLineCount ? serviceLine == *serviceLineCount : true;
+    for (FieldEntry& e : fields) {
         if (lastLine && levelIsZero(e)) e.value.clear();
         e.occurrenceCount = 0;
     }
+}
+
+void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool /*mlFlag*/, long long serviceLine,
+               std::optional<long long> serviceLineCount, std::vector<std::string>& record, std::vector<int>* sources) {
+    fillTableRecord(fields, fieldList, serviceLine, record, sources);
+    settleTableFields(fields, serviceLine, serviceLineCount);
 }
 
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator) {
@@ -208,8 +221,9 @@ std::string sqlConnectionString(const DbMapRow& row, int form, const std::string
 std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
                       long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
                       ExportSession& session) {
-    FieldTable snapshot = CTL48500G(fields, FieldTable(fields.size()));
-    WriterCall call{fields, snapshot, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session, {}, {}};
+    // Every table reads the record from the field table as the writer got
+    // it; the Values are cleared once, after the last table.
+    WriterCall call{fields, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session, {}, {}};
     call.line("- Database Parser : " + ctx.dateText() + " " + ctx.timeText());
     for (size_t n = 1; n <= map.size(); ++n) {
         const DbMapRow& row = map[n - 1];
@@ -226,11 +240,9 @@ std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::stri
         else
             writeSqlTable(call, request);
     }
-    // Leave the field table as a written record leaves it, whichever tables
-    // were written: Level-0 Values cleared after the last line, counts reset.
-    CTL48500H(fields, snapshot);
-    std::vector<std::string> none;
-    CTL48500F(fields, {}, mlFlag, serviceLine, serviceLineCount, none);
+    // Level-0 Values cleared after the last line, counts reset, whichever
+    // tables were written.
+    settleTableFields(fields, serviceLine, serviceLineCount);
     return call.log;
 }
 

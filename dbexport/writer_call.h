@@ -1,6 +1,7 @@
 // What the two storage paths of the table writer share for one writer call:
-// the field table and its snapshot, the running option settings, the job's
-// export session and the log text; and the record as one map row sees it.
+// the field table (read, not changed, until the last table is written), the
+// running option settings, the job's export session and the log text; and
+// the record as one map row sees it.
 #pragma once
 
 #include <optional>
@@ -17,7 +18,6 @@ namespace brolvin {
 
 struct WriterCall {
     FieldTable& fields;
-    const FieldTable& snapshot;
     const std::string& pathSeparator;
     bool mlFlag;
     long long serviceLine;
@@ -51,10 +51,8 @@ struct TableRecord {
     std::string key;  // the record key for LOOKUP and the log
 };
 
-// Restores the field table from the snapshot and copies its Values into a
-// record by field-list position (clearing Level-0 Values after the last
-// service line); the record key is the KEYFIELD= value(s), else the first
-// field's Value.
+// Copies the field table's Values into a record by field-list position; the
+// record key is the KEYFIELD= value(s), else the first field's Value.
 TableRecord buildTableRecord(WriterCall& call, const TableRequest& request);
 
 // Positions in the field list of the KEYFIELD= names (compared without
@@ -63,7 +61,15 @@ std::vector<size_t> keyPositions(const TableRequest& request);
 
 // The Field width the map gives the field behind a field-list name (0 when
 // none is known).
-long long mapWidth(const FieldTable& snapshot, const std::string& name);
+long long mapWidth(const FieldTable& fields, const std::string& name);
+
+// The two halves of the field copier CTL48500F: copying Values into a record
+// (`sources` gets the entry behind each position), and clearing Level-0
+// Values after the last service line (or the record in plain mode) and
+// every Occurrence Count.
+void fillTableRecord(const FieldTable& fields, const std::vector<std::string>& fieldList, long long serviceLine,
+                     std::vector<std::string>& record, std::vector<int>* sources);
+void settleTableFields(FieldTable& fields, long long serviceLine, std::optional<long long> serviceLineCount);
 
 // Name shown in a log line: control characters become "?".
 std::string printableName(const std::string& name);
