@@ -36,7 +36,7 @@ std::string ExportSession::finish() {
     for (auto& [connectionString, link] : links_) link->disconnect();
     links_.clear();
     for (const LostRow& row : lost) {
-        log += "Error Unable to Add Record Key=" + row.key + kCrLf;
+        log += row.table + " Error Unable to Add Record Key=" + row.key + kCrLf;
         log += "** Error: " + row.error + kCrLf;
     }
     failedWrites_ += static_cast<long long>(lost.size());

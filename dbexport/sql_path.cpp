@@ -56,7 +56,7 @@ bool lookupKey(const WriterCall& call, const TableRequest& request, const std::v
 
 void logLost(WriterCall& call, const std::vector<LostRow>& lost) {
     for (const LostRow& row : lost) {
-        call.line("Error Unable to Add Record Key=" + row.key);
+        call.line(row.table + " Error Unable to Add Record Key=" + row.key);
         call.line("** Error: " + row.error);
     }
     call.session.addFailedWrites(static_cast<long long>(lost.size()));
@@ -97,6 +97,7 @@ bool openTable(WriterCall& call, const TableRequest& request, const std::vector<
     spec.keyColumns = keyColumns;
     for (const std::string& name : request.fieldList) spec.widths.push_back(mapWidth(call.fields, name));
     spec.create = request.create;
+    spec.title = request.title();
     auto table = std::make_unique<SqlTable>(link);
     if (!table->open(spec, error, lost)) {
         error = "table " + row.tableName + ": " + error;

@@ -47,7 +47,7 @@ bool SqlLink::commit(std::vector<LostRow>& lost) {
     for (SentRow& s : sent_) {
         --s.table->sent_;
         if (ok) ++s.table->committed_;
-        else lost.push_back({s.row.key, "commit failed: " + error});
+        else lost.push_back({s.table->spec_.title, s.row.key, "commit failed: " + error});
     }
     sent_.clear();
     sentBytes_ = 0;
@@ -68,7 +68,7 @@ void SqlLink::recover(std::vector<LostRow>& lost) {
         size_t i = 0;
         while (i < queue.size() && queue[i].table->sendOne(queue[i].row, error)) ++i;
         if (i == queue.size()) break;
-        lost.push_back({queue[i].row.key, error + " (rolled back with a failed row, it failed when sent again)"});
+        lost.push_back({queue[i].table->spec_.title, queue[i].row.key, error + " (rolled back with a failed row, it failed when sent again)"});
         queue.erase(queue.begin() + static_cast<long>(i));
     }
     for (SentRow& s : queue) {
@@ -174,7 +174,7 @@ void SqlTable::send(std::vector<LostRow>& lost) {
             one.push_back(std::move(r));
             link_.sent(this, one, lost);
         } else {
-            lost.push_back({r.key, error});
+            lost.push_back({spec_.title, r.key, error});
             link_.recover(lost);
         }
     }

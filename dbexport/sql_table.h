@@ -20,6 +20,7 @@ class SqlTable;
 
 // A row that was not stored, with the driver's reason.
 struct LostRow {
+    std::string table;  // the table's title in the log
     std::string key;
     std::string error;
 };
@@ -83,6 +84,7 @@ struct SqlTableSpec {
     std::vector<std::string> keyColumns;  // the look-up's columns
     std::vector<long long> widths;        // per column, for CREATE TABLE
     bool create = false;                  // create the table when it cannot be read
+    std::string title;                    // "Table n - name", for the lines of lost rows
 };
 
 class SqlTable {

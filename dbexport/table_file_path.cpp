@@ -265,7 +265,8 @@ void writeTableFile(WriterCall& call, const TableRequest& request) {
     DbfTable table;
     if (!table.open(tablePath, true, wait))
         return fail(table.lockTimedOut() ? "table file " + tablePath + " is locked by another program (waited " +
-                                               std::to_string(wait / 1000) + " s)"
+                                               (wait < 1000 ? std::to_string(wait) + " ms)"
+                                                            : std::to_string(wait / 1000) + " s)")
                                          : "table file " + tablePath + " cannot be read as a dBASE table",
                     true);
     OpenIndex index;
