@@ -201,7 +201,11 @@ private:
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
         if (result.writeFailed) line(" - Write Error : " + result.failedFile);
-        if (result.writeFailed || result.mapMissing || !type->converts) return kExitNotConverted;
+        if (result.failedTableWrites > 0)
+            line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
+                 " (rows not written, see the Error lines above)");
+        if (result.writeFailed || result.mapMissing || result.failedTableWrites > 0 || !type->converts)
+            return kExitNotConverted;
         return kExitConverted;
     }
 

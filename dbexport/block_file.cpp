@@ -5,14 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace brolvin {
 
 BlockFile::~BlockFile() { close(); }
 
-BlockFile::BlockFile(BlockFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+BlockFile::BlockFile(BlockFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), lockTimedOut_(other.lockTimedOut_) {}
 
 BlockFile& BlockFile::operator=(BlockFile&& other) noexcept {
     if (this != &other) {
@@ -22,17 +26,29 @@ BlockFile& BlockFile::operator=(BlockFile&& other) noexcept {
     return *this;
 }
 
-bool BlockFile::open(const std::string& path, bool exclusive) {
+bool BlockFile::open(const std::string& path, bool exclusive, int lockWaitMillis) {
     close();
+    lockTimedOut_ = false;
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) return false;
-    if (exclusive && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        close();
-        return false;
+    if (!exclusive) return true;
+    // Another program may hold the table for a moment: try again every few
+    // milliseconds until the wait is used up.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, lockWaitMillis));
+    for (;;) {
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        int error = errno;
+        if (error != EWOULDBLOCK && error != EINTR) break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            lockTimedOut_ = error == EWOULDBLOCK;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return true;
+    close();
+    return false;
 }
 
 bool BlockFile::create(const std::string& path) {

@@ -18,8 +18,10 @@ public:
     BlockFile& operator=(BlockFile&& other) noexcept;
 
     // Opens an existing file for reading and writing; with `exclusive`, takes
-    // a non-blocking exclusive lock and fails when another holder has one.
-    bool open(const std::string& path, bool exclusive);
+    // an exclusive lock, waiting up to `lockWaitMillis` for another holder to
+    // let go, and fails (lockTimedOut() true) when it does not.
+    bool open(const std::string& path, bool exclusive, int lockWaitMillis = 0);
+    bool lockTimedOut() const { return lockTimedOut_; }
     // Creates (or empties) a file for reading and writing.
     bool create(const std::string& path);
     void close();
@@ -37,6 +39,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool lockTimedOut_ = false;
 };
 
 inline uint16_t getLe16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

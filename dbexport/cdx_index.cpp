@@ -37,7 +37,7 @@ int comparePrefix(const std::string& key, const std::string& text) { return key.
 // the count of leading bytes shared with the previous key, then the count of
 // trailing spaces left out.
 bool encodeLeaf(const std::vector<std::string>& keys, const std::vector<uint32_t>& recnos, size_t keyLength,
-                unsigned char* node) {
+                unsigned char* node, char trailByte = ' ') {
     int countBits = bitsFor(keyLength);
     uint32_t maxRec = 1;
     for (uint32_t r : recnos) maxRec = std::max(maxRec, r);
@@ -52,7 +52,7 @@ bool encodeLeaf(const std::vector<std::string>& keys, const std::vector<uint32_t
     for (size_t i = 0; i < keys.size(); ++i) {
         const std::string& key = keys[i];
         size_t trail = 0;
-        while (trail < keyLength && key[keyLength - 1 - trail] == ' ') ++trail;
+        while (trail < keyLength && key[keyLength - 1 - trail] == trailByte) ++trail;
         size_t dup = 0;
         if (previous)
             while (dup < keyLength && (*previous)[dup] == key[dup]) ++dup;
@@ -78,7 +78,7 @@ bool encodeLeaf(const std::vector<std::string>& keys, const std::vector<uint32_t
 }
 
 bool decodeLeaf(const unsigned char* node, size_t count, size_t keyLength, std::vector<std::string>& keys,
-                std::vector<uint32_t>& recnos) {
+                std::vector<uint32_t>& recnos, char trailByte = ' ') {
     int recBits = node[20], dupBits = node[21], trailBits = node[22], bytes = node[23];
     if (bytes < 1 || bytes > 8 || recBits + dupBits + trailBits > bytes * 8 || count * bytes > kLeafArea)
         return false;
@@ -98,7 +98,7 @@ bool decodeLeaf(const unsigned char* node, size_t count, size_t keyLength, std::
         keyEnd -= stored;
         std::string key = previous.substr(0, dup);
         key.append(reinterpret_cast<const char*>(node + keyEnd), stored);
-        key.append(trail, ' ');
+        key.append(trail, trailByte);
         recnos.push_back(static_cast<uint32_t>(info & recMask));
         previous = key;
         keys.push_back(std::move(key));
@@ -130,7 +130,7 @@ void emptyLeaf(unsigned char* node, uint16_t attributes, size_t keyLength) {
 
 }  // namespace
 
-bool CdxIndex::readNode(uint32_t offset, size_t keyLength, Node& node) const {
+bool CdxIndex::readNode(uint32_t offset, size_t keyLength, Node& node, char trail) const {
     node = Node{};
     if (offset == 0 || offset == kNone || offset % kNodeSize != 0) return false;
     unsigned char n[kNodeSize];
@@ -142,7 +142,7 @@ bool CdxIndex::readNode(uint32_t offset, size_t keyLength, Node& node) const {
     if (node.leaf()) {
         std::vector<std::string> keys;
         std::vector<uint32_t> recnos;
-        if (!decodeLeaf(n, count, keyLength, keys, recnos)) return false;
+        if (!decodeLeaf(n, count, keyLength, keys, recnos, trail)) return false;
         for (size_t i = 0; i < count; ++i) node.entries.push_back({std::move(keys[i]), recnos[i], 0});
         return true;
     }
@@ -159,7 +159,7 @@ bool CdxIndex::readNode(uint32_t offset, size_t keyLength, Node& node) const {
     return true;
 }
 
-bool CdxIndex::writeNode(uint32_t offset, size_t keyLength, const Node& node) {
+bool CdxIndex::writeNode(uint32_t offset, size_t keyLength, const Node& node, char trail) {
     unsigned char n[kNodeSize] = {};
     putLe16(n, node.attributes);
     putLe16(n + 2, static_cast<uint32_t>(node.entries.size()));
@@ -172,7 +172,7 @@ bool CdxIndex::writeNode(uint32_t offset, size_t keyLength, const Node& node) {
             keys.push_back(e.key);
             recnos.push_back(e.recno);
         }
-        if (!encodeLeaf(keys, recnos, keyLength, n)) return false;
+        if (!encodeLeaf(keys, recnos, keyLength, n, trail)) return false;
     } else {
         size_t entrySize = keyLength + 8;
         if (node.entries.size() * entrySize > kInteriorArea) return false;
@@ -208,9 +208,9 @@ bool CdxIndex::loadTag(const std::string& name, uint32_t header, Tag& tag) const
     return tag.keyLength > 0 && tag.keyLength <= 240;
 }
 
-bool CdxIndex::open(const std::string& path, bool exclusive) {
+bool CdxIndex::open(const std::string& path, bool exclusive, int lockWaitMillis) {
     tags_.clear();
-    if (!file_.open(path, exclusive)) return false;
+    if (!file_.open(path, exclusive, lockWaitMillis)) return false;
     Tag directory;
     std::vector<IndexEntry> names;
     if (!loadTag("", 0, directory) || !walk(directory.root, directory.keyLength, names, 0)) return close(), false;
@@ -223,6 +223,10 @@ bool CdxIndex::open(const std::string& path, bool exclusive) {
     return true;
 }
 
+void CdxIndex::setBinaryKeys(size_t tagNumber, bool binary) {
+    if (tagNumber < tags_.size()) tags_[tagNumber].trail = binary ? '\0' : ' ';
+}
+
 bool CdxIndex::seek(size_t tagNumber, const std::string& text, bool exact, bool& found) {
     found = false;
     if (tagNumber >= tags_.size()) return false;
@@ -231,7 +235,7 @@ bool CdxIndex::seek(size_t tagNumber, const std::string& text, bool exact, bool&
     uint32_t offset = tag.root;
     for (int depth = 0; depth <= kMaxDepth; ++depth) {
         Node node;
-        if (!readNode(offset, tag.keyLength, node)) return false;
+        if (!readNode(offset, tag.keyLength, node, tag.trail)) return false;
         auto it = std::find_if(node.entries.begin(), node.entries.end(),
                                [&](const Entry& e) { return comparePrefix(e.key, wanted) >= 0; });
         if (node.leaf()) {
@@ -244,10 +248,11 @@ bool CdxIndex::seek(size_t tagNumber, const std::string& text, bool exact, bool&
     return false;
 }
 
-bool CdxIndex::insertInto(uint32_t offset, size_t keyLength, const Entry& entry, InsertResult& result, int depth) {
+bool CdxIndex::insertInto(uint32_t offset, const Tag& tag, const Entry& entry, InsertResult& result, int depth) {
     if (depth > kMaxDepth) return false;
+    const size_t keyLength = tag.keyLength;
     Node node;
-    if (!readNode(offset, keyLength, node)) return false;
+    if (!readNode(offset, keyLength, node, tag.trail)) return false;
     auto pos = std::find_if(node.entries.begin(), node.entries.end(), [&](const Entry& e) {
         return lessThan(entry.key, entry.recno, e.key, e.recno);
     });
@@ -260,14 +265,14 @@ bool CdxIndex::insertInto(uint32_t offset, size_t keyLength, const Entry& entry,
         // all of them goes into the last child.
         if (i == node.entries.size()) --i;
         InsertResult below;
-        if (!insertInto(node.entries[i].child, keyLength, entry, below, depth + 1)) return false;
+        if (!insertInto(node.entries[i].child, tag, entry, below, depth + 1)) return false;
         node.entries[i].key = below.last.key;
         node.entries[i].recno = below.last.recno;
         if (below.split) node.entries.insert(node.entries.begin() + static_cast<long>(i) + 1, below.newRight);
     }
     result.split = false;
     result.last = node.entries.back();
-    if (writeNode(offset, keyLength, node)) return true;
+    if (writeNode(offset, keyLength, node, tag.trail)) return true;
 
     // The node overflows: the upper half moves to a new node on its right.
     size_t half = node.entries.size() / 2;
@@ -281,7 +286,8 @@ bool CdxIndex::insertInto(uint32_t offset, size_t keyLength, const Entry& entry,
     right.left = offset;
     right.right = node.right;
     node.right = rightOffset;
-    if (!writeNode(rightOffset, keyLength, right) || !writeNode(offset, keyLength, node)) return false;
+    if (!writeNode(rightOffset, keyLength, right, tag.trail) || !writeNode(offset, keyLength, node, tag.trail))
+        return false;
     if (right.right != kNone) {
         unsigned char p[4];
         putLe32(p, rightOffset);
@@ -299,7 +305,7 @@ bool CdxIndex::insert(size_t tagNumber, const std::string& key, uint32_t recno) 
     Tag& tag = tags_[tagNumber];
     Entry entry{padKey(key, tag.keyLength), recno, 0};
     InsertResult result;
-    if (!insertInto(tag.root, tag.keyLength, entry, result, 0)) return false;
+    if (!insertInto(tag.root, tag, entry, result, 0)) return false;
     if (!result.split) return true;
     Node root;
     root.attributes = kRoot;
@@ -315,13 +321,13 @@ bool CdxIndex::insert(size_t tagNumber, const std::string& key, uint32_t recno) 
     return true;
 }
 
-bool CdxIndex::walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth) {
+bool CdxIndex::walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth, char trail) {
     if (depth > kMaxDepth) return false;
     Node node;
-    if (!readNode(offset, keyLength, node)) return false;
+    if (!readNode(offset, keyLength, node, trail)) return false;
     for (const Entry& e : node.entries) {
         if (node.leaf()) out.push_back({e.key, e.recno});
-        else if (!walk(e.child, keyLength, out, depth + 1)) return false;
+        else if (!walk(e.child, keyLength, out, depth + 1, trail)) return false;
     }
     return true;
 }
@@ -329,7 +335,7 @@ bool CdxIndex::walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& 
 bool CdxIndex::allEntries(size_t tagNumber, std::vector<IndexEntry>& out) {
     out.clear();
     if (tagNumber >= tags_.size()) return false;
-    return walk(tags_[tagNumber].root, tags_[tagNumber].keyLength, out, 0);
+    return walk(tags_[tagNumber].root, tags_[tagNumber].keyLength, out, 0, tags_[tagNumber].trail);
 }
 
 bool CdxIndex::leafChainEntries(size_t tagNumber, std::vector<IndexEntry>& out) {
@@ -339,7 +345,7 @@ bool CdxIndex::leafChainEntries(size_t tagNumber, std::vector<IndexEntry>& out) 
     uint32_t offset = tag.root;
     Node node;
     for (int depth = 0;; ++depth) {  // down the leftmost edge
-        if (depth > kMaxDepth || !readNode(offset, tag.keyLength, node)) return false;
+        if (depth > kMaxDepth || !readNode(offset, tag.keyLength, node, tag.trail)) return false;
         if (node.leaf()) break;
         if (node.entries.empty()) return false;
         offset = node.entries.front().child;
@@ -352,7 +358,7 @@ bool CdxIndex::leafChainEntries(size_t tagNumber, std::vector<IndexEntry>& out) 
         if (node.right == kNone) return true;
         uint32_t previous = offset;
         offset = node.right;
-        if (!readNode(offset, tag.keyLength, node) || !node.leaf() || node.left != previous) return false;
+        if (!readNode(offset, tag.keyLength, node, tag.trail) || !node.leaf() || node.left != previous) return false;
     }
 }
 

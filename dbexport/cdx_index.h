@@ -26,13 +26,20 @@ public:
         uint32_t root = 0;
         size_t keyLength = 0;
         std::string expression;
+        char trail = ' ';  // byte the leaves leave out at the end of a key
     };
 
-    bool open(const std::string& path, bool exclusive);
+    // With `exclusive`, waits up to `lockWaitMillis` for the lock (see BlockFile).
+    bool open(const std::string& path, bool exclusive, int lockWaitMillis = 0);
+    bool lockTimedOut() const { return file_.lockTimedOut(); }
     void close() { file_.close(); }
 
     // The tags in the order of the tag directory (by name).
     const std::vector<Tag>& tags() const { return tags_; }
+    // Numeric and date tags hold 8-byte binary keys whose leaves leave out
+    // trailing zero bytes instead of trailing spaces; the caller knows the
+    // kind from the tag's expression.
+    void setBinaryKeys(size_t tag, bool binary);
 
     bool seek(size_t tag, const std::string& text, bool exact, bool& found);
     bool insert(size_t tag, const std::string& key, uint32_t recno);
@@ -62,11 +69,11 @@ private:
         Entry newRight;       // highest entry of the new right node, child = its offset
     };
 
-    bool readNode(uint32_t offset, size_t keyLength, Node& node) const;
-    bool writeNode(uint32_t offset, size_t keyLength, const Node& node);
+    bool readNode(uint32_t offset, size_t keyLength, Node& node, char trail = ' ') const;
+    bool writeNode(uint32_t offset, size_t keyLength, const Node& node, char trail = ' ');
     bool allocateNode(uint32_t& offset);
-    bool insertInto(uint32_t offset, size_t keyLength, const Entry& entry, InsertResult& result, int depth);
-    bool walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth);
+    bool insertInto(uint32_t offset, const Tag& tag, const Entry& entry, InsertResult& result, int depth);
+    bool walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth, char trail = ' ');
     bool loadTag(const std::string& name, uint32_t header, Tag& tag) const;
 
     BlockFile file_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dbexport/dbf_values.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -21,10 +22,10 @@ void putDate(unsigned char* p, const DateTime& d) {
 
 }  // namespace
 
-bool DbfTable::open(const std::string& path, bool exclusive) {
+bool DbfTable::open(const std::string& path, bool exclusive, int lockWaitMillis) {
     fields_.clear();
     recordCount_ = headerLength_ = recordLength_ = 0;
-    if (!file_.open(path, exclusive)) return false;
+    if (!file_.open(path, exclusive, lockWaitMillis)) return false;
     unsigned char head[32];
     if (!file_.readAt(0, head, sizeof head)) return close(), false;
     recordCount_ = getLe32(head + 4);
@@ -98,28 +99,9 @@ bool DbfTable::readColumn(int field, std::vector<std::string>& values) const {
 }
 
 std::string DbfTable::formatValue(const DbfField& field, const std::string& text) {
-    size_t width = static_cast<size_t>(field.length);
-    switch (field.type) {
-    case 'N':
-    case 'F': {
-        std::string t = trimSpaces(text).substr(0, width);
-        return std::string(width - t.size(), ' ') + t;
-    }
-    case 'L': {
-        std::string t = trimSpaces(text);
-        std::string out(width, ' ');
-        if (width > 0 && !t.empty()) out[0] = t[0];
-        return out;
-    }
-    case 'M':
-    case 'B':
-    case 'G':
-        return std::string(width, ' ');  // memo blocks are not written here
-    default: {
-        std::string t = text.substr(0, width);
-        return t + std::string(width - t.size(), ' ');
-    }
-    }
+    std::string problem;
+    bool truncated = false;
+    return storedFieldText(field, text, problem, truncated);
 }
 
 bool DbfTable::writeHeaderCount(const DateTime& today) {

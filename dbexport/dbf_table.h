@@ -21,8 +21,11 @@ struct DbfField {
 
 class DbfTable {
 public:
-    // Opens an existing table for reading and appending; `exclusive` locks it.
-    bool open(const std::string& path, bool exclusive);
+    // Opens an existing table for reading and appending; `exclusive` locks
+    // it, waiting up to `lockWaitMillis` for another holder to let go.
+    bool open(const std::string& path, bool exclusive, int lockWaitMillis = 0);
+    // Whether the last open failed because the lock was held too long.
+    bool lockTimedOut() const { return file_.lockTimedOut(); }
     void close() { file_.close(); }
 
     const std::vector<DbfField>& fields() const { return fields_; }
@@ -36,7 +39,9 @@ public:
     bool readColumn(int field, std::vector<std::string>& values) const;
 
     // Formats a text for a field: character fields left-aligned and cut,
-    // numeric fields right-aligned, logical fields one letter.
+    // numbers right-aligned with the field's decimals, dates yyyymmdd,
+    // logical fields one letter; a text that does not suit the field gives
+    // a blank field (storedFieldText tells why).
     static std::string formatValue(const DbfField& field, const std::string& text);
 
     // Appends a record built from `values` (one text per field, missing ones

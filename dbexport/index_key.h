@@ -1,10 +1,12 @@
-// Key expressions of index files: a field name, optionally with an alias
-// ("CLAIMS->CLAIMID"), wrapped in UPPER(), TRIM(), RTRIM(), LTRIM() or
-// ALLTRIM(), and several such terms joined by "+". Only character and date
-// fields take part; the key is the text of the terms, padded to the key
-// length with spaces.
+// Key expressions of index files, evaluated for a record: field names
+// (optionally with an alias, "CLAIMS->CLAIMID"), character terms joined by
+// "+", UPPER(), TRIM(), RTRIM(), LTRIM(), ALLTRIM(), STR(number[, length
+// [, decimals]]) and DTOS(date). A lone numeric or date field is a key of
+// its own type: in a CDX index an 8-byte binary number (a date as its
+// Julian day), in an NTX index the number's text or the date as yyyymmdd.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,37 +15,40 @@
 
 namespace brolvin {
 
+enum class IndexFormat { Ntx, Cdx };
+
 class IndexKeyExpression {
 public:
-    // Parses `expression` against the table's fields; nothing when the
-    // expression uses something this reader does not understand.
-    static std::optional<IndexKeyExpression> parse(const std::string& expression,
-                                                   const std::vector<DbfField>& fields);
+    // Parses `expression` against the table's fields; nothing, with
+    // `problem` saying why, when the expression uses something this reader
+    // does not evaluate.
+    static std::optional<IndexKeyExpression> parse(const std::string& expression, const std::vector<DbfField>& fields,
+                                                   IndexFormat format, std::string& problem);
 
-    // Width of the key the expression yields (sum of its terms' widths).
+    // Width of the key the expression yields.
     int width() const { return width_; }
-    // The key of a record, given its field texts as stored; `keyLength`
-    // pads or cuts to the index's key length.
-    std::string keyOf(const std::vector<std::string>& record, size_t keyLength) const;
-    // The text to look up for a record key that stands for the first term's
-    // field. `exact` tells whether the whole index key must equal it (one
-    // term) or only begin with it (several terms).
-    std::string seekText(const std::string& recordKey, size_t keyLength, bool& exact) const;
+    // Whether the key is an 8-byte binary number (CDX numeric or date key).
+    bool binary() const { return binary_; }
+    // The key of a record, given its field texts as stored, padded or cut to
+    // `keyLength`; false, with `problem`, when the record gives no key.
+    bool keyOf(const std::vector<std::string>& record, size_t keyLength, std::string& key,
+               std::string& problem) const;
+
+    struct Node;
 
 private:
-    enum class Func { Upper, TrimRight, TrimLeft };
-    struct Term {
-        int field = -1;
-        DbfField def;
-        std::vector<Func> funcs;  // innermost first
-        bool trims() const;
-    };
-    static std::string apply(const Term& term, const std::string& stored);
-    std::vector<Term> terms_;
+    std::shared_ptr<const Node> root_;
+    IndexFormat format_ = IndexFormat::Ntx;
     int width_ = 0;
+    bool binary_ = false;
 };
 
 // Pads with spaces or cuts `text` to `length`.
 std::string padKey(const std::string& text, size_t length);
+
+// The 8-byte key of a number in a CDX index: the IEEE double, big-endian,
+// with the sign bit set for positive numbers and every bit inverted for
+// negative ones, so that the bytes sort as the numbers do.
+std::string cdxNumberKey(double value);
 
 }  // namespace brolvin

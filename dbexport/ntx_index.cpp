@@ -29,8 +29,8 @@ int comparePrefix(const std::string& key, const std::string& text) {
 
 }  // namespace
 
-bool NtxIndex::open(const std::string& path, bool exclusive) {
-    if (!file_.open(path, exclusive)) return false;
+bool NtxIndex::open(const std::string& path, bool exclusive, int lockWaitMillis) {
+    if (!file_.open(path, exclusive, lockWaitMillis)) return false;
     unsigned char h[kPageSize] = {};
     if (!file_.readAt(0, h, kPageSize)) return close(), false;
     root_ = getLe32(h + 4);

@@ -18,7 +18,9 @@ struct IndexEntry {
 
 class NtxIndex {
 public:
-    bool open(const std::string& path, bool exclusive);
+    // With `exclusive`, waits up to `lockWaitMillis` for the lock (see BlockFile).
+    bool open(const std::string& path, bool exclusive, int lockWaitMillis = 0);
+    bool lockTimedOut() const { return file_.lockTimedOut(); }
     void close() { file_.close(); }
 
     const std::string& expression() const { return expression_; }

@@ -1,5 +1,7 @@
 #include "dbexport/sql_connection.h"
 
+#include <algorithm>
+
 #if defined(BROLVIN_HAVE_ODBC)
 #include <sql.h>
 #include <sqlext.h>
@@ -11,6 +13,7 @@ namespace brolvin {
 
 namespace {
 
+// Every diagnostic record of a handle: state, native code and message.
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::string text;
     for (SQLSMALLINT i = 1; i <= 5; ++i) {
@@ -21,9 +24,54 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (!text.empty()) text += " ";
-        text += std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(message);
+        text += std::string(reinterpret_cast<char*>(state)) + " (" + std::to_string(native) + ") " +
+                reinterpret_cast<char*>(message);
     }
+    // Driver messages may end with a line end; the log line must not.
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
     return text.empty() ? "unknown ODBC error" : text;
+}
+
+// Binds the rows of parameters column by column and executes a prepared
+// statement once for every row.
+bool bindAndExecute(SQLHSTMT stmt, const std::vector<const std::vector<SqlValue>*>& rows,
+                    std::vector<std::string>& buffers, std::vector<std::vector<SQLLEN>>& lengths,
+                    std::vector<SQLUSMALLINT>& status, std::string& error) {
+    const size_t count = rows.size();
+    const size_t columns = count ? rows[0]->size() : 0;
+    buffers.resize(columns);
+    lengths.resize(columns);
+    status.assign(count, SQL_PARAM_UNUSED);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(count)), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
+    for (size_t c = 0; c < columns; ++c) {
+        size_t width = 1;
+        for (const auto* row : rows)
+            if (c < row->size() && (*row)[c]) width = std::max(width, (*row)[c]->size());
+        buffers[c].assign(width * count, '\0');
+        lengths[c].assign(count, SQL_NULL_DATA);
+        for (size_t r = 0; r < count; ++r) {
+            const SqlValue& v = c < rows[r]->size() ? (*rows[r])[c] : SqlValue();
+            if (!v) continue;
+            std::copy(v->begin(), v->end(), buffers[c].begin() + static_cast<long>(r * width));
+            lengths[c][r] = static_cast<SQLLEN>(v->size());
+        }
+        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+                                        SQL_VARCHAR, width, 0, buffers[c].data(), static_cast<SQLLEN>(width),
+                                        lengths[c].data());
+        if (!SQL_SUCCEEDED(rc)) {
+            error = diagnostics(SQL_HANDLE_STMT, stmt);
+            return false;
+        }
+    }
+    SQLRETURN rc = SQLExecute(stmt);
+    bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    for (SQLUSMALLINT s : status)
+        if (s == SQL_PARAM_ERROR) ok = false;
+    if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    return ok;
 }
 
 }  // namespace
@@ -34,8 +82,17 @@ struct SqlConnection::Handles {
     bool connected = false;
 };
 
+struct SqlStatement::Handle {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    std::vector<std::string> buffers;  // one per parameter, a value per row
+    std::vector<std::vector<SQLLEN>> lengths;
+    std::vector<SQLUSMALLINT> status;
+};
+
 SqlConnection::SqlConnection() : handles_(std::make_unique<Handles>()) {}
 SqlConnection::~SqlConnection() { disconnect(); }
+
+bool SqlConnection::connected() const { return handles_->connected; }
 
 bool SqlConnection::connect(const std::string& connectionString, std::string& error) {
     disconnect();
@@ -78,46 +135,33 @@ void SqlConnection::disconnect() {
     h.env = SQL_NULL_HENV;
 }
 
-namespace {
-
-// Prepares and executes `sql` with the parameters bound as text; the
-// statement handle stays allocated for fetching and is freed by the caller.
-bool run(SQLHDBC dbc, const std::string& sql, const std::vector<std::string>& params, SQLHSTMT& stmt,
-         std::string& error) {
-    stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
-        error = diagnostics(SQL_HANDLE_DBC, dbc);
-        stmt = SQL_NULL_HSTMT;
-        return false;
-    }
-    std::string text = sql;
-    if (!SQL_SUCCEEDED(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), static_cast<SQLINTEGER>(text.size())))) {
-        error = diagnostics(SQL_HANDLE_STMT, stmt);
-        return false;
-    }
-    std::vector<SQLLEN> lengths(params.size());
-    for (size_t i = 0; i < params.size(); ++i) {
-        lengths[i] = static_cast<SQLLEN>(params[i].size());
-        SQLULEN columnSize = params[i].empty() ? 1 : params[i].size();
-        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
-                                        SQL_VARCHAR, columnSize, 0,
-                                        const_cast<char*>(params[i].data()),
-                                        static_cast<SQLLEN>(params[i].size()), &lengths[i]);
-        if (!SQL_SUCCEEDED(rc)) {
-            error = diagnostics(SQL_HANDLE_STMT, stmt);
-            return false;
-        }
-    }
-    SQLRETURN rc = SQLExecute(stmt);
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-        error = diagnostics(SQL_HANDLE_STMT, stmt);
-        return false;
-    }
-    return true;
+bool SqlConnection::setAutoCommit(bool on, std::string& error) {
+    if (!handles_->connected) return false;
+    SQLRETURN rc = SQLSetConnectAttr(handles_->dbc, SQL_ATTR_AUTOCOMMIT,
+                                     reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
+    if (SQL_SUCCEEDED(rc)) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
 }
 
-void release(SQLHSTMT stmt) {
-    if (stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+bool SqlConnection::commit(std::string& error) {
+    if (!handles_->connected) return false;
+    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_COMMIT))) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
+}
+
+bool SqlConnection::rollback(std::string& error) {
+    if (!handles_->connected) return false;
+    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_ROLLBACK))) return true;
+    error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
+    return false;
+}
+
+namespace {
+
+std::vector<SqlValue> asValues(const std::vector<std::string>& params) {
+    return std::vector<SqlValue>(params.begin(), params.end());
 }
 
 }  // namespace
@@ -125,58 +169,116 @@ void release(SQLHSTMT stmt) {
 bool SqlConnection::queryHasRow(const std::string& sql, const std::vector<std::string>& params, bool& hasRow,
                                 std::string& error) {
     hasRow = false;
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, params, stmt, error);
-    if (ok) {
-        SQLRETURN rc = SQLFetch(stmt);
-        if (SQL_SUCCEEDED(rc)) hasRow = true;
-        else if (rc != SQL_NO_DATA) {
-            error = diagnostics(SQL_HANDLE_STMT, stmt);
-            ok = false;
-        }
-    }
-    release(stmt);
-    return ok;
+    SqlStatement statement;
+    return statement.prepare(*this, sql, error) && statement.queryHasRow(asValues(params), hasRow, error);
 }
 
 bool SqlConnection::execute(const std::string& sql, const std::vector<std::string>& params, std::string& error) {
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, params, stmt, error);
-    release(stmt);
-    return ok;
+    SqlStatement statement;
+    return statement.prepare(*this, sql, error) && statement.execute(asValues(params), error);
 }
 
 bool SqlConnection::queryNumber(const std::string& sql, long long& value, std::string& error) {
     value = 0;
-    if (!handles_->connected) return false;
-    SQLHSTMT stmt;
-    bool ok = run(handles_->dbc, sql, {}, stmt, error);
-    if (ok) {
-        SQLBIGINT number = 0;
-        SQLLEN indicator = 0;
-        ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
-             SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
-        if (ok && indicator != SQL_NULL_DATA) value = number;
-        if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    SqlStatement statement;
+    if (!statement.prepare(*this, sql, error) || !statement.execute({}, error)) return false;
+    SQLHSTMT stmt = statement.handle_->stmt;
+    SQLBIGINT number = 0;
+    SQLLEN indicator = 0;
+    bool ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
+              SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
+    if (ok && indicator != SQL_NULL_DATA) value = number;
+    if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
+    return ok;
+}
+
+SqlStatement::SqlStatement() : handle_(std::make_unique<Handle>()) {}
+SqlStatement::~SqlStatement() { release(); }
+
+void SqlStatement::release() {
+    if (handle_ && handle_->stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle_->stmt);
+    if (handle_) handle_->stmt = SQL_NULL_HSTMT;
+}
+
+bool SqlStatement::prepare(SqlConnection& connection, const std::string& sql, std::string& error) {
+    release();
+    if (!connection.connected()) {
+        error = "not connected";
+        return false;
     }
-    release(stmt);
+    SQLHDBC dbc = connection.handles_->dbc;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_->stmt))) {
+        error = diagnostics(SQL_HANDLE_DBC, dbc);
+        handle_->stmt = SQL_NULL_HSTMT;
+        return false;
+    }
+    std::string text = sql;
+    SQLRETURN rc = SQLPrepare(handle_->stmt, reinterpret_cast<SQLCHAR*>(text.data()),
+                              static_cast<SQLINTEGER>(text.size()));
+    if (SQL_SUCCEEDED(rc)) return true;
+    error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
+    release();
+    return false;
+}
+
+bool SqlStatement::execute(const std::vector<SqlValue>& params, std::string& error) {
+    return executeRows({&params}, error);
+}
+
+bool SqlStatement::executeRows(const std::vector<const std::vector<SqlValue>*>& rows, std::string& error) {
+    if (handle_->stmt == SQL_NULL_HSTMT) {
+        error = "statement not prepared";
+        return false;
+    }
+    if (rows.empty()) return true;
+    Handle& h = *handle_;
+    return bindAndExecute(h.stmt, rows, h.buffers, h.lengths, h.status, error);
+}
+
+bool SqlStatement::queryHasRow(const std::vector<SqlValue>& params, bool& hasRow, std::string& error) {
+    hasRow = false;
+    if (!execute(params, error)) return false;
+    SQLRETURN rc = SQLFetch(handle_->stmt);
+    bool ok = true;
+    if (SQL_SUCCEEDED(rc)) {
+        hasRow = true;
+    } else if (rc != SQL_NO_DATA) {
+        error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
+        ok = false;
+    }
+    SQLFreeStmt(handle_->stmt, SQL_CLOSE);
     return ok;
 }
 
 #else  // no unixODBC at build time
 
 struct SqlConnection::Handles {};
+struct SqlStatement::Handle {};
+
+namespace {
+const char* const kNoOdbc = "ODBC support is not built into this program";
+}
 
 SqlConnection::SqlConnection() : handles_(std::make_unique<Handles>()) {}
 SqlConnection::~SqlConnection() = default;
-
 bool SqlConnection::connect(const std::string&, std::string& error) {
-    error = "ODBC support is not built into this program";
+    error = kNoOdbc;
     return false;
 }
 void SqlConnection::disconnect() {}
+bool SqlConnection::connected() const { return false; }
+bool SqlConnection::setAutoCommit(bool, std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
+bool SqlConnection::commit(std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
+bool SqlConnection::rollback(std::string& error) {
+    error = kNoOdbc;
+    return false;
+}
 bool SqlConnection::queryHasRow(const std::string&, const std::vector<std::string>&, bool& hasRow, std::string& error) {
     hasRow = false;
     error = "not connected";
@@ -188,6 +290,27 @@ bool SqlConnection::execute(const std::string&, const std::vector<std::string>&,
 }
 bool SqlConnection::queryNumber(const std::string&, long long& value, std::string& error) {
     value = 0;
+    error = "not connected";
+    return false;
+}
+
+SqlStatement::SqlStatement() : handle_(std::make_unique<Handle>()) {}
+SqlStatement::~SqlStatement() = default;
+void SqlStatement::release() {}
+bool SqlStatement::prepare(SqlConnection&, const std::string&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::execute(const std::vector<SqlValue>&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::executeRows(const std::vector<const std::vector<SqlValue>*>&, std::string& error) {
+    error = "not connected";
+    return false;
+}
+bool SqlStatement::queryHasRow(const std::vector<SqlValue>&, bool& hasRow, std::string& error) {
+    hasRow = false;
     error = "not connected";
     return false;
 }

@@ -2,218 +2,107 @@
 
 #include <algorithm>
 
-#include "dbexport/cdx_index.h"
-#include "dbexport/dbf_table.h"
-#include "dbexport/index_key.h"
-#include "dbexport/ntx_index.h"
-#include "dbexport/sql_connection.h"
-#include "util/file_io.h"
+#include "dbexport/db_names.h"
+#include "dbexport/writer_call.h"
 #include "util/text.h"
 
 namespace brolvin {
 
 namespace {
 
-const char* const kOptionTexts[] = {"", "ADD", "LOOKUP", "INDEX0", "INDEX1", "INDEXNTX", "INDEXCDX",
-                                    "CONN0", "CONN1", "CONN2"};
+const char* const kOptionTexts[] = {"",       "ADD",   "LOOKUP", "INDEX0", "INDEX1",    "INDEXNTX",
+                                    "INDEXCDX", "CONN0", "CONN1", "CONN2",  "CREATE", "EMPTYTEXT"};
+constexpr int kLastOption = kOptEmptyText;
 
 bool levelIsZero(const FieldEntry& e) { return leadingNumber(e.level) == 0; }
 
-void clearLevelZero(FieldTable& fields) {
-    for (FieldEntry& e : fields) {
-        if (levelIsZero(e)) e.value.clear();
-        e.occurrenceCount = 0;
-    }
+// A connection-string value: in braces when it holds ";", braces or
+// surrounding spaces, so that it cannot add attributes of its own.
+std::string attributeValue(const std::string& value) {
+    bool plain = value.find_first_of(";{}") == std::string::npos &&
+                 (value.empty() || (value.front() != ' ' && value.back() != ' '));
+    if (plain) return value;
+    std::string quoted = "{";
+    for (char c : value) quoted += c == '}' ? std::string("}}") : std::string(1, c);
+    return quoted + "}";
 }
 
-// The record key is the first entry's Value as the writer received it: an
-// earlier table may already have cleared the working copy.
-std::string recordKeyOf(const FieldTable& snapshot) {
-    return snapshot.empty() ? std::string() : snapshot.front().value;
+std::string driverValue(const std::string& driver) {
+    std::string quoted;
+    for (char c : driver) quoted += c == '}' ? std::string("}}") : std::string(1, c);
+    return "{" + quoted + "}";
 }
 
-// One writer call: the running settings and the log, shared by all rows.
-struct WriterCall {
-    FieldTable& fields;
-    const FieldTable& snapshot;
-    const std::string& pathSeparator;
-    bool mlFlag;
-    long long serviceLine;
-    std::optional<long long> serviceLineCount;
-    RunContext& ctx;
-    TableSettings settings;
-    bool add = false;  // the add decision; SQL rows with index kind 2 or 3 keep the previous one
-    long long connections = 0;
-    std::string log;
-
-    bool plainMode() const { return !serviceLineCount.has_value(); }
-    void line(const std::string& text) { log += text + kCrLf; }
-};
-
-std::string tableTitle(size_t n, const DbMapRow& row) { return "Table " + std::to_string(n) + " - " + row.tableName; }
-
-// The index of a table file, opened by kind: NTX or CDX with every tag, each
-// with its key expression parsed against the table's fields.
-struct OpenIndex {
-    NtxIndex ntx;
-    CdxIndex cdx;
-    bool isCdx = false;
-    std::vector<IndexKeyExpression> expressions;  // NTX: one; CDX: one per tag
-
-    bool open(const std::string& base, int kind, const DbfTable& table) {
-        isCdx = kind == 3;
-        if (isCdx) {
-            if (!cdx.open(base + ".cdx", true)) return false;
-            for (const CdxIndex::Tag& tag : cdx.tags()) {
-                auto e = IndexKeyExpression::parse(tag.expression, table.fields());
-                if (!e) return false;
-                expressions.push_back(*e);
-            }
-            return true;
-        }
-        if (!ntx.open(base + ".ntx", true)) return false;
-        auto e = IndexKeyExpression::parse(ntx.expression(), table.fields());
-        if (!e) return false;
-        expressions.push_back(*e);
-        return true;
-    }
-    bool seek(const std::string& recordKey, bool& found) {
-        bool exact = true;
-        if (isCdx) {
-            std::string text = expressions[0].seekText(recordKey, cdx.tags()[0].keyLength, exact);
-            return cdx.seek(0, text, exact, found);
-        }
-        std::string text = expressions[0].seekText(recordKey, ntx.keyLength(), exact);
-        return ntx.seek(text, exact, found);
-    }
-    bool insert(const std::vector<std::string>& stored, uint32_t recno) {
-        if (!isCdx) return ntx.insert(expressions[0].keyOf(stored, ntx.keyLength()), recno);
-        for (size_t t = 0; t < expressions.size(); ++t)
-            if (!cdx.insert(t, expressions[t].keyOf(stored, cdx.tags()[t].keyLength), recno)) return false;
-        return true;
-    }
-};
-
-// Without an index the key is looked up by reading the key column: the map's
-// key field when the table has it, otherwise the first field.
-bool scanForKey(const DbfTable& table, const DbMapRow& row, const std::string& key, bool& found) {
-    found = false;
-    int column = row.keyField.empty() ? -1 : table.fieldIndex(row.keyField);
-    if (column < 0) column = 0;
-    std::string wanted = trimRightSpaces(DbfTable::formatValue(table.fields()[column], key));
-    std::vector<std::string> values;
-    if (!table.readColumn(column, values)) return false;
-    found = std::any_of(values.begin(), values.end(),
-                        [&](const std::string& v) { return trimRightSpaces(v) == wanted; });
-    return true;
-}
-
-void writeTableFile(WriterCall& call, size_t n, const DbMapRow& row, const std::vector<std::string>& fieldList) {
-    std::string base = row.server + row.dataSource + call.pathSeparator + row.tableName;
-    std::string key = recordKeyOf(call.snapshot);
-    DbfTable table;
-    OpenIndex index;
-    bool indexed = call.settings.indexKind >= 2;
-    bool ok = table.open(base + ".dbf", true) && (!indexed || index.open(base, call.settings.indexKind, table));
-    if (ok) {
-        if (call.settings.lookup) {
-            bool found = false;
-            ok = indexed ? index.seek(key, found) : scanForKey(table, row, key, found);
-            call.add = ok && !found;
-        } else {
-            call.add = true;
-        }
-    }
-    if (ok && call.add) {
-        std::vector<std::string> record(table.fields().size());
-        CTL48500H(call.fields, call.snapshot);
-        CTL48500F(call.fields, fieldList, call.mlFlag, call.serviceLine, call.serviceLineCount, record);
-        uint32_t recno = table.appendRecord(record, call.ctx.platform.now());
-        if (recno != 0 && indexed) {
-            std::vector<std::string> stored;
-            for (size_t i = 0; i < record.size(); ++i)
-                stored.push_back(DbfTable::formatValue(table.fields()[i], record[i]));
-            ok = index.insert(stored, recno);
-        }
-        if (recno != 0 && ok)
-            call.line(tableTitle(n, row) + " Added Record Key=" + key + " Record Number " + std::to_string(recno));
-        else
-            ok = false;
-    }
-    // A table that is missing is skipped without a word; one that exists but
-    // cannot be opened, searched or written is reported.
-    if (!ok && fileExists(base + ".dbf")) call.line(tableTitle(n, row) + " Error Unable to Add Record Key=" + key);
-    // In plain mode the record's own Values must not reach the next record.
-    if (call.plainMode()) clearLevelZero(call.fields);
-}
-
-// Returns false when the connection fails; the caller then stops.
-bool writeSqlTable(WriterCall& call, size_t n, const DbMapRow& row, const std::vector<std::string>& fieldList,
-                   std::string& failure) {
-    call.ctx.isoDateFormat = true;
-    CTL48500H(call.fields, call.snapshot);
-    std::string key = recordKeyOf(call.snapshot);
-    call.line(tableTitle(n, row));
-
-    std::vector<std::string> values;
-    std::string markers = "(";
-    for (const FieldEntry& e : call.fields) {
-        if (e.name.empty()) continue;
-        for (const std::string& name : fieldList) {
-            if (name != e.name) continue;
-            if (markers.size() > 1) markers += ",";
-            markers += "?";
-            long long width = leadingNumber(e.width);
-            // A blank or zero width means no width was given; cutting to it
-            // would store nothing.
-            if (width > 0 && static_cast<long long>(e.value.size()) > width) {
-                values.push_back(e.value.substr(0, static_cast<size_t>(width)));
-                call.line("** ALERT:(Truncated Data)- Field " + e.name);
-                call.line("** Field Width=" + e.width + " Data Width=" + std::to_string(e.value.size()));
-            } else {
-                values.push_back(e.value);
-            }
-        }
-    }
-    markers += ")";
-    clearLevelZero(call.fields);
-
-    SqlConnection connection;
-    std::string error;
-    if (!connection.connect(sqlConnectionString(row, call.settings.connectionForm, call.pathSeparator), error)) {
-        failure = "Unable connect to server " + error + kCrLf;
-        return false;
-    }
-    call.line("Connection :" + rightAlign(++call.connections, 10));
-
-    bool ok = true;
-    int kind = call.settings.indexKind;
-    if (kind <= 1) {
-        if (call.settings.lookup) {
-            bool hasRow = false;
-            ok = connection.queryHasRow("SELECT * FROM " + row.tableName + " WHERE " + row.keyField + "=?", {key},
-                                        hasRow, error);
-            call.line("xindex(" + std::to_string(kind) + ") Select Field=" + row.keyField + "  Data=" + key);
-            call.add = ok && !hasRow;
-        } else {
-            call.add = true;
-        }
-    }
-    if (ok && call.add) {
-        ok = connection.execute("INSERT INTO " + row.tableName + " values " + markers, values, error);
-        long long recno = 0;
-        if (ok) connection.queryNumber("SELECT COUNT(*) FROM " + row.tableName, recno, error);
-        if (ok) call.line("Added Record Key=" + key + " Record Number " + std::to_string(recno));
-    }
-    if (!ok) call.line("Error Unable to Add Record Key=" + key);
-    connection.disconnect();
-    return true;
+// SERVER= as "host" or "host:port" ("[::1]:5432" for an IPv6 address).
+void splitServer(const std::string& server, std::string& host, std::string& port) {
+    host = server;
+    port.clear();
+    size_t colon = server.rfind(':');
+    if (colon == std::string::npos || colon + 1 == server.size()) return;
+    std::string digits = server.substr(colon + 1);
+    if (digits.find_first_not_of("0123456789") != std::string::npos) return;
+    std::string left = server.substr(0, colon);
+    if (left.size() >= 2 && left.front() == '[' && left.back() == ']') left = left.substr(1, left.size() - 2);
+    else if (left.find(':') != std::string::npos) return;
+    host = left;
+    port = digits;
 }
 
 }  // namespace
 
+void WriterCall::line(const std::string& text) { log += text + kCrLf; }
+
+std::string printableName(const std::string& name) {
+    std::string shown = name;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return shown;
+}
+
+std::string TableRequest::title() const { return "Table " + std::to_string(n) + " - " + printableName(row->tableName); }
+
+std::vector<size_t> keyPositions(const TableRequest& request) {
+    std::vector<size_t> positions;
+    for (const std::string& name : keyFieldNames(request.row->keyField)) {
+        size_t i = 0;
+        while (i < request.fieldList.size() && toUpper(request.fieldList[i]) != toUpper(name)) ++i;
+        if (i == request.fieldList.size()) return {};
+        positions.push_back(i);
+    }
+    return positions;
+}
+
+long long mapWidth(const FieldTable& fields, const std::string& name) {
+    for (const FieldEntry& e : fields)
+        if (e.name == name) return leadingNumber(e.width);
+    for (const FieldEntry& e : fields)
+        if (!e.name.empty() && toUpper(e.name) == toUpper(name)) return leadingNumber(e.width);
+    return 0;
+}
+
+TableRecord buildTableRecord(WriterCall& call, const TableRequest& request) {
+    TableRecord record;
+    record.values.assign(request.fieldList.size(), std::string());
+    fillTableRecord(call.fields, request.fieldList, call.serviceLine, record.values, &record.sources);
+    std::vector<size_t> positions = keyPositions(request);
+    if (!positions.empty()) {
+        for (size_t i = 0; i < positions.size(); ++i) record.key += (i ? "+" : "") + record.values[positions[i]];
+        return record;
+    }
+    // A KEYFIELD= that is not a column of the list may still name a map field.
+    std::vector<std::string> names = keyFieldNames(request.row->keyField);
+    if (names.size() == 1)
+        for (const FieldEntry& e : call.fields)
+            if (!e.name.empty() && toUpper(e.name) == toUpper(names[0])) {
+                record.key = e.value;
+                return record;
+            }
+    if (!call.fields.empty()) record.key = call.fields.front().value;
+    return record;
+}
+
 bool CTL48500D(const std::string& word, int option) {
-    if (option < 1 || option > 9) return false;
+    if (option < 1 || option > kLastOption) return false;
     return beginsWith(toUpper(word), kOptionTexts[option]);
 }
 
@@ -253,70 +142,115 @@ void CTL48500H(FieldTable& fields, const FieldTable& snapshot) {
     std::copy(snapshot.begin(), snapshot.begin() + static_cast<long>(n), fields.begin());
 }
 
-void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool /*mlFlag*/, long long serviceLine,
-               std::optional<long long> serviceLineCount, std::vector<std::string>& record) {
+void fillTableRecord(const FieldTable& fields, const std::vector<std::string>& fieldList, long long serviceLine,
+                     std::vector<std::string>& record, std::vector<int>* sources) {
+    if (sources) sources->assign(record.size(), -1);
+    int entry = -1;
     auto store = [&](size_t position, const std::string& value) {
-        if (position < record.size()) record[position] = value;
+        if (position >= record.size()) return;
+        record[position] = value;
+        if (sources) (*sources)[position] = entry;
     };
-    bool lastLine = serviceLineCount ? serviceLine == *serviceLineCount : true;
     long long highest = 0;
-    for (FieldEntry& e : fields) {
-        if (!e.name.empty()) {
-            long long line = leadingNumber(e.serviceLineNumber);
-            if (line > 0) {
-                highest = std::max(highest, line);
-                if (serviceLine == highest) {
-                    // FIELD=SVCCHG1 addresses SVCCHG1, SVCCHG2, ... of lines 1, 2, ...
-                    std::string number = std::to_string(highest);
-                    for (size_t i = 0; i < fieldList.size(); ++i) {
-                        const std::string& name = fieldList[i];
-                        std::string numbered = name.substr(0, name.empty() ? 0 : name.size() - 1) + number;
-                        if (beginsWith(numbered, e.name)) {
-                            store(i, e.value);
-                            break;
-                        }
-                    }
+    for (const FieldEntry& e : fields) {
+        ++entry;
+        if (e.name.empty()) continue;
+        long long line = leadingNumber(e.serviceLineNumber);
+        if (line > 0) {
+            highest = std::max(highest, line);
+            if (serviceLine != highest) continue;
+            // FIELD=SVCCHG1 addresses SVCCHG1, SVCCHG2, ... of lines 1, 2, ...:
+            // the name with its last character replaced by the line number
+            // must begin with the Field Name.
+            std::string number = std::to_string(highest);
+            for (size_t i = 0; i < fieldList.size(); ++i) {
+                std::string_view stem = fieldList[i];
+                if (!stem.empty()) stem.remove_suffix(1);
+                std::string_view wanted = e.name;
+                bool matches = wanted.size() <= stem.size()
+                                   ? beginsWith(stem, wanted)
+                                   : beginsWith(wanted, stem) && beginsWith(number, wanted.substr(stem.size()));
+                if (matches) {
+                    store(i, e.value);
+                    break;
                 }
-            } else {
-                for (size_t i = 0; i < fieldList.size(); ++i)
-                    if (fieldList[i] == e.name) store(i, e.value);
             }
+        } else {
+            for (size_t i = 0; i < fieldList.size(); ++i)
+                if (fieldList[i] == e.name) store(i, e.value);
         }
+    }
+}
+
+void settleTableFields(FieldTable& fields, long long serviceLine, std::optional<long long> serviceLineCount) {
+    bool lastLine = serviceLineCount ? serviceLine == *serviceLineCount : true;
+    for (FieldEntry& e : fields) {
         if (lastLine && levelIsZero(e)) e.value.clear();
         e.occurrenceCount = 0;
     }
 }
 
+void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool /*mlFlag*/, long long serviceLine,
+               std::optional<long long> serviceLineCount, std::vector<std::string>& record, std::vector<int>* sources) {
+    fillTableRecord(fields, fieldList, serviceLine, record, sources);
+    settleTableFields(fields, serviceLine, serviceLineCount);
+}
+
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator) {
     switch (form) {
     case 1:
-        return "driver={" + row.driver + "};DSN=" + row.dataSource + ";UID=" + row.user + ";pwd=" + row.password +
-               ";";
+        return "driver=" + driverValue(row.driver) + ";DSN=" + attributeValue(row.dataSource) +
+               ";UID=" + attributeValue(row.user) + ";pwd=" + attributeValue(row.password) + ";";
     case 2:
-        return "DBQ=" + row.server + row.dataSource + pathSeparator + row.tableName + ";Driver={" + row.driver + "}";
-    default:
-        return "Server=" + row.server + ";Driver={" + row.driver + "};dsn=;user=" + row.user +
-               ";password=" + row.password + ";database=" + row.dataSource + ";";
+        return "DBQ=" + attributeValue(tableFileBase(row, pathSeparator)) + ";Driver=" + driverValue(row.driver);
+    default: {
+        // The attribute names psqlODBC, SQLite and most drivers know.
+        std::string host, port;
+        splitServer(row.server, host, port);
+        std::string text = "Driver=" + driverValue(row.driver) + ";";
+        if (!host.empty()) text += "Server=" + attributeValue(host) + ";";
+        if (!port.empty()) text += "Port=" + port + ";";
+        text += "Database=" + attributeValue(row.dataSource) + ";";
+        if (!row.user.empty()) text += "UID=" + attributeValue(row.user) + ";";
+        if (!row.password.empty()) text += "PWD=" + attributeValue(row.password) + ";";
+        return text;
+    }
     }
 }
 
 std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
-                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx) {
-    FieldTable snapshot = CTL48500G(fields, FieldTable(fields.size()));
-    WriterCall call{fields, snapshot, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, {}, false, 0, {}};
+                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
+                      ExportSession& session) {
+    // Every table reads the record from the field table as the writer got
+    // it; the Values are cleared once, after the last table.
+    WriterCall call{fields, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session, {}, {}};
     call.line("- Database Parser : " + ctx.dateText() + " " + ctx.timeText());
     for (size_t n = 1; n <= map.size(); ++n) {
         const DbMapRow& row = map[n - 1];
         applyTableOptions(row.options, call.settings);
-        std::vector<std::string> fieldList = CTL48500B(map, static_cast<int>(n));
-        if (beginsWith(row.driver, "DBF")) {
-            writeTableFile(call, n, row, fieldList);
-        } else {
-            std::string failure;
-            if (!writeSqlTable(call, n, row, fieldList, failure)) return failure;
-        }
+        TableRequest request;
+        request.n = n;
+        request.row = &row;
+        request.fieldList = CTL48500B(map, static_cast<int>(n));
+        request.create = CTL48500C(row.options, kOptCreate);
+        request.emptyText = CTL48500C(row.options, kOptEmptyText);
+        request.state = &session.table(n);
+        if (beginsWith(row.driver, "DBF"))
+            writeTableFile(call, request);
+        else
+            writeSqlTable(call, request);
     }
+    // Level-0 Values cleared after the last line, counts reset, whichever
+    // tables were written.
+    settleTableFields(fields, serviceLine, serviceLineCount);
     return call.log;
+}
+
+std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx) {
+    ExportSession session;
+    std::string log = CTL48500A(fields, map, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session);
+    return log + session.finish();
 }
 
 }  // namespace brolvin

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dbexport/db_map.h"
+#include "dbexport/export_session.h"
 #include "map/field_table.h"
 #include "util/platform.h"
 
@@ -24,6 +25,8 @@ enum TableOption {
     kOptConn0 = 7,
     kOptConn1 = 8,
     kOptConn2 = 9,
+    kOptCreate = 10,     // create a missing table (and its index)
+    kOptEmptyText = 11,  // SQL: bind empty Values as '' instead of NULL
 };
 
 // The settings a table's option words set. They carry over from one table
@@ -48,15 +51,23 @@ void CTL48500H(FieldTable& fields, const FieldTable& snapshot);
 
 // Copies Values into `record` (one text per table field, addressed by the
 // position of the field-list name) and clears Level-0 Values after the last
-// service line, or after the record in plain mode (no count).
+// service line, or after the record in plain mode (no count). `sources`, when
+// given, gets for each position the field-table entry stored there (-1: none).
 void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bool mlFlag, long long serviceLine,
-               std::optional<long long> serviceLineCount, std::vector<std::string>& record);
+               std::optional<long long> serviceLineCount, std::vector<std::string>& record,
+               std::vector<int>* sources = nullptr);
 
 
-// The ODBC connection string of form 0, 1 or 2 for a row.
+// The ODBC connection string of form 0, 1 or 2 for a row. Form 0 takes
+// SERVER= as host or host:port.
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator);
 
 // Writes the record into every table of the map and returns the log text.
+// The session keeps connections, open transactions and failures across the
+// records of a job; without one, the call uses its own and finishes it.
+std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
+                      ExportSession& session);
 std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
                       long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx);
 

@@ -11,10 +11,15 @@ std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& reques
                             std::optional<long long> lineCount, bool ml, RunContext& ctx) {
     // Without a database map there is nothing to write to.
     if (request.databaseMap == nullptr) return "";
-    if (!lineCount) return CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, 0, std::nullopt, ctx);
+    auto write = [&](long long line, std::optional<long long> count) {
+        const DbMapTable& map = *request.databaseMap;
+        if (request.databaseSession)
+            return CTL48500A(fields, map, request.pathSeparator, ml, line, count, ctx, *request.databaseSession);
+        return CTL48500A(fields, map, request.pathSeparator, ml, line, count, ctx);
+    };
+    if (!lineCount) return write(0, std::nullopt);
     std::string log;
-    for (long long line = 1; line <= *lineCount; ++line)
-        log += CTL48500A(fields, *request.databaseMap, request.pathSeparator, ml, line, *lineCount, ctx);
+    for (long long line = 1; line <= *lineCount; ++line) log += write(line, *lineCount);
     return log;
 }
 

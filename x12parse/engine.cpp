@@ -85,7 +85,7 @@ void EngineCall::renameAfterMap(const std::string& mapPrefix) {
 void EngineCall::deleteSource() {
     if (args_.deleteSource != 1) return;
     // A source whose output could not be written is kept: deleting it would lose the data.
-    if (result_.writeFailed) {
+    if (result_.writeFailed || result_.failedTableWrites > 0) {
         result_.log += ctx_.stampedLine(" - Source File Kept : " + job_.source);
         return;
     }
@@ -140,6 +140,7 @@ EngineResult EngineCall::run() {
         result_.log += converted.runLog;
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
+        result_.failedTableWrites = converted.failedTableWrites;
     } else if (type == "CSV" || type == "XML") {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);

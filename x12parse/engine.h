@@ -37,6 +37,7 @@ struct EngineResult {
     bool mapMissing = false;     // the mapping error ended the call
     bool writeFailed = false;    // creating or appending to the destination failed
     std::string failedFile;      // the file whose create or append failed
+    long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

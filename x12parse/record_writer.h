@@ -15,6 +15,7 @@
 #include "util/platform.h"
 
 namespace brolvin {
+class ExportSession;
 class OutputAppender;
 }
 
@@ -30,6 +31,7 @@ struct RecordWriteRequest {
     const JobParams* job = nullptr;
     std::string destination;                       // file the records are appended to
     const DbMapTable* databaseMap = nullptr;       // may be null: no database map
+    ExportSession* databaseSession = nullptr;      // the job's export session; null: one per record
     std::string pathSeparator;
     std::optional<std::string> sourceName;         // Level 5 Values, when given
     std::optional<std::string> level6Destination;  // Level 6 Values, when given

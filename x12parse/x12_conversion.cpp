@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "dbexport/export_session.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/output_appender.h"
@@ -118,6 +119,8 @@ private:
     OutputAppender appender_{1 << 20};
     RecordWriteRequest writeRequest_;
     std::optional<RecordWriter> writer_;
+    // X12,ODBC: connections and open transactions for the whole source.
+    std::optional<ExportSession> exportSession_;
 };
 
 void X12Run::frameDebugLines(const Delimiters& d) {
@@ -190,6 +193,10 @@ X12ConversionResult X12Run::run() {
     writeRequest_.databaseMap = request_.databaseMap;
     writeRequest_.pathSeparator = request_.pathSeparator;
     writeRequest_.appender = &appender_;
+    if (request_.databaseMap && beginsWith(trimSpaces(job_.conversionType), "X12,ODBC")) {
+        exportSession_.emplace();
+        writeRequest_.databaseSession = &*exportSession_;
+    }
     writer_.emplace(map_.fields);
 
     FunctionFiles functions;
@@ -215,6 +222,10 @@ X12ConversionResult X12Run::run() {
 
     if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
     noteWrite(appender_.close());
+    if (exportSession_) {
+        result_.runLog += exportSession_->finish();
+        result_.failedTableWrites = exportSession_->failedWrites();
+    }
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
     return result_;
 }

@@ -38,6 +38,7 @@ struct X12ConversionResult {
     long long maxServiceLineCount = 0;
     bool writeFailed = false;
     std::string failedFile;
+    long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

@@ -1,8 +1,17 @@
 // The command line reaches the database export through "DBMAP=".
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "app/job_driver.h"
+#include "dbexport/dbf_table.h"
 #include "dbexport/sql_connection.h"
+#include "util/file_io.h"
 #include "support/fixed_platform.h"
 #include "tests/dbexport/db_test_support.h"
 
@@ -26,10 +35,10 @@ protected:
     test::FixedPlatform platform;
     RunContext ctx{platform};
 
-    DriverResult run(const std::string& type, const std::string& options) {
+    DriverResult run(const std::string& type, const std::string& options, const std::string& source = "claims.x12") {
         DriverArgs args;
         args.conversionType = type;
-        args.source = "claims.x12";
+        args.source = source;
         args.destination = "";
         args.options = options;
         return CTLD48403(args, ctx);
@@ -75,6 +84,88 @@ TEST_F(DatabaseJobTest, WithoutDatabaseMapTheTypeRunsNothing) {
     DriverResult r = run("X12,ODBC", "MAP=claims.cfg");
     EXPECT_EQ(r.exitStatus, kExitNotConverted);
     EXPECT_EQ(r.runLog.find("Parse X12 to ODBC"), std::string::npos);
+}
+
+// Claims with service lines, line by line into SQLite ("ML"): every line
+// lands in the columns the database map names; a second run adds nothing.
+TEST_F(DatabaseJobTest, ServiceLinesLandOnceInSqlite) {
+#if !defined(BROLVIN_HAVE_ODBC)
+    GTEST_SKIP() << "built without unixODBC";
+#else
+    std::string driver = test::findDriver("libsqlite3odbc.so");
+    if (driver.empty()) GTEST_SKIP() << "the SQLite ODBC driver is not installed";
+    // The shipped 837P map and example: claims PCN1001 (three lines), PCN1002,
+    // PCN2001, PCN3001 (three lines) and more, nine lines in all.
+    const std::string source = std::string(BROLVIN_SOURCE_DIR) + "/examples/837p-5010.x12";
+    const std::string map = std::string(BROLVIN_SOURCE_DIR) + "/maps/837p.cfg";
+    std::filesystem::copy_file(source, "lines.x12");
+    std::string database = (dir_ / "lines.db").string();
+    write("db.cfg", "TABLE=LINES\r\nDRIVER=" + driver + "\r\nDSN=" + database +
+                        "\r\nFIELD=TOTALCHARGE\r\nFIELD=LINECHARGE1\r\nFIELD=PROCCODE1\r\nFIELD=LINENUMBER1\r\n"
+                        "FIELD=CLAIMID\r\nKEYFIELD=CLAIMID+LINENUMBER1\r\nOPTIONS=LOOKUP,CREATE\r\n");
+    for (int i = 0; i < 2; ++i) {
+        DriverResult r = run("X12,ODBC", "ML,MAP=" + map + ",DBMAP=db.cfg", "lines.x12");
+        EXPECT_EQ(r.exitStatus, kExitConverted) << r.runLog;
+        EXPECT_EQ(r.runLog.find("Added Record Key=") == std::string::npos, i == 1) << r.runLog;
+    }
+    SqlConnection c;
+    std::string error;
+    ASSERT_TRUE(c.connect("Driver={" + driver + "};Database=" + database + ";", error)) << error;
+    long long n = 0;
+    ASSERT_TRUE(c.queryNumber("SELECT COUNT(*) FROM LINES", n, error)) << error;
+    EXPECT_EQ(n, 9);
+    bool has = false;
+    for (const char* where : {"CLAIMID='PCN1001' AND LINENUMBER1='2' AND PROCCODE1='81002' AND LINECHARGE1='25'",
+                              "CLAIMID='PCN1001' AND LINENUMBER1='3' AND TOTALCHARGE='250'",
+                              "CLAIMID='PCN3001' AND LINENUMBER1='3' AND PROCCODE1='90460'"}) {
+        ASSERT_TRUE(c.queryHasRow(std::string("SELECT * FROM LINES WHERE ") + where, {}, has, error)) << error;
+        EXPECT_TRUE(has) << where;
+    }
+#endif
+}
+
+// A table write that fails is a clear line and exit 1, and "DS" keeps the
+// source; a lock let go within the wait is no failure.
+TEST_F(DatabaseJobTest, AFailedTableWriteIsExitOneAndKeepsTheSource) {
+    write("claims.cfg", kMap);
+    std::filesystem::create_directory("db");
+    struct Case {
+        std::string dbMap, reason;
+    };
+    const Case cases[] = {
+        {"TABLE=CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
+         "** Error: table file db/CLAIMS.dbf does not exist"},
+        {"TABLE=../CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
+         "** Error: table name \"../CLAIMS\" is not a plain file name"},
+        {"TABLE=CLAIMS\r\nDRIVER=NoSuchDriver\r\nDSN=claims\r\nFIELD=CLAIMID\r\n", "Unable connect to server "},
+    };
+    for (const Case& c : cases) {
+        write("claims.x12", kClaims);
+        write("db.cfg", c.dbMap);
+        DriverResult r = run("X12,ODBC", "DS,MAP=claims.cfg,DBMAP=db.cfg");
+        EXPECT_EQ(r.exitStatus, kExitNotConverted) << c.reason;
+        EXPECT_TRUE(fileExists("claims.x12")) << c.reason;
+        size_t at = r.runLog.find(c.reason);
+        EXPECT_NE(at, std::string::npos) << r.runLog;
+        EXPECT_EQ(r.runLog.find(c.reason, at + 1), std::string::npos) << "logged once: " << c.reason;
+        EXPECT_NE(r.runLog.find(" - Source File Kept : claims.x12\r\n"), std::string::npos);
+        EXPECT_NE(r.runLog.find(" - Database Write Errors : 2 (rows not written, see the Error lines above)\r\n"),
+                  std::string::npos)
+            << r.runLog;
+    }
+
+    ASSERT_TRUE(createDbfTable("db/CLAIMS.dbf", {{"CLAIMID", 'C', 10, 0, 0}}, platform.fixedNow));
+    int held = ::open("db/CLAIMS.dbf", O_RDWR);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(held);
+    });
+    write("db.cfg", cases[0].dbMap);
+    DriverResult r = run("X12,ODBC", "DS,MAP=claims.cfg,DBMAP=db.cfg");
+    release.join();
+    EXPECT_EQ(r.exitStatus, kExitConverted) << r.runLog;
+    EXPECT_FALSE(fileExists("claims.x12"));
 }
 
 }  // namespace brolvin

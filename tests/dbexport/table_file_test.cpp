@@ -1,11 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "dbexport/cdx_index.h"
 #include "dbexport/dbf_table.h"
+#include "dbexport/dbf_values.h"
+#include "dbexport/index_key.h"
 #include "dbexport/ntx_index.h"
 #include "dbexport/table_writer.h"
 #include "util/text.h"
@@ -73,10 +82,14 @@ TEST(TableOptionsTest, FieldListAndConnectionStrings) {
     row.server = "db1";
     row.user = "u";
     row.password = "p";
-    EXPECT_EQ(sqlConnectionString(row, 0, "/"),
-              "Server=db1;Driver={PostgreSQL};dsn=;user=u;password=p;database=edi;");
+    EXPECT_EQ(sqlConnectionString(row, 0, "/"), "Driver={PostgreSQL};Server=db1;Database=edi;UID=u;PWD=p;");
     EXPECT_EQ(sqlConnectionString(row, 1, "/"), "driver={PostgreSQL};DSN=edi;UID=u;pwd=p;");
-    EXPECT_EQ(sqlConnectionString(row, 2, "/"), "DBQ=db1edi/CLAIMS;Driver={PostgreSQL}");
+    EXPECT_EQ(sqlConnectionString(row, 2, "/"), "DBQ=db1/edi/CLAIMS;Driver={PostgreSQL}");
+    // A port after the host; a value with ";" cannot add attributes of its own.
+    row.server = "db1:5433";
+    row.password = "p;UID=root";
+    EXPECT_EQ(sqlConnectionString(row, 0, "/"),
+              "Driver={PostgreSQL};Server=db1;Port=5433;Database=edi;UID=u;PWD={p;UID=root};");
 }
 
 TEST(FieldCopierTest, ServiceLineFieldsFindTheirNumberedNameAndLevelZeroClearsOnTheLastLine) {
@@ -171,17 +184,22 @@ TEST_F(TableFileTest, FieldNamesAddressTableFieldsByPositionNotByName) {
     EXPECT_EQ(rows[0][1], "C1                  ");
 }
 
-TEST_F(TableFileTest, MissingTableIsSkippedSilentlyAndUnreadableIndexIsReported) {
+TEST_F(TableFileTest, MissingTableAndUnreadableIndexAreReported) {
     DbMapTable map = {tableRow("NOPE", "DBF", "data", {"CLAIMID"}, "INDEXCDX")};
     FieldTable fields = claim("C1", "", "");
-    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx), kHeader);
+    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx),
+              kHeader + "Table 1 - NOPE Error Unable to Add Record Key=C1\r\n"
+                        "** Error: table file data/NOPE.dbf does not exist; no further records are written to this "
+                        "table\r\n");
 
     makeClaimsTable("CLAIMS");
     write("CLAIMS.cdx", "not an index");
     map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID"}, "INDEXCDX")};
     fields = claim("C1", "", "");
     EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
-              kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n");
+              kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n"
+                        "** Error: index file CLAIMS.cdx cannot be read as a CDX index; no further records are "
+                        "written to this table\r\n");
     EXPECT_TRUE(records("CLAIMS.dbf").empty());
 }
 
@@ -300,20 +318,22 @@ TEST_F(TableFileTest, WriterKeepsTableAndIndexesConsistent) {
     ASSERT_TRUE(createNtxIndex("N.ntx", "C->CLAIMID+PATIENT", 30));
     DbMapTable cdxMap = {tableRow("C", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXCDX")};
     DbMapTable ntxMap = {tableRow("N", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP,INDEXNTX")};
-    std::set<std::string> distinct;
+    std::set<std::string> distinct, distinctPairs;
     std::mt19937 rng(7);
     for (int i = 0; i < 3000; ++i) {
         std::string id = "c" + std::to_string(rng() % 2000);
+        std::string patient = "P" + std::to_string(i % 3);
         distinct.insert(toUpper(id));
-        FieldTable f1 = claim(id, "P" + std::to_string(i), "1");
+        distinctPairs.insert(id + "/" + patient);
+        FieldTable f1 = claim(id, patient, "1");
         CTL48500A(f1, cdxMap, "", false, 0, std::nullopt, ctx);
-        FieldTable f2 = claim(id, "P" + std::to_string(i), "1");
+        FieldTable f2 = claim(id, patient, "1");
         CTL48500A(f2, ntxMap, "", false, 0, std::nullopt, ctx);
     }
     auto cdxRows = records("C.dbf");
     auto ntxRows = records("N.dbf");
-    EXPECT_EQ(cdxRows.size(), distinct.size());  // upper-cased keys: c1 and C1 would be one
-    EXPECT_EQ(ntxRows.size(), distinct.size());  // seek by the first term: one record per id
+    EXPECT_EQ(cdxRows.size(), distinct.size());       // upper-cased keys: c1 and C1 would be one
+    EXPECT_EQ(ntxRows.size(), distinctPairs.size());  // the whole key decides: one record per id and patient
 
     CdxIndex cdx;
     ASSERT_TRUE(cdx.open("C.cdx", false));
@@ -353,6 +373,137 @@ TEST_F(TableFileTest, AnIndependentReaderReadsTheTable) {
               "2026-12-08 2\n"
               "{'CLAIMID': 'C1', 'PATIENT': \"O'BRIEN\", 'AMOUNT': 12.5}\n"
               "{'CLAIMID': 'C2', 'PATIENT': '', 'AMOUNT': None}\n");
+}
+
+TEST_F(TableFileTest, ValuesAFieldCannotHoldLeaveItBlankWithAnAlert) {
+    makeClaimsTable("CLAIMS");
+    DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "")};
+    FieldTable fields = claim("C1", "A NAME LONGER THAN TWENTY", "1234567890.50");
+    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+              kHeader +
+                  "** ALERT:(Truncated Data)- Field PATIENT\r\n"
+                  "** Field Width=20 Data Width=25\r\n"
+                  "** ALERT:(Invalid Data)- Field AMOUNT Value=1234567890.50 Key=C1 left blank: does not fit "
+                  "N(9,2)\r\n"
+                  "Table 1 - CLAIMS Added Record Key=C1 Record Number 1\r\n");
+    auto rows = records("CLAIMS.dbf");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "A NAME LONGER THAN T");
+    EXPECT_EQ(rows[0][2], "         ");
+}
+
+// LOOKUP seeks the tag KEYFIELD= names, not the first tag of the file; a
+// date tag holds Julian days as binary numbers.
+TEST_F(TableFileTest, CdxLookupSeeksTheTagKeyfieldNames) {
+    ASSERT_TRUE(createDbfTable("C.dbf", {{"CLAIMID", 'C', 10, 0, 0}, {"PATIENT", 'C', 20, 0, 0}, {"SVCDATE", 'D', 8, 0, 0}},
+                               platform.fixedNow));
+    ASSERT_TRUE(createCdxIndex("C.cdx", {{"APATIENT", "PATIENT", 20}, {"CLAIMID", "CLAIMID", 10}, {"BYDATE", "SVCDATE", 8}}));
+    DbMapTable map = {tableRow("C", "DBF", "", {"CLAIMID", "PATIENT", "SVCDATE"}, "LOOKUP,INDEXCDX", "claimid")};
+    std::string log;
+    for (auto [id, date] : {std::pair{"C1", "20260115"}, {"C2", "20260116"}, {"C1", "20260117"}}) {
+        FieldTable fields = {field("CLAIMID", id), field("PATIENT", "SMITH"), field("SVCDATE", date)};
+        log += CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    }
+    EXPECT_EQ(records("C.dbf").size(), 2u) << log;
+    CdxIndex cdx;
+    ASSERT_TRUE(cdx.open("C.cdx", false));
+    cdx.setBinaryKeys(1, true);  // BYDATE, second in name order
+    std::vector<IndexEntry> tree, chain;
+    ASSERT_TRUE(cdx.allEntries(1, tree));
+    ASSERT_TRUE(cdx.leafChainEntries(1, chain));
+    ASSERT_EQ(tree.size(), 2u);
+    EXPECT_EQ(tree[0].key, cdxNumberKey(static_cast<double>(julianDay("20260115"))));
+    EXPECT_EQ(tree[1].key, cdxNumberKey(static_cast<double>(julianDay("20260116"))));
+    EXPECT_EQ(chain.size(), 2u);
+
+    map[0].keyField = "NOPE";
+    FieldTable fields = {field("CLAIMID", "C3"), field("PATIENT", "X"), field("SVCDATE", "")};
+    EXPECT_NE(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx)
+                  .find("** Error: KEYFIELD=NOPE names no tag of C.cdx (tags: APATIENT, BYDATE, CLAIMID)"),
+              std::string::npos);
+}
+
+// OPTIONS=CREATE makes the table and its index; claims with their service
+// lines land once, however often the job runs, and an independent reader
+// reads the result.
+TEST_F(TableFileTest, CreateMakesTableAndIndexThatReRunsFind) {
+    std::filesystem::create_directory("db");
+    DbMapTable map = {tableRow("LINES", "DBF", "db", {"CLAIMID", "LINENO1", "CHG1"}, "LOOKUP,INDEXNTX,CREATE",
+                               "CLAIMID+LINENO1")};
+    auto claimWithLines = [](const std::string& id) {
+        return FieldTable{field("CLAIMID", id, "0", "10"),   field("LINENO1", "1", "0", "3", "1"),
+                          field("CHG1", "10", "0", "8", "1"), field("LINENO2", "2", "0", "3", "2"),
+                          field("CHG2", "20", "0", "8", "2"), field("END", "")};
+    };
+    for (int run = 0; run < 2; ++run)
+        for (const char* id : {"A1", "A2"}) {
+            FieldTable fields = claimWithLines(id);
+            for (long long line = 1; line <= 2; ++line) CTL48500A(fields, map, "", false, line, 2, ctx);
+        }
+    EXPECT_EQ(records("db/LINES.dbf").size(), 4u);
+    NtxIndex ntx;
+    ASSERT_TRUE(ntx.open("db/LINES.ntx", false));
+    EXPECT_EQ(ntx.expression(), "CLAIMID+LINENO1");
+
+    int status = 0;
+    std::string python = test::runCommand(
+        "for p in /usr/bin/python3 python3; do $p -c 'import dbfread' 2>/dev/null && echo $p && break; done", status);
+    if (python.empty()) GTEST_SKIP() << "python3 with dbfread is not installed";
+    python.pop_back();
+    std::string out = test::runCommand(
+        python + " -c \"import dbfread; [print(list(r.values())) for r in dbfread.DBF('db/LINES.dbf')]\"", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out,
+              "['A1', '1', '10']\n['A1', '2', '20']\n['A2', '1', '10']\n['A2', '2', '20']\n");
+}
+
+// Every failure is reported once with the table, the key and the reason;
+// every record that did not land counts.
+TEST_F(TableFileTest, FailuresAreReportedOnceAndCounted) {
+    std::filesystem::create_directory("db");
+    makeClaimsTable("db/CLAIMS");
+    makeClaimsTable("db/LOCKED");
+    makeClaimsTable("db/ODDKEY");
+    ASSERT_TRUE(createNtxIndex("db/ODDKEY.ntx", "SUBSTR(CLAIMID,1,3)", 3));
+    int held = ::open("db/LOCKED.dbf", O_RDWR);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    struct Case {
+        DbMapRow row;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {tableRow("../outside", "DBF", "db", {"CLAIMID"}, ""), "table name \"../outside\" is not a plain file name"},
+        {tableRow("NOPE", "DBF", "db", {"CLAIMID"}, ""), "table file db/NOPE.dbf does not exist"},
+        {tableRow("LOCKED", "DBF", "db", {"CLAIMID"}, ""), "table file db/LOCKED.dbf is locked by another program"},
+        {tableRow("ODDKEY", "DBF", "db", {"CLAIMID"}, "INDEXNTX"),
+         "index expression \"SUBSTR(CLAIMID,1,3)\" of db/ODDKEY.ntx is refused: function SUBSTR() is not supported"},
+        {tableRow("CLAIMS", "DBF", "db", {"CLAIMID"}, "INDEXCDX"), "index file db/CLAIMS.cdx does not exist"},
+    };
+    for (const Case& c : cases) {
+        ExportSession session(100);
+        std::string log;
+        for (int i = 0; i < 2; ++i) {
+            FieldTable fields = claim("C1", "", "");
+            log += CTL48500A(fields, {c.row}, "", false, 0, std::nullopt, ctx, session);
+        }
+        EXPECT_EQ(log, kHeader + "Table 1 - " + c.row.tableName + " Error Unable to Add Record Key=C1\r\n** Error: " +
+                           c.reason + (c.row.tableName == "LOCKED" ? " (waited 100 ms)" : "") +
+                           "; no further records are written to this table\r\n" + kHeader);
+        EXPECT_EQ(session.failedWrites(), 2) << c.reason;
+    }
+    EXPECT_FALSE(std::filesystem::exists("outside.dbf"));
+
+    // A lock let go within the wait: the record lands.
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::close(held);
+    });
+    ExportSession session(5000);
+    FieldTable fields = claim("C1", "", "");
+    std::string log = CTL48500A(fields, {cases[2].row}, "", false, 0, std::nullopt, ctx, session);
+    release.join();
+    EXPECT_EQ(log, kHeader + "Table 1 - LOCKED Added Record Key=C1 Record Number 1\r\n");
 }
 
 }  // namespace
