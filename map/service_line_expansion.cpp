@@ -17,12 +17,34 @@ std::string withLineNumber(const std::string& text, long long line) {
     return trimmed + std::to_string(line);
 }
 
+// A Toggle Off Field may name several fields, divided by ":"; each name
+// ending in 1 (a field of the first line) is renamed like a condition.
+std::string toggleForLine(const std::string& toggle, long long line) {
+    std::string result;
+    bool renamed = false;
+    size_t start = 0;
+    for (;;) {
+        size_t colon = toggle.find(':', start);
+        std::string name = trimSpaces(toggle.substr(start, colon == std::string::npos ? colon : colon - start));
+        if (!name.empty() && name.back() == '1') {
+            name = withLineNumber(name, line);
+            renamed = true;
+        }
+        result += name;
+        if (colon == std::string::npos) break;
+        result += ':';
+        start = colon + 1;
+    }
+    return renamed ? result : toggle;
+}
+
 FieldEntry copyForLine(const FieldEntry& entry, long long line) {
     FieldEntry copy = entry;
     copy.name = withLineNumber(entry.name, line);
     std::string condition = trimSpaces(entry.conditionField);
     if (!condition.empty() && condition.back() == '1')
         copy.conditionField = withLineNumber(condition, line);
+    copy.toggleOffField = toggleForLine(entry.toggleOffField, line);
     copy.serviceLineNumber = std::to_string(line);
     return copy;
 }

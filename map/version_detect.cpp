@@ -45,14 +45,14 @@ enum class GuideRule { Single, BySt01, ByBht02 };
 // transaction sets served, each with the map of its own number. ByBht02:
 // `first` for a request, `second` for a response (BHT02 "11").
 struct Guide {
-    const char* id4010;
+    const char* id4010;  // "" for a guide without a 4010 edition
     const char* id5010;
     GuideRule rule;
     const char* first;
     const char* second;
 };
 
-constexpr std::array<Guide, 9> kGuides{{
+constexpr std::array<Guide, 11> kGuides{{
     {"004010X096", "005010X223", GuideRule::Single, "837I.cfg", nullptr},
     {"004010X091", "005010X221", GuideRule::Single, "835.cfg", nullptr},
     {"004010X093", "005010X212", GuideRule::BySt01, "276", "277"},
@@ -62,12 +62,15 @@ constexpr std::array<Guide, 9> kGuides{{
     {"004010X098", "005010X222", GuideRule::Single, "837p.cfg", nullptr},
     {"004010X097", "005010X224", GuideRule::Single, "837d.cfg", nullptr},
     {"004010X061", "005010X218", GuideRule::Single, "820.cfg", nullptr},
+    {"", "005010X214", GuideRule::Single, "277CA.cfg", nullptr},
+    {"", "005010X231", GuideRule::Single, "999.cfg", nullptr},
 }};
 
 // The transaction sets served by exactly one map, and the sets a two-map
 // guide chooses between.
 std::string mapForSet(const std::string& st01) {
-    static constexpr std::array<const char*, 7> kSets{"835", "834", "820", "270", "271", "276", "277"};
+    static constexpr std::array<const char*, 9> kSets{"835", "834", "820", "270", "271",
+                                                      "276", "277", "997", "999"};
     for (const char* set : kSets)
         if (st01 == set) return std::string(set) + ".cfg";
     return "";
@@ -150,6 +153,7 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
             } else if (id == "BHT" && scan.foundSt && !scan.foundBht) {
                 scan.foundBht = true;
                 scan.bht02 = trimSpaces(CTL48400M(segment, 3, ds));
+                scan.bht06 = trimSpaces(CTL48400M(segment, 7, ds));
             }
             if (gsFound && scan.foundSt && scan.foundBht) break;
             segment.clear();
@@ -171,7 +175,7 @@ std::string CTL48400K(const std::string& source, const std::string& debugSetting
 std::string guideMapName(const InterchangeScan& scan, std::string* reason) {
     std::string guideId = scan.version.substr(0, 10);
     for (const Guide& guide : kGuides) {
-        if (guideId != guide.id4010 && guideId != guide.id5010) continue;
+        if (guideId.empty() || (guideId != guide.id4010 && guideId != guide.id5010)) continue;
         std::string why = "guide " + guideId;
         std::string name;
         switch (guide.rule) {
@@ -197,10 +201,23 @@ std::string guideMapName(const InterchangeScan& scan, std::string* reason) {
     return name;
 }
 
+std::string acknowledgmentMapName(const InterchangeScan& scan) {
+    if (!scan.foundSt) return "";
+    if (scan.st01 == "997" || scan.st01 == "999") return scan.st01 + ".cfg";
+    if (scan.st01 == "277" && scan.foundBht && scan.bht06 == "TH") return "277CA.cfg";
+    return "";
+}
+
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
                           RunContext& ctx) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
-    std::string name = CTL48400Y(scan.version);
+    std::string name = acknowledgmentMapName(scan);
+    if (!name.empty()) {
+        if (!isBlank(debugSetting))
+            scan.trace += " Acknowledgment Map = " + name + " (ST01 " + scan.st01 + ")" + kCrLf;
+    } else {
+        name = CTL48400Y(scan.version);
+    }
     if (name.empty()) {
         std::string reason;
         name = guideMapName(scan, &reason);

@@ -14,6 +14,7 @@ struct InterchangeScan {
     std::string version;  // GS08 of the first GS segment; "" when none
     std::string st01;     // ST01 of the first ST segment; "" when none
     std::string bht02;    // BHT02 of the first BHT segment; "" when none
+    std::string bht06;    // BHT06 of the same segment; "" when none
     bool foundSt = false;
     bool foundBht = false;
     std::string trace;    // detection trace; built only with debug on
@@ -42,8 +43,13 @@ std::string CTL48400K(const std::string& source, const std::string& debugSetting
 // fits. `reason` (optional) receives the evidence used.
 std::string guideMapName(const InterchangeScan& scan, std::string* reason = nullptr);
 
-// The map file name the interchange selects: the version table first, the
-// guide second. With debug on the trace, including the guide decision, is
+// The map file name an acknowledgment selects by its transaction set alone:
+// ST01 997 or 999, or ST01 277 with BHT06 "TH" (a claim acknowledgment).
+// Their GS08 may name the guide of the acknowledged claims. "" otherwise.
+std::string acknowledgmentMapName(const InterchangeScan& scan);
+
+// The map file name the interchange selects: an acknowledgment's set first,
+// then the version table, then the guide. With debug on the trace, including the guide decision, is
 // written to "tdebug.log".
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
                           RunContext& ctx);

@@ -39,8 +39,9 @@ def context(f):
         notes.append(f["condition"].strip() + " is set")
     if f["previous"].strip():
         notes.append(("after " + f["previous"].strip() + " " + f["prevqual"].strip()).strip())
-    if f["toggle"].strip():
-        notes.append("until " + f["toggle"].strip() + " is set")
+    toggles = [t.strip() for t in f["toggle"].split(":") if t.strip()]
+    if toggles:
+        notes.append("until " + " or ".join(toggles) + " is set")
     return "; ".join(notes)
 
 

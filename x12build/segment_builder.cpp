@@ -62,14 +62,19 @@ std::vector<std::string> splitAt(std::string_view text, char separator) {
     }
 }
 
-// "%" template body: parts divided by ";", "$" parts read fields; joined by the
-// component separator up to the last non-empty part.
+// "%" template body: parts divided by ";", "$" and "!" parts read fields;
+// joined by the component separator up to the last non-empty part. A blank
+// "!" part leaves the whole composite empty, so a qualifier given as literal
+// text is not written without its code.
 std::string composite(std::string_view body, const std::string& suffix, const FieldTable& fields,
                       const FieldNameIndex& index, const X12Delimiters& d) {
     std::vector<std::string> parts = splitAt(body, ';');
-    for (std::string& part : parts)
-        if (!part.empty() && part[0] == '$')
-            part = trimSpaces(fieldValue(part, suffix, fields, index, d));
+    for (std::string& part : parts) {
+        if (part.empty() || (part[0] != '$' && part[0] != '!')) continue;
+        const bool mandatory = part[0] == '!';
+        part = trimSpaces(fieldValue(part, suffix, fields, index, d));
+        if (mandatory && part.empty()) return "";
+    }
     size_t end = parts.size();
     while (end > 0 && parts[end - 1].empty()) --end;
     std::string result;
@@ -346,18 +351,21 @@ long SegmentPlan::valueRef(std::string_view name, bool lineSuffixed, const Field
     return static_cast<long>(refs_.size() - 1);
 }
 
-// `partsWithMark`: "!" parts read fields too (the recomputed form of a
-// condition); otherwise only "$" parts do.
+// "$" and "!" parts read fields. `partsWithMark`: the recomputed form of a
+// condition, where "!" is no more than a reference; otherwise a "!" part is
+// mandatory for its composite.
 std::vector<SegmentPlan::Part> SegmentPlan::parseParts(std::string_view body, bool partsWithMark,
                                                        bool lineSuffixed,
                                                        const FieldNameIndex& index) {
     std::vector<Part> parts;
     for (std::string& text : splitAt(body, ';')) {
         Part part;
-        if (!text.empty() && (text[0] == '$' || (partsWithMark && text[0] == '!')))
+        if (!text.empty() && (text[0] == '$' || text[0] == '!')) {
             part.ref = valueRef(std::string_view(text).substr(1), lineSuffixed, index);
-        else
+            part.mandatory = !partsWithMark && text[0] == '!';
+        } else {
             part.literal = std::move(text);
+        }
         parts.push_back(std::move(part));
     }
     return parts;
@@ -465,7 +473,12 @@ bool SegmentPlan::evaluate(const Entry& entry, long long line, const FieldTable&
                         appendSafe(slot, valueOf(part.ref, line, fields), true);
                     else
                         slot += part.literal;
-                    if (slot.size() > before) keep = slot.size();
+                    if (slot.size() > before) {
+                        keep = slot.size();
+                    } else if (part.mandatory) {
+                        keep = 0;
+                        break;
+                    }
                 }
                 slot.resize(keep);
                 break;
@@ -623,7 +636,12 @@ void SegmentPlan::writeDirect(const Entry& entry, const std::string* const* valu
                         appendSafe(out, value(part.ref), true);
                     else
                         out += part.literal;
-                    if (out.size() > partStart) keep = out.size();
+                    if (out.size() > partStart) {
+                        keep = out.size();
+                    } else if (part.mandatory) {
+                        keep = before;
+                        break;
+                    }
                 }
                 out.resize(keep);
                 trimTail(out, before);

@@ -69,10 +69,12 @@ public:
         bool lineSuffixed = false;
     };
     // One ";"-separated part of a composite: literal text, or a field's
-    // trimmed Value when `ref` >= 0.
+    // trimmed Value when `ref` >= 0. A `mandatory` part ("!") that is blank
+    // leaves the whole composite empty.
     struct Part {
         std::string literal;
         long ref = -1;
+        bool mandatory = false;
     };
     enum class Kind { Empty, Field, Composite, HlCounter, LxCounter, HlpCounter, Literal };
     struct Element {

@@ -80,10 +80,11 @@ void FieldExtractor::rebuildIndex() {
         plan.previousQualifier = trimSpaces(f.previousQualifier);
         std::string toggle = trimSpaces(f.toggleOffField);
         plan.hasToggle = !toggle.empty();
-        if (plan.hasToggle) {
-            // Every name the toggle text begins with is one of its prefixes.
-            for (size_t len = 0; len <= toggle.size(); ++len) {
-                auto found = toggleNames.find(std::string_view(toggle).substr(0, len));
+        // A toggle may name several fields, divided by ":"; each name a field
+        // name begins with is one of its prefixes.
+        for (std::string_view name : toggleOffNames(toggle)) {
+            for (size_t len = 0; len <= name.size(); ++len) {
+                auto found = toggleNames.find(name.substr(0, len));
                 if (found == toggleNames.end()) continue;
                 plan.toggleCandidates.insert(plan.toggleCandidates.end(), found->second.begin(),
                                              found->second.end());
@@ -96,7 +97,6 @@ void FieldExtractor::rebuildIndex() {
         plan.counted = plan.occurence > 0;
         const bool unlinedUncounted = plan.subelementPosition <= 0 && plan.serviceLine <= 0 && !plan.counted;
         plan.previousApplies = conditioned && unlinedUncounted && !plan.previousSegment.empty();
-        plan.toggleApplies = !plain && unlinedUncounted && plan.hasToggle;
         plan.takesComponent = plan.subelementPosition > 0 && (!plain || plan.counted);
         if (plan.previousApplies) {
             auto found = std::find_if(previousTests.begin(), previousTests.end(), [&](const FieldPlan* other) {
@@ -277,7 +277,7 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     if (!field.value.empty()) return;  // the first value stays for the record
     if (plan.counted && !countReaches(k)) return;
     if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
-    if (plan.toggleApplies && toggledOff(k)) return;
+    if (plan.hasToggle && toggledOff(k)) return;
     std::string_view extracted = plan.takesComponent ? component(k, call) : element(k, call);
     if (plan.function.empty())
         field.value.assign(extracted);

@@ -53,14 +53,13 @@ private:
         long long conditionIndex = -1;  // first field named by the condition, or -1
         std::string previousSegment;    // trimmed
         std::string previousQualifier;  // trimmed
-        bool hasToggle = false;
+        bool hasToggle = false;                // a Toggle Off Field is given: every rule consults it
         std::vector<size_t> toggleCandidates;  // entries the toggle-off test examines
         std::string function;           // trimmed Function
         // Without tracing, once the field is known to be able to change
         // something (canChange), the rules reduce to these steps.
         bool counted = false;         // the Occurrence Count must reach Occurence
         bool previousApplies = false;  // the previous-segment test decides
-        bool toggleApplies = false;    // the toggle-off test decides
         bool takesComponent = false;   // the subelement, not the whole element
         size_t previousTest = 0;       // which distinct previous-segment test (previousApplies)
     };
@@ -102,6 +101,8 @@ private:
     bool countReaches(size_t k);
     bool previousSegmentMatches(size_t k, const Call& call);
     bool toggledOff(size_t k) const;
+    // The toggle-off test of the rules that did not always consult it.
+    bool switchedOff(size_t k) const { return plans_[k].hasToggle && toggledOff(k); }
     std::string_view element(size_t k, const Call& call) const;
     std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);

@@ -1,6 +1,7 @@
 // The rules that decide whether a field that passed the condition gate takes
 // its value from the segment, in three families: fields with a segment
-// qualifier, fields with a condition field, and plain fields.
+// qualifier, fields with a condition field, and plain fields. A Toggle Off
+// Field switches a field off under every rule.
 #include "util/text.h"
 #include "x12parse/element_split.h"
 #include "x12parse/extraction_trace.h"
@@ -50,8 +51,8 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
             if (tr.on()) tr.line({"Point B "});
             if (call.serviceLine != plan.serviceLine) return;
             if (plan.occurence > 0) {
-                if (countReaches(k)) set(k, "AA", component(k, call), call);
-            } else {
+                if (countReaches(k) && !switchedOff(k)) set(k, "AA", component(k, call), call);
+            } else if (!switchedOff(k)) {
                 set(k, "A", component(k, call), call);
             }
             return;
@@ -62,8 +63,8 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
             if (tr.on())
                 tr.line({" Test Point B", numberText(plan.occurence), " ",
                          rightAlign(fields_[k].occurrenceCount, 10)});
-            if (reached) set(k, "BB", component(k, call), call);
-        } else {
+            if (reached && !switchedOff(k)) set(k, "BB", component(k, call), call);
+        } else if (!switchedOff(k)) {
             set(k, "B", component(k, call), call);
         }
         return;
@@ -74,12 +75,12 @@ void FieldExtractor::qualifiedRules(size_t k, Call& call) {
         if (tr.on()) tr.line({" Point C  "});
         if (call.serviceLine != plan.serviceLine) return;
         if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "CC", element(k, call), call);
-        } else {
+            if (countReaches(k) && !switchedOff(k)) set(k, "CC", element(k, call), call);
+        } else if (!switchedOff(k)) {
             set(k, "C", element(k, call), call);
         }
     } else if (plan.occurence > 0) {
-        if (countReaches(k)) set(k, "DD", element(k, call), call);
+        if (countReaches(k) && !switchedOff(k)) set(k, "DD", element(k, call), call);
     } else if (plan.hasToggle) {
         if (!toggledOff(k)) set(k, "DDD", element(k, call), call);
     } else {
@@ -106,13 +107,13 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
         if (plan.serviceLine > 0) {
             if (call.serviceLine != plan.serviceLine) return;
             if (plan.occurence > 0) {
-                if (countReaches(k)) set(k, "EE", component(k, call), call);
-            } else {
+                if (countReaches(k) && !switchedOff(k)) set(k, "EE", component(k, call), call);
+            } else if (!switchedOff(k)) {
                 set(k, "E", component(k, call), call);
             }
         } else if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "FF", component(k, call), call);
-        } else {
+            if (countReaches(k) && !switchedOff(k)) set(k, "FF", component(k, call), call);
+        } else if (!switchedOff(k)) {
             set(k, "F", component(k, call), call);
         }
         return;
@@ -124,14 +125,14 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
                      numberText(call.serviceLine)});
         if (call.serviceLine != plan.serviceLine) return;
         if (plan.occurence > 0) {
-            if (countReaches(k)) set(k, "GG", element(k, call), call);
-        } else {
+            if (countReaches(k) && !switchedOff(k)) set(k, "GG", element(k, call), call);
+        } else if (!switchedOff(k)) {
             set(k, "G", element(k, call), call);
         }
         return;
     }
     if (plan.occurence > 0) {
-        if (countReaches(k)) set(k, "H2", element(k, call), call);
+        if (countReaches(k) && !switchedOff(k)) set(k, "H2", element(k, call), call);
         return;
     }
     if (!plan.previousSegment.empty()) {
@@ -165,14 +166,14 @@ void FieldExtractor::plainRules(size_t k, Call& call) {
     if (plan.elementPosition <= 0) return;
     if (tr.on()) tr.line({" Point X3 = ", field.name, "   ", field.segmentQualifier});
     if (plan.occurence > 0) {
-        if (!countReaches(k)) return;
+        if (!countReaches(k) || switchedOff(k)) return;
         if (plan.subelementPosition > 0)
             set(k, "IIa", component(k, call), call);
         else
             set(k, "II", element(k, call), call);
         return;
     }
-    set(k, "I", element(k, call), call);
+    if (!switchedOff(k)) set(k, "I", element(k, call), call);
 }
 
 }  // namespace brolvin

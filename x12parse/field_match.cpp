@@ -53,10 +53,22 @@ bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
     return false;
 }
 
+std::vector<std::string_view> toggleOffNames(std::string_view toggleOffField) {
+    std::vector<std::string_view> names;
+    std::string_view rest = spacesTrimmedView(toggleOffField);
+    if (rest.empty()) return names;
+    for (;;) {
+        size_t colon = rest.find(':');
+        names.push_back(spacesTrimmedView(rest.substr(0, colon)));
+        if (colon == std::string_view::npos) return names;
+        rest.remove_prefix(colon + 1);
+    }
+}
+
 bool CTL48400U(const FieldTable& fields, std::string_view toggleOffField) {
-    std::string toggle = trimSpaces(toggleOffField);
-    for (size_t i = 0; i + 1 < fields.size(); ++i)
-        if (beginsWith(toggle, fields[i].name) && !fields[i].value.empty()) return true;
+    for (std::string_view toggle : toggleOffNames(toggleOffField))
+        for (size_t i = 0; i + 1 < fields.size(); ++i)
+            if (beginsWith(toggle, fields[i].name) && !fields[i].value.empty()) return true;
     return false;
 }
 

@@ -31,8 +31,11 @@ bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
                std::string_view previousQualifier, long long previousQualifierPosition,
                char elementSeparator);
 
-// Toggle-off test: true when one of the entries 1 to n-1 has a name that the
-// trimmed `toggleOffField` begins with and a Value that is not "".
+// The names of a Toggle Off Field: the trimmed text divided by ":", each
+// name trimmed; none for a blank text.
+std::vector<std::string_view> toggleOffNames(std::string_view toggleOffField);
+// Toggle-off test: true when one of the entries 1 to n-1 has a name that one
+// of the toggle's names begins with and a Value that is not "".
 bool CTL48400U(const FieldTable& fields, std::string_view toggleOffField);
 
 }  // namespace brolvin

@@ -33,6 +33,15 @@ TEST(ServiceLineExpansion, RepeatsTheBlockAndRenamesNamesAndConditions) {
 
     EXPECT_EQ(CTL48400Z(withH, 3)[6].conditionField, "H3");
     EXPECT_EQ(CTL48400Z(withHX, 3)[6].conditionField, "HX");
+
+    // Toggle names of a line field are renamed the same way, each of a list.
+    FieldTable toggled = t;
+    toggled[2].toggleOffField = "S1";
+    EXPECT_EQ(CTL48400Z(toggled, 3)[6].toggleOffField, "S3");
+    toggled[2].toggleOffField = "HX: S1";
+    EXPECT_EQ(CTL48400Z(toggled, 2)[4].toggleOffField, "HX:S2");
+    toggled[2].toggleOffField = " HX ";
+    EXPECT_EQ(CTL48400Z(toggled, 2)[4].toggleOffField, " HX ");
 }
 
 TEST(ServiceLineExpansion, LineTenAndZeroPaddedLineNumbers) {

@@ -10,9 +10,11 @@ namespace {
 const std::string kIsa =
     "ISA*00*          *00*          *ZZ*SUBMITTER      *ZZ*RECEIVER       *240101*1200*^*00501*000000001*0*P*:~";
 
-std::string interchange(const std::string& gs08, const std::string& st01, const std::string& bht02 = "0019") {
+std::string interchange(const std::string& gs08, const std::string& st01, const std::string& bht02 = "0019",
+                        const std::string& bht06 = "") {
     return kIsa + "\r\nGS*HC*SUBMITTER*RECEIVER*20240101*1200*1*X*" + gs08 + "~\r\nST*" + st01 + "*0001*" + gs08 +
-           "~\r\nBHT*0007*" + bht02 + "*REF1*20240101*1200~\r\nNM1*X3*2*PAYER~\r\n";
+           "~\r\nBHT*0007*" + bht02 + "*REF1*20240101*1200" + (bht06.empty() ? "" : "*" + bht06) +
+           "~\r\nNM1*X3*2*PAYER~\r\n";
 }
 
 TEST(VersionTable, ElementNumbersCountTheIdentifierAsOne) {
@@ -74,6 +76,26 @@ TEST_F(DetectTest, TableVersionsAndGuideFallback) {
         {"", "271", "11", "271.cfg"},               {"005010X999", "278", "11", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(detect(interchange(c.gs08, c.st01, c.bht02)), c.map) << c.gs08 << " " << c.st01;
+}
+
+// Acknowledgments are chosen by their set, whatever guide GS08 names; a 277
+// is a claim acknowledgment when BHT06 says so.
+TEST_F(DetectTest, AcknowledgmentsAndClaimAcknowledgments) {
+    struct Case {
+        const char* gs08;
+        const char* st01;
+        const char* bht06;
+        const char* map;
+    };
+    const Case cases[] = {
+        {"005010X231A1", "999", "", "999.cfg"},   {"005010X231", "999", "", "999.cfg"},
+        {"", "999", "", "999.cfg"},               {"004010", "997", "", "997.cfg"},
+        {"004010X098A1", "997", "", "997.cfg"},   {"005010X214", "277", "TH", "277CA.cfg"},
+        {"005010X214", "277", "", "277CA.cfg"},   {"005010X212", "277", "TH", "277CA.cfg"},
+        {"005010X999", "277", "TH", "277CA.cfg"}, {"005010X212", "277", "DG", "277.cfg"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(detect(interchange(c.gs08, c.st01, "08", c.bht06)), c.map) << c.gs08 << " " << c.st01;
 }
 
 TEST_F(DetectTest, OnlyOffsetsUpToOneThousandAreScanned) {

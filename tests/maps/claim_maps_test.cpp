@@ -28,6 +28,9 @@ const std::vector<Example> kExamples = {
     {"837p-4010", "837p.cfg"},
     {"837i-5010", "837I.cfg"},
     {"837d-5010", "837d.cfg"},
+    {"837p-cob-5010", "837p.cfg"},
+    {"837i-cob-5010", "837I.cfg"},
+    {"837d-cob-5010", "837d.cfg"},
 };
 
 void PrintTo(const Example& e, std::ostream* os) { *os << e.stem; }
@@ -145,6 +148,50 @@ TEST_F(ClaimMapsTest, EveryClaimCarriesItsOwnHierarchy) {
     EXPECT_EQ(claims[4]["DIAG12"], "");
 }
 
+// Coordination of benefits: the other payers' loops fill their own columns,
+// never the subscriber's, the claim's or the billing provider's, and the
+// second payer's adjudication never lands in the first payer's columns.
+TEST_F(ClaimMapsTest, OtherPayerLoopsFillOnlyTheirOwnColumns) {
+    std::vector<Claim> claims =
+        claimsOf(convert("X12,XML", examplePath(kExamples[4]), mapPath("837p.cfg"), "", "cob.xml"));
+    ASSERT_EQ(claims.size(), 3u);
+    struct Want {
+        size_t claim;
+        const char* field;
+        const char* value;
+    };
+    const Want wants[] = {
+        // A subscriber without an address beside an other subscriber with one.
+        {0, "SUBADDR1", ""}, {0, "SUBCITY", ""}, {0, "SUBLAST", "DOE"}, {0, "SUBFIRST", "JOHN"},
+        {0, "COB1SUBFIRST", "JANE"}, {0, "COB1SUBID", "FSH900100"},
+        // The other payer's references and facility are not the claim's.
+        {0, "PRIORAUTH", ""}, {0, "PAYERCLAIMCONTROL", ""}, {0, "FACILITYNAME", ""},
+        {0, "COB1PAYERNAME", "FIRST STATE HEALTH"}, {0, "COB1PAID", "120"},
+        {0, "COB1ADJAGROUP", "CO"}, {0, "COB1ADJBREASONB", "2"}, {0, "COB1ADJBAMOUNTB", "20"},
+        {0, "COB1ADJCGROUP", ""}, {0, "COB2RESP", ""}, {0, "LINECOBAADJBAMOUNTA1", "50"},
+        {1, "COB1RESP", ""}, {1, "COB1PAID", ""}, {1, "LINECOBAPAID1", ""},
+        // A billing provider without a tax id does not take the other subscriber's.
+        {2, "BILLPROVTAXID", ""}, {2, "PATLAST", "MARSH"}, {2, "PAYERRESP", "T"},
+        {2, "COB1ADJBGROUP", "PR"}, {2, "COB1PAID", "130"}, {2, "COB2ADJAGROUP", "PR"},
+        {2, "COB2ADJBGROUP", ""}, {2, "COB2PAID", "20"}, {2, "COB2PAYERID", "SEC02"},
+        {2, "LINECOBAADJBGROUP1", "PR"}, {2, "LINECOBADATE1", "20260201"}, {2, "LINECOBBPAID1", "20"},
+        {2, "LINECOBBADJAREASONA1", "2"}, {2, "LINECOBBADJBGROUP1", ""}, {2, "LINECOBBDATE1", "20260208"},
+    };
+    for (const Want& w : wants) EXPECT_EQ(claims[w.claim][w.field], w.value) << w.claim << " " << w.field;
+
+    // The institutional and dental secondary claims keep the same apart, with
+    // an admitting diagnosis given beside the principal one and a claim date.
+    Claim inst = claimsOf(convert("X12,XML", examplePath(kExamples[5]), mapPath("837I.cfg"), "", "i.xml")).at(0);
+    EXPECT_EQ(inst["PAYERCLAIMCONTROL"], "");
+    EXPECT_EQ(inst["ADMITDIAGB"], "R079");
+    EXPECT_EQ(inst["VISITREASONB"], "R0600");
+    EXPECT_EQ(inst["COB1PAYERID"], "MCRA01");
+    Claim dental = claimsOf(convert("X12,XML", examplePath(kExamples[6]), mapPath("837d.cfg"), "", "d.xml")).at(0);
+    EXPECT_EQ(dental["SUBADDR1"], "");
+    EXPECT_EQ(dental["CLAIMSERVICEDATE"], "20260114");
+    EXPECT_EQ(dental["LINECOBAADJBREASONA1"], "3");
+}
+
 // Checks the structure of a generated interchange: HL numbers run 1, 2, ...;
 // every subscriber HL hangs under a billing provider HL and every patient HL
 // under a subscriber HL; the SE count matches; one CLM per claim.
@@ -183,7 +230,8 @@ void PrintTo(const RoundTrip& r, std::ostream* os) { *os << r.example.stem; }
 class ClaimMapRoundTripTest : public ClaimMapsTest, public ::testing::WithParamInterface<RoundTrip> {};
 
 // X12 -> CSV (one line per service line) -> X12 gives an interchange that
-// parses to the very records of the original.
+// parses to the very records of the original: secondary claims with their
+// other payers, and a 4010 claim whose pay-to name and id come back in 5010.
 TEST_P(ClaimMapRoundTripTest, CsvServiceLinesConvertBackToTheSameClaims) {
     const Example& e = GetParam().example;
     const std::string map = mapPath(e.map);
@@ -208,8 +256,10 @@ TEST_P(ClaimMapRoundTripTest, XmlServiceLinesConvertBackToTheSameClaims) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ClaimMapRoundTripTest,
-                         ::testing::Values(RoundTrip{kExamples[0], 5}, RoundTrip{kExamples[2], 2},
-                                           RoundTrip{kExamples[3], 2}),
+                         ::testing::Values(RoundTrip{kExamples[0], 5}, RoundTrip{kExamples[1], 1},
+                                           RoundTrip{kExamples[2], 2},
+                                           RoundTrip{kExamples[3], 2}, RoundTrip{kExamples[4], 3},
+                                           RoundTrip{kExamples[5], 1}, RoundTrip{kExamples[6], 1}),
                          [](const ::testing::TestParamInfo<RoundTrip>& info) {
                              std::string name;
                              for (char c : info.param.example.stem)

@@ -37,10 +37,13 @@ const std::vector<Example> kExamples = {
     {"276-5010", "276.cfg", true},           {"277-5010", "277.cfg", true},
     {"278-request-5010", "278a.cfg", false}, {"278-response-5010", "278b.cfg", false},
     {"834-5010", "834.cfg", true},           {"820-5010", "820.cfg", false},
+    {"277ca-5010", "277CA.cfg", true},       {"999-5010", "999.cfg", true},
+    {"997-4010", "997.cfg", true},
 };
 
-const std::vector<std::string> kMaps = {"835.cfg", "270.cfg",  "271.cfg",  "276.cfg", "277.cfg",
-                                        "278a.cfg", "278b.cfg", "834.cfg", "820.cfg"};
+const std::vector<std::string> kMaps = {"835.cfg",  "270.cfg",  "271.cfg",  "276.cfg",   "277.cfg",
+                                        "278a.cfg", "278b.cfg", "834.cfg",  "820.cfg",   "277CA.cfg",
+                                        "999.cfg",  "997.cfg",  "837p.cfg", "837I.cfg", "837d.cfg"};
 
 std::string examplePath(const std::string& stem) { return kSource + "/examples/" + stem + ".x12"; }
 
@@ -164,6 +167,11 @@ TEST_F(TransactionMapsTest, EligibilitySubjectsCarryTheirOwnHierarchy) {
     // The subject's own date, not the benefit line's.
     EXPECT_EQ(r[0]["SUBJECTDATEQUAL"], "346");
     EXPECT_EQ(r[0]["EBDATE1"], "20250101-20261231");
+    // A receiver without a name does not take a benefit-related entity's.
+    std::vector<Record> older = records("271-4010");
+    ASSERT_EQ(older.size(), 3u);
+    EXPECT_EQ(older[2]["RECEIVERNAME"], "");
+    EXPECT_EQ(older[2]["RECEIVERID"], "RB00099");
 
     std::vector<Record> inquiries = records("270-5010");
     ASSERT_EQ(inquiries.size(), 5u);
@@ -199,6 +207,82 @@ TEST_F(TransactionMapsTest, ClaimStatusLinesKeepTheirOwnStatus) {
     EXPECT_EQ(requests[2]["SUBDOB"], "");  // the dependent's birth date is the patient's
     EXPECT_EQ(requests[2]["PATIENTDOB"], "20100704");
     EXPECT_EQ(requests[3]["DEPENDENTHLID"], "");
+}
+
+// A claim acknowledgment: one record per claim with its own patient,
+// provider and statuses, the batch's counts on every record; line statuses
+// stay on their service lines.
+TEST_F(TransactionMapsTest, ClaimAcknowledgmentGivesOneRecordPerClaim) {
+    std::vector<Record> r = records("277ca-5010");
+    ASSERT_EQ(r.size(), 3u);
+    struct Want {
+        const char* trace;
+        const char* patient;
+        const char* provider;
+        const char* category;
+        const char* action;
+        const char* charge;
+        const char* payerClaim;
+    };
+    const Want wants[] = {
+        {"COB1001", "DOE", "RIVERBEND FAMILY MEDICINE", "A1", "WQ", "300", "BPI2602130001"},
+        {"COB1002", "DOE", "RIVERBEND FAMILY MEDICINE", "A7", "U", "80", ""},
+        {"COB2001", "MARSH", "OKAFOR", "A2", "WQ", "200", "BPI2602130002"},
+    };
+    for (size_t i = 0; i < r.size(); ++i) {
+        SCOPED_TRACE(wants[i].trace);
+        EXPECT_EQ(r[i]["CLAIMTRACE"], wants[i].trace);
+        EXPECT_EQ(r[i]["PATIENTLAST"], wants[i].patient);
+        EXPECT_EQ(r[i]["PROVIDERNAME"], wants[i].provider);
+        EXPECT_EQ(r[i]["STATUSCATEGORY"], wants[i].category);
+        EXPECT_EQ(r[i]["STATUSACTION"], wants[i].action);
+        EXPECT_EQ(r[i]["CLAIMCHARGE"], wants[i].charge);
+        EXPECT_EQ(r[i]["PAYERCLAIMNUMBER"], wants[i].payerClaim);
+        EXPECT_EQ(r[i]["BATCHSTATUSCODE"], "19");
+        EXPECT_EQ(r[i]["BATCHREJECTEDQTY"], "1");
+    }
+    EXPECT_EQ(r[1]["STATUSCODEB"], "562");
+    EXPECT_EQ(r[1]["SECONDSTATUSCODE"], "164");
+    EXPECT_EQ(r[0]["SECONDSTATUSCODE"], "");
+    EXPECT_EQ(r[2]["PROVIDERTAXID"], "412345678");
+    EXPECT_EQ(r[2]["PROVIDERREJECTEDQTY"], "");  // not the first provider's
+    EXPECT_EQ(r[2]["PATIENTID"], "");
+
+    std::vector<Record> lines = records("277ca-5010", "ML");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1]["SVCPROC2"], "97110");
+    EXPECT_EQ(lines[1]["SVCSTATUSCATEGORY2"], "A1");
+    EXPECT_EQ(lines[1]["STATUSCATEGORY"], "A1");
+    EXPECT_EQ(lines[2]["SVCSTATUSCATEGORY1"], "");
+}
+
+// With ML an acknowledgment gives one record per set response, each with
+// its group's response; the first errors stay with their own set.
+TEST_F(TransactionMapsTest, AcknowledgmentsGiveOneRecordPerSetResponse) {
+    struct Want {
+        const char* stem;
+        size_t record;
+        const char* field;
+        const char* value;
+    };
+    const Want wants[] = {
+        {"999-5010", 0, "SETCONTROL1", "0001"},   {"999-5010", 0, "SETACK1", "A"},
+        {"999-5010", 0, "GROUPACK", "P"},         {"999-5010", 0, "SETSACCEPTED", "1"},
+        {"999-5010", 0, "GROUPCONTROL", "211"},   {"999-5010", 1, "SETCONTROL2", "0002"},
+        {"999-5010", 1, "SETACK2", "R"},          {"999-5010", 1, "SEGERRORID2", "NM1"},
+        {"999-5010", 1, "ELEMERRORREF2", "67"},   {"999-5010", 1, "ELEMERRORDATA2", ""},
+        {"999-5010", 1, "GROUPACK", "P"},         {"999-5010", 2, "GROUPCONTROL", "212"},
+        {"999-5010", 2, "SETACK1", "A"},          {"999-5010", 2, "GROUPACK", "A"},
+        {"997-4010", 0, "SETACK1", "A"},          {"997-4010", 0, "SETSINCLUDED", "3"},
+        {"997-4010", 1, "SEGERRORLOOP2", ""},     {"997-4010", 1, "ELEMERRORDATA2", "12O.00"},
+        {"997-4010", 2, "SETACK3", "E"},          {"997-4010", 2, "GROUPACK", "P"},
+    };
+    std::map<std::string, std::vector<Record>> byStem;
+    for (const char* stem : {"999-5010", "997-4010"}) byStem[stem] = records(stem, "ML");
+    ASSERT_EQ(byStem["999-5010"].size(), 3u);
+    ASSERT_EQ(byStem["997-4010"].size(), 3u);
+    for (const Want& w : wants)
+        EXPECT_EQ(byStem[w.stem][w.record][w.field], w.value) << w.stem << " " << w.record << " " << w.field;
 }
 
 // One record per requested service or per patient event without services;
@@ -276,8 +360,8 @@ bool validXmlName(const std::string& name) {
 // Rules every shipped map keeps: CR LF lines, unique XML-safe names with CSV
 // titles, one contiguous block of line-1 fields whose names end in 1 and that
 // is not last in the table, conditions and toggles that name real fields (a
-// line field's condition ending in 1 must be a line field, since the expansion
-// renames it), and every field listed in the generated documentation.
+// line field's condition or toggle ending in 1 must be a line field, since the
+// expansion renames it), and every field listed in the generated documentation.
 TEST_F(TransactionMapsTest, ShippedMapsKeepTheirRules) {
     std::string docs;
     ASSERT_TRUE(readWholeFile(kSource + "/docs/maps.md", docs));
@@ -326,7 +410,13 @@ TEST_F(TransactionMapsTest, ShippedMapsKeepTheirRules) {
             // The line expansion renames a condition ending in 1, which only fits a line field.
             if (!f.line.empty() && !f.condition.empty() && f.condition.back() == '1')
                 EXPECT_TRUE(lineNames.count(f.condition)) << f.name << " -> " << f.condition;
-            if (!f.toggle.empty()) EXPECT_TRUE(names.count(f.toggle)) << f.name << " -> " << f.toggle;
+            // A toggle names one field or several divided by ":", renamed like a condition.
+            std::istringstream toggles(f.toggle);
+            for (std::string toggle; std::getline(toggles, toggle, ':');) {
+                EXPECT_TRUE(names.count(toggle)) << f.name << " -> " << toggle;
+                if (!f.line.empty() && toggle.back() == '1')
+                    EXPECT_TRUE(lineNames.count(toggle)) << f.name << " -> " << toggle;
+            }
         }
     }
 }

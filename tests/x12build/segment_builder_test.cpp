@@ -147,6 +147,23 @@ TEST(SegmentBuilder, CompositesKeepInnerEmptyParts) {
     EXPECT_EQ(g.run(1, 1), "SV1*HC:A1~X*:b~Y*::LIT~");
 }
 
+// A blank "!" part empties its composite, literal qualifier included, and
+// the later diagnoses of the segment are still written.
+TEST(SegmentBuilder, MandatoryCompositePartEmptiesItsElementOnly) {
+    for (const char* debug : {"", "DEBUG"}) {
+        Generator g({"2,HI,%ABK;!D1,%ABF;!D2,%ABF;!D3;$X"}, {field("D1"), field("D2"), field("D3"), field("X")});
+        g.debug = debug;
+        EXPECT_EQ(g.run(1, 1), "");
+        g.set("D1", "J449");
+        g.set("D3", " I10 ");
+        EXPECT_EQ(g.run(1, 1), "HI*ABK:J449**ABF:I10~") << debug;
+        std::vector<std::string> elements = CTL48400I(g.layout, g.fields, g.index, 2, 0, 1, 1, 0, g.state, {});
+        ASSERT_GE(elements.size(), 4u);
+        EXPECT_EQ(elements[2], "");
+        EXPECT_EQ(elements[3], "ABF:I10");
+    }
+}
+
 TEST(SegmentBuilder, ConditionalElements) {
     Generator g({"2,CL1,1,$ADM,$DISCHARGEHOUR:$DISCHARGEHOUR,$STATUS",
                  "2,DTP,096,TM,$HOUR:$FLAG,X",

@@ -48,20 +48,20 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
             if (qp <= 0 || !CTL48400V(CTL39400G(seg, qp - 1, '*'), f.segmentQualifier) || ep <= 0) continue;
             const std::string& x = sp > 0 ? comp : elem;
             if (sl > 0) {
-                if (line == sl && (occ <= 0 || counted())) v = x;
+                if (line == sl && (occ <= 0 || counted()) && toggleOk) v = x;
             } else if (occ > 0) {
-                if (counted()) v = x;
-            } else if (sp > 0 || toggleOk) {
+                if (counted() && toggleOk) v = x;
+            } else if (toggleOk) {
                 v = x;
             }
         } else if (!cond.empty()) {
             if (ci < 0) continue;
             if (sl > 0) {
-                if (line == sl && (occ <= 0 || counted())) v = sp > 0 ? comp : elem;
+                if (line == sl && (occ <= 0 || counted()) && toggleOk) v = sp > 0 ? comp : elem;
             } else if (occ > 0) {
-                if (counted()) v = sp > 0 ? comp : elem;
+                if (counted() && toggleOk) v = sp > 0 ? comp : elem;
             } else if (sp > 0) {
-                v = comp;
+                if (toggleOk) v = comp;
             } else if (!trimSpaces(f.previousSegment).empty()) {
                 if (CTL48400T(h, f.previousSegment, f.previousQualifier, num(f.previousQualifierPosition), '*') &&
                     toggleOk)
@@ -70,10 +70,11 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
                 v = elem;
             }
         } else if (ep > 0) {
-            if (occ <= 0)
-                v = elem;
-            else if (counted())
+            if (occ <= 0) {
+                if (toggleOk) v = elem;
+            } else if (counted() && toggleOk) {
                 v = sp > 0 ? comp : elem;
+            }
         }
         if (v) f.value = *v;
     }
@@ -96,7 +97,7 @@ FieldTable randomTable(std::mt19937& rng) {
     static const char* const previous[] = {"", "", "NM1", "REF", "N"};
     static const char* const prevQualifiers[] = {"", "85", "8"};
     static const char* const prevPositions[] = {"", "0", "2"};
-    static const char* const toggles[] = {"", "", "A", "AB", "C", "ABX"};
+    static const char* const toggles[] = {"", "", "A", "AB", "C", "ABX", "C:AB", " Z : A "};
     FieldTable t(std::uniform_int_distribution<size_t>(1, 10)(rng));
     for (FieldEntry& f : t) {
         f.name = pick(rng, names);

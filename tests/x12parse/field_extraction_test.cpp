@@ -85,6 +85,13 @@ std::vector<RuleCase> ruleCases() {
         {"DDD", {q("", "", "", "OFF"), off, last}, {{"REF*6R*Q"}}, "T", "Q", "DDD"},
         {"DDD blocked", {q("", "", "", "OFF"), off, last}, {{"DTP*472"}, {"REF*6R*Q"}}, "T", "", ""},
         {"D", {q("", "", "")}, {{"REF*6R*Q"}, {"REF*6R*R"}}, "T", "Q", "D"},
+        {"DDD list not yet set", {q("", "", "", "NONE:OFF"), off, last}, {{"REF*6R*Q"}}, "T", "Q", "DDD"},
+        {"DDD blocked by a later name of its list", {q("", "", "", "NONE: OFF"), off, last},
+         {{"DTP*472"}, {"REF*6R*Q"}}, "T", "", ""},
+        // A toggle switches a field off under the other rules too.
+        {"B blocked", {q("2", "", "", "OFF"), off, last}, {{"DTP*472"}, {ref1}}, "T", "", ""},
+        {"CC blocked", {q("", "1", "2", "OFF"), off, last},
+         {{"REF*6R*Q", 1}, {"DTP*472", 1}, {"REF*6R*R", 1}}, "T", "", ""},
         {"qualifier mismatch", {q("", "", "")}, {{"REF*EI*Q"}}, "T", "", ""},
         {"element position 0", {FieldEntry{.name = "T", .segment = "REF", .segmentQualifier = "6R",
                                            .qualifierPosition = "2", .elementPosition = "0"}},
@@ -106,6 +113,8 @@ std::vector<RuleCase> ruleCases() {
          {{"CLM*C1"}, {"NM1*IL*1"}, {"REF*6R*Q"}}, "T", "", ""},
         {"H5", {claimId(), c("", "", "", "", "OFF"), off, last}, {{"CLM*C1"}, {"REF*6R*Q"}}, "T", "Q", "H5"},
         {"H0", {claimId(), c("", "", "")}, {{"CLM*C1"}, {"REF*6R*Q"}}, "T", "Q", "H0"},
+        {"G blocked", {claimId(), c("", "2", "", "", "OFF"), off, last},
+         {{"CLM*C1"}, {"DTP*472", 2}, {"REF*6R*R", 2}}, "T", "", ""},
         {"H0 takes the identifier at element 0",
          {claimId(), FieldEntry{.name = "T", .segment = "REF", .conditionField = "CID"}},
          {{"CLM*C1"}, {"REF*6R*Q"}}, "T", "REF", "H0"},
@@ -115,6 +124,9 @@ std::vector<RuleCase> ruleCases() {
         {"II", {p("", "2")}, {{ref1}, {ref2}}, "T", "X:Y2", "II"},
         {"I ignores the component", {p("2", "")}, {{ref1}}, "T", "X:Y1", "I"},
         {"plain element position 0", {FieldEntry{.name = "T", .segment = "REF"}}, {{ref1}}, "T", "", ""},
+        {"I blocked",
+         {FieldEntry{.name = "T", .segment = "REF", .elementPosition = "2", .toggleOffField = "OFF"}, off, last},
+         {{"DTP*472"}, {ref1}}, "T", "", ""},
     };
 }
 
@@ -243,6 +255,7 @@ TEST(FieldExtraction, ToggleOffIgnoresTheLastEntry) {
     EXPECT_EQ(f.fields[2].value, "V");
     EXPECT_FALSE(CTL48400U(f.fields, "LAST"));
     EXPECT_TRUE(CTL48400U(f.fields, " FIRSTNAME"));  // the toggle text begins with the name
+    EXPECT_TRUE(CTL48400U(f.fields, "LAST : FIRST"));  // any name of a list
 }
 
 TEST(FieldExtraction, EmptyAndSpaceElements) {
