@@ -30,6 +30,7 @@ struct X12ConversionRequest {
     const JobParams* job = nullptr;
     std::string pathSeparator;
     std::string merge;  // the "MF" word or ""
+    bool replaceExisting = false;  // "OW": a new destination may replace a file of its name
     const DbMapTable* databaseMap = nullptr;
 };
 
@@ -38,6 +39,9 @@ struct X12ConversionResult {
     long long maxServiceLineCount = 0;
     bool writeFailed = false;
     std::string failedFile;
+    long long recordsWritten = 0;  // records written to the destination or the database
+    bool noRecords = false;        // the source held transaction sets, yet no record was written
+    bool outputInPlace = false;    // the XML or CSV destination is complete under its own name
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,
