@@ -117,7 +117,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run, CTL48400J(job, 5) && xmlPrescan.lineBlockCount() == 0);
         CsvRecordReader csvReader(run);
         long long position = 0;
-        readFileBlocks(
+        readable = readFileBlocks(
             job.source,
             [&](std::string_view block) {
                 if (xml)
@@ -142,7 +142,11 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     }
     run.closeDestination();
     if (args.displayMode == 0) CTL394MTRB(progressHandle);
-    if (run.writeFailed) {
+    if (!readable) {
+        // Records the source still held are missing: the output is not published.
+        result.readFailed = true;
+        result.runLog += ctx.stampedLine(" - Read Error : " + job.source);
+    } else if (run.writeFailed) {
         run.failedFile = job.currentDestination;
     } else {
         Published published = staged.publish(CTL48400J(job, 2));

@@ -16,6 +16,7 @@ struct GenerationResult {
     std::string failedFile;
     std::string runLog;        // time-stamped lines for the engine's run log
     long long recordsWritten = 0;  // records whose segments were appended
+    bool readFailed = false;       // the source could not be read to its end
     bool outputInPlace = false;    // the interchange is complete under its own name
 };
 

@@ -185,6 +185,7 @@ EngineResult EngineCall::run() {
         noteFailure(converted.writeFailed, converted.failedFile);
         result_.recordsWritten = converted.recordsWritten;
         result_.noRecords = converted.noRecords;
+        result_.readFailed = converted.readFailed;
         outputInPlace = converted.outputInPlace;
     } else if (generation) {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
@@ -192,6 +193,7 @@ EngineResult EngineCall::run() {
         result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
         result_.recordsWritten = generated.recordsWritten;
+        result_.readFailed = generated.readFailed;
         outputInPlace = generated.outputInPlace;
     }
 

@@ -48,10 +48,13 @@ struct EngineResult {
     std::string failedFile;       // the file whose create or append failed
     bool stopped = false;         // a check of the output names stopped the call before any write
     bool noRecords = false;       // the source held transaction sets, yet no record was written
+    bool readFailed = false;      // the source could not be read to its end
     bool deleteFailed = false;    // "DS" was due but the source could not be deleted
     long long recordsWritten = 0; // records written to the output file or the database
 
-    bool succeeded() const { return !mapMissing && !writeFailed && !stopped && !noRecords && !deleteFailed; }
+    bool succeeded() const {
+        return !mapMissing && !writeFailed && !stopped && !noRecords && !readFailed && !deleteFailed;
+    }
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

@@ -223,13 +223,14 @@ void X12Run::openCsv() {
 // nothing there, and a failed merge leaves the earlier content as it was.
 void X12Run::finishOutput() {
     const std::string& dest = job_.currentDestination;
+    const bool failed = result_.writeFailed || result_.readFailed;
     if (merging_) {
-        if (result_.writeFailed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
+        if (failed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
         merged_.release();
-        result_.outputInPlace = !result_.writeFailed;
+        result_.outputInPlace = !failed;
         return;
     }
-    if (result_.writeFailed) {
+    if (failed) {
         staged_.discard();
         return;
     }
@@ -296,13 +297,15 @@ X12ConversionResult X12Run::run() {
 
     bool insideInterchange = false;
     SegmentStream stream(d.terminator, &assembler.history());
-    streamFile(source, stream,
-               [&](std::string_view segment) {
-                   std::string_view envelope = envelopeSegment(segment, d.elementSeparator);
-                   if (!envelope.empty()) insideInterchange = envelope == "ISA";
-                   assembler.processSegment(segment, stream.segmentCount());
-               },
-               &ctx_.platform);
+    result_.readFailed = !streamFile(
+        source, stream,
+        [&](std::string_view segment) {
+            std::string_view envelope = envelopeSegment(segment, d.elementSeparator);
+            if (!envelope.empty()) insideInterchange = envelope == "ISA";
+            assembler.processSegment(segment, stream.segmentCount());
+        },
+        &ctx_.platform);
+    if (result_.readFailed) line(" - Read Error : " + source);
     assembler.finish();
 
     if (xml) noteWrite(appender_.append(kXmlClose, writePath_));

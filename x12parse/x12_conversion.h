@@ -41,6 +41,7 @@ struct X12ConversionResult {
     std::string failedFile;
     long long recordsWritten = 0;  // records written to the destination or the database
     bool noRecords = false;        // the source held transaction sets, yet no record was written
+    bool readFailed = false;       // the source could not be read to its end
     bool outputInPlace = false;    // the XML or CSV destination is complete under its own name
 };
 
