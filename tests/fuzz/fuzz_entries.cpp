@@ -1,6 +1,7 @@
 #include "fuzz/fuzz_entries.h"
 
 #include <string.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -260,12 +261,15 @@ std::string pickName(std::string_view part, const std::string& source) {
     return name;
 }
 
+// A temporary output file of this process (named with its process id, so
+// a fuzzed name cannot pass for one) left behind.
 bool unfinishedOutputLeft() {
     namespace fs = std::filesystem;
+    const std::string mark = ".part-" + std::to_string(getpid()) + "-";
     std::error_code ec;
     for (const char* folder : {".", "sub"})
         for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))
-            if (e.path().filename().string().find(".part-") != std::string::npos) return true;
+            if (e.path().filename().string().find(mark) != std::string::npos) return true;
     return false;
 }
 
