@@ -1,14 +1,10 @@
 // Hostile and broken input run through the real program in a temporary
 // folder: every case must end normally with its run-log lines, the right exit
 // status and nothing lost on disk.
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
