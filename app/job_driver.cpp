@@ -1,9 +1,10 @@
 #include "app/job_driver.h"
 
-#include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include "app/options.h"
+#include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
@@ -15,6 +16,8 @@ constexpr const char* kVersion = " 1.25C-31";
 constexpr const char* kSubVersion = " 1.20C-28";
 constexpr const char* kDefaultRunLog = "parse.log";
 constexpr const char* kDebugLog = "debug.log";
+constexpr const char* kTraceLog = "tdebug.log";
+constexpr const char* kMapLog = "qzmap.log";
 const std::string kRule(32, '-');
 
 struct ConversionType {
@@ -23,22 +26,23 @@ struct ConversionType {
     std::string_view extension;  // replaces the destination extension under "CE"; "" keeps it
     std::string_view notCreatedLine;
     bool converts;  // false: the engine loads its map and runs only its closing steps
+    bool merges;    // under "MF" an existing output file is appended to
 };
 
 // Tried in this order against the upper-cased conversion type (begins-with).
 constexpr ConversionType kConversionTypes[] = {
-    {"XML,X12", " - Parse XML to X12.", "", " - X12 file Not Created ", true},
-    {"CSV,X12", " - Parse CSV to X12.", "", " - X12 file Not Created ", true},
-    {"X12,CSV", " - Parse X12 to CSV.", "csv", " - CSV Not Created ", true},
-    {"X12,XML", " - Parse X12 to XML.", "xml", " - XML Not Created ", true},
-    {"XML,HL7", " - Parse XML to HL7.", "", " - HL7 file Not Created ", true},
-    {"CSV,HL7", " - Parse CSV to HL7.", "", " - HL7 file Not Created ", true},
-    {"HL7,CSV", " - Parse HL7 to CSV.", "csv", " - CSV Not Created ", false},
-    {"HL7,XML", " - Parse HL7 to XML.", "xml", " - XML Not Created ", false},
+    {"XML,X12", " - Parse XML to X12.", "", " - X12 file Not Created ", true, false},
+    {"CSV,X12", " - Parse CSV to X12.", "", " - X12 file Not Created ", true, false},
+    {"X12,CSV", " - Parse X12 to CSV.", "csv", " - CSV Not Created ", true, true},
+    {"X12,XML", " - Parse X12 to XML.", "xml", " - XML Not Created ", true, true},
+    {"XML,HL7", " - Parse XML to HL7.", "", " - HL7 file Not Created ", true, false},
+    {"CSV,HL7", " - Parse CSV to HL7.", "", " - HL7 file Not Created ", true, false},
+    {"HL7,CSV", " - Parse HL7 to CSV.", "csv", " - CSV Not Created ", false, false},
+    {"HL7,XML", " - Parse HL7 to XML.", "xml", " - XML Not Created ", false, false},
 };
 
 // Parsing into database tables: dispatched only when "DBMAP=" names a file.
-constexpr ConversionType kDatabaseType{"X12,ODBC", " - Parse X12 to ODBC.", "", " - ODBC Not Created ", true};
+constexpr ConversionType kDatabaseType{"X12,ODBC", " - Parse X12 to ODBC.", "", " - ODBC Not Created ", true, false};
 
 const ConversionType* findConversionType(const std::string& type) {
     std::string upper = toUpper(type);
@@ -64,12 +68,13 @@ std::string runLogHeader(RunContext& ctx, const DateTime& start) {
     return h;
 }
 
-std::string closingLines(RunContext& ctx) {
+// A source named like the debug log is no debug log: it is not merged.
+std::string closingLines(RunContext& ctx, const std::string& source) {
     std::string c = kRule + kCrLf;
     c += kCrLf;
     c += "Parse Ended   " + ctx.dateText() + "  " + ctx.timeText() + kCrLf;
     std::string debugLog;
-    if (fileExists(kDebugLog) && readWholeFile(kDebugLog, debugLog, true))
+    if (fileExists(kDebugLog) && !sameFile(kDebugLog, source) && readWholeFile(kDebugLog, debugLog, true))
         c += debugLog + kCrLf + kCrLf;
     return c;
 }
@@ -108,6 +113,7 @@ public:
         logParameters();
         const ConversionType* type = conversionType();
         if (sourceControl_ != 1) return kExitNotConverted;
+        if (type != nullptr && !namesAvoidSource(*type)) return kExitNotConverted;
         eraseExistingDestination(type);
         if (!prepareOutputName()) return kExitNotConverted;
         int status = dispatch(type);
@@ -115,8 +121,52 @@ public:
         return status;
     }
 
+    long long recordsWritten() const { return recordsWritten_; }
+
 private:
     void line(const std::string& text) { log_ += ctx_.stampedLine(text); }
+    // A line that stops the job, also shown on the console.
+    void stopLine(const std::string& text) {
+        line(text);
+        ctx_.platform.consoleLine(text);
+    }
+
+    // The destination named from the source (step 5 of the per-file step).
+    std::string derivedDestination() const {
+        std::string part = nameAfterLastSeparator(job_.source, args_.pathSeparator);
+        part = CTL48403D(part, job_.conversionType, settings_.extensionMode);
+        return requestedDestination_ + args_.pathSeparator + part;
+    }
+
+    // The file the engine writes: the destination with its extension
+    // replaced under "CE", or the "OUTFILE=" name.
+    std::string outputFile(const ConversionType& type, const std::string& destination) const {
+        std::string output = destination;
+        if (!type.extension.empty())
+            output = CTL48400Q(output, std::string(type.extension), settings_.destinationExtensionMode);
+        if (!settings_.outputFile.empty()) output = settings_.outputFile;
+        return output;
+    }
+
+    // Every file the job may write or delete, compared with the source by
+    // identity before anything is touched. The run log is checked by the
+    // driver itself; the "RPMN" name, known only once the map is chosen, by
+    // the engine.
+    bool namesAvoidSource(const ConversionType& type) {
+        std::vector<std::string> names{outputFile(type, derivedDestination())};
+        if (settings_.overwriteOn()) names.push_back(requestedDestination_);  // erased under "OW"
+        if (!settings_.debug.empty()) {
+            names.push_back(kDebugLog);
+            names.push_back(kTraceLog);
+        }
+        if (settings_.mapLog == 1) names.push_back(kMapLog);
+        for (const std::string& name : names) {
+            if (!sameFile(name, job_.source)) continue;
+            stopLine(kSameFileAsSourceLine + name);
+            return false;
+        }
+        return true;
+    }
 
     void resolveSource() {
         if (!fileExists(job_.source)) return;
@@ -153,14 +203,12 @@ private:
     }
 
     // Under "OW" an existing destination is erased so the conversion can write
-    // it. A type that runs no conversion keeps the file, and so does a
-    // destination that is the source itself: erasing either would lose data
-    // with nothing written in its place.
+    // it. A type that runs no conversion keeps the file: erasing it would lose
+    // data with nothing written in its place. (A destination that is the
+    // source has stopped the job before.)
     void eraseExistingDestination(const ConversionType* type) {
         if (type == nullptr || !settings_.overwriteOn()) return;
         if (!fileExists(requestedDestination_)) return;
-        std::error_code ec;
-        if (std::filesystem::equivalent(requestedDestination_, job_.source, ec)) return;
         if (deleteFile(requestedDestination_)) line(" -  Erased : " + requestedDestination_);
     }
 
@@ -170,9 +218,7 @@ private:
             line(" - File Exists : " + job_.destination);
             return false;
         }
-        std::string part = nameAfterLastSeparator(job_.source, args_.pathSeparator);
-        part = CTL48403D(part, job_.conversionType, settings_.extensionMode);
-        job_.destination = requestedDestination_ + args_.pathSeparator + part;
+        job_.destination = derivedDestination();
         job_.currentDestination = job_.destination;
         line(" - Reading File : " + job_.source);
         line(" - Writing File : " + job_.destination);
@@ -187,25 +233,34 @@ private:
         return type;
     }
 
+    // An output file that exists already (named by "OUTFILE=" or by "CE")
+    // is replaced only under "OW" and appended to only under "MF" by a type
+    // that merges; otherwise it is kept and the job stops.
+    bool outputMayBeWritten(const ConversionType& type) {
+        const std::string& output = job_.currentDestination;
+        if (!fileExists(output) || settings_.overwriteOn()) return true;
+        if (type.merges && beginsWith(settings_.merge, "MF")) return true;
+        stopLine(" - File Exists : " + output);
+        return false;
+    }
+
     int dispatch(const ConversionType* type) {
         if (type == nullptr) return kExitNotConverted;
         line(std::string(type->logLine));
-        if (!type->extension.empty())
-            job_.currentDestination = CTL48400Q(job_.currentDestination, std::string(type->extension),
-                                                settings_.destinationExtensionMode);
-        if (!settings_.outputFile.empty()) job_.currentDestination = settings_.outputFile;
-        if (!MSGNOYES(job_.currentDestination + " already exists. Overwrite it?", "Overwite File?")) {
+        job_.currentDestination = outputFile(*type, job_.currentDestination);
+        if (!outputMayBeWritten(*type) ||
+            !MSGNOYES(job_.currentDestination + " already exists. Overwrite it?", "Overwite File?")) {
             line(std::string(type->notCreatedLine));
             return kExitNotConverted;
         }
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
+        recordsWritten_ = result.recordsWritten;
         if (result.writeFailed) line(" - Write Error : " + result.failedFile);
         if (result.failedTableWrites > 0)
             line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
                  " (rows not written, see the Error lines above)");
-        if (result.writeFailed || result.mapMissing || result.failedTableWrites > 0 || !type->converts)
-            return kExitNotConverted;
+        if (!result.succeeded() || !type->converts) return kExitNotConverted;
         return kExitConverted;
     }
 
@@ -243,14 +298,17 @@ private:
     std::string& log_;
     int sourceControl_ = 0;
     std::string requestedDestination_;
+    long long recordsWritten_ = 0;
 };
 
 }  // namespace
 
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall& engine) {
     JobSettings settings;
-    if (fileExists(kDebugLog)) deleteFile(kDebugLog);
+    // A stale debug log goes, but never when it is the source itself.
+    if (fileExists(kDebugLog) && !sameFile(kDebugLog, trimRightSpaces(args.source))) deleteFile(kDebugLog);
     DriverResult result;
+    bool runLogIsSource = false;
     std::string& log = result.runLog;
     log = runLogHeader(ctx, ctx.platform.now());
 
@@ -281,11 +339,23 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
         job.destination = trimRightSpaces(job.destination);
         job.currentDestination = job.destination;
         log += splitOptionList(job.options, settings, ctx);
-        result.exitStatus = JobRun(args, ctx, engine, job, settings, displayMode, log).run();
+        if (sameFile(settings.runLogName, job.source)) {
+            // The run log cannot be written where the source is: the job
+            // stops, and the console is the only place left to say so.
+            runLogIsSource = true;
+            const std::string stop = kSameFileAsSourceLine + settings.runLogName;
+            log += ctx.stampedLine(stop);
+            ctx.platform.consoleLine(stop + " (run log not written)");
+            result.exitStatus = kExitNotConverted;
+        } else {
+            JobRun jobRun(args, ctx, engine, job, settings, displayMode, log);
+            result.exitStatus = jobRun.run();
+            result.recordsWritten = jobRun.recordsWritten();
+        }
     }
 
-    log += closingLines(ctx);
-    writeLogFile(settings.runLogName, log);  // an unwritable run log is skipped silently
+    log += closingLines(ctx, job.source);
+    if (!runLogIsSource) writeLogFile(settings.runLogName, log);  // an unwritable run log is skipped silently
     return result;
 }
 

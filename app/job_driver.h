@@ -28,14 +28,15 @@ struct DriverArgs {
 
 // Process exit statuses of a job.
 enum ExitStatus {
-    kExitConverted = 0,       // the engine ran its conversion
-    kExitNotConverted = 1,    // nothing converted, or output lost
+    kExitConverted = 0,       // the job did all it was asked
+    kExitNotConverted = 1,    // it did not: nothing converted, output lost or refused, no record
     kExitBlankParameter = 2,  // conversion type or source was blank
 };
 
 struct DriverResult {
     std::string runLog;  // the complete run-log text
     int exitStatus = kExitNotConverted;
+    long long recordsWritten = 0;  // records the engine wrote (file or database)
 };
 
 using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;

@@ -9,6 +9,7 @@
 #include "util/file_io.h"
 #include "util/output_file.h"
 #include "util/progress.h"
+#include "util/staged_output.h"
 #include "util/text.h"
 #include "x12build/csv_input.h"
 #include "x12build/envelope.h"
@@ -73,13 +74,15 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     GenerationRun run(map, debugCounter);
     run.index = FieldNameIndex(map.fields);
-    run.destination = job.currentDestination;
     run.crLf = args.segmentCrLf;
     run.debugSetting = args.debug;
 
-    if (!run.destination.empty() && !CSC_0001E("", run.destination, kCreateEmpty)) {
+    // The interchange is written beside its final name and published whole.
+    StagedOutput staged;
+    if (staged.begin(job.currentDestination)) run.destination = staged.path();
+    if (!CSC_0001E("", run.destination, kCreateEmpty)) {
         run.writeFailed = true;
-        run.failedFile = run.destination;
+        run.failedFile = job.currentDestination;
     }
     ProgressHandle progressHandle;
     if (args.displayMode == 0)
@@ -114,7 +117,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run, CTL48400J(job, 5) && xmlPrescan.lineBlockCount() == 0);
         CsvRecordReader csvReader(run);
         long long position = 0;
-        readFileBlocks(
+        readable = readFileBlocks(
             job.source,
             [&](std::string_view block) {
                 if (xml)
@@ -139,10 +142,27 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     }
     run.closeDestination();
     if (args.displayMode == 0) CTL394MTRB(progressHandle);
+    if (!readable) {
+        // Records the source still held are missing: the output is not published.
+        result.readFailed = true;
+        result.runLog += ctx.stampedLine(" - Read Error : " + job.source);
+    } else if (run.writeFailed) {
+        run.failedFile = job.currentDestination;
+    } else {
+        Published published = staged.publish(CTL48400J(job, 2));
+        if (published == Published::kExists)
+            result.runLog += ctx.stampedLine(" - File Exists : " + job.currentDestination);
+        result.outputInPlace = published == Published::kDone;
+        if (!result.outputInPlace) {
+            run.writeFailed = true;
+            run.failedFile = job.currentDestination;
+        }
+    }
 
     result.debugText = std::move(run.debugText);
     result.writeFailed = run.writeFailed;
     result.failedFile = run.failedFile;
+    result.recordsWritten = run.recordNumber;
     return result;
 }
 

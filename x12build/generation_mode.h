@@ -15,6 +15,9 @@ struct GenerationResult {
     bool writeFailed = false; // creating or appending to the destination failed
     std::string failedFile;
     std::string runLog;        // time-stamped lines for the engine's run log
+    long long recordsWritten = 0;  // records whose segments were appended
+    bool readFailed = false;       // the source could not be read to its end
+    bool outputInPlace = false;    // the interchange is complete under its own name
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

@@ -121,6 +121,7 @@ void ClaimAssembler::trailerTest(const SegmentElements& e, std::string_view) {
 void ClaimAssembler::keyFieldTest(const SegmentElements& e, std::string_view segment) {
     const KeyList& list = map_.keyField;
     if (!keyEntryOneMatches(list, e)) return;
+    keyFieldMatched_ = true;
     if (debug_.detail()) {
         debug_.line("- Key Field Array Match A = " + list.entries[0]);
         debug_.count();
@@ -254,6 +255,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
     if (beginsWith(id, "ST") && isBlank(id.substr(2))) {
         slc_ = 0;
         stControl_ = true;
+        ++transactionSets_;
         if (debug_.detail()) {
             debug_.line("- ST Control ON ");
             debug_.count();

@@ -38,6 +38,10 @@ public:
     // so extraction need not split it again.
     const SegmentElements* currentElements() const { return current_; }
     long long maxServiceLineCount() const { return maxSlc_; }
+    // ST segments seen so far.
+    long long transactionSets() const { return transactionSets_; }
+    // Whether entry 1 of the Key Field list matched some segment.
+    bool keyFieldMatched() const { return keyFieldMatched_; }
 
 private:
     void debugSegmentHeader(std::string_view segment, long long segmentNumber);
@@ -65,6 +69,8 @@ private:
     long long maxSlc_ = 0;
     bool stControl_ = false;
     bool recordPending_ = false;
+    long long transactionSets_ = 0;
+    bool keyFieldMatched_ = false;
     std::string trace_;
     const SegmentElements* current_ = nullptr;
 };

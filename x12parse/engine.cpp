@@ -7,7 +7,9 @@
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "map/shipped_maps.h"
+#include "util/file_identity.h"
 #include "util/file_io.h"
+#include "util/staged_output.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
 #include "x12parse/debug_log.h"
@@ -42,14 +44,18 @@ std::string renamePrefix(const std::string& mapPrefix) {
 class EngineCall {
 public:
     EngineCall(const EngineArgs& args, RunContext& ctx)
-        : args_(args), ctx_(ctx), debug_(!args.debug.empty()), job_(args.job) {}
+        : args_(args), ctx_(ctx), debug_(!args.debug.empty()), job_(args.job),
+          overwrite_(CTL48400J(args.job, 2)) {}
 
     EngineResult run();
 
 private:
+    void line(const std::string& text) { result_.log += ctx_.stampedLine(text); }
     void writeDebugLog();
-    void renameAfterMap(const std::string& mapPrefix);
-    void deleteSource();
+    std::string renamedOutput(const std::string& mapPrefix) const;
+    bool renameTargetFree(const std::string& renamed);
+    void renameAfterMap(const std::string& renamed);
+    void deleteSource(bool converted);
     void noteFailure(bool failed, const std::string& file) {
         if (failed && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -61,6 +67,7 @@ private:
     RunContext& ctx_;
     DebugLog debug_;
     const JobParams& job_;
+    const bool overwrite_;  // "OW": outputs may replace existing files
     EngineResult result_;
 };
 
@@ -70,33 +77,56 @@ void EngineCall::writeDebugLog() {
     writeLogFile("debug.log", debug_.text());
 }
 
-void EngineCall::renameAfterMap(const std::string& mapPrefix) {
+// The name "RPMN" gives the output: the map name put before its file name.
+// "" when nothing is to be renamed; without a prefix the new name would be
+// the output's own.
+std::string EngineCall::renamedOutput(const std::string& mapPrefix) const {
     const std::string& destination = job_.currentDestination;
-    if (args_.renameWithMapName != 1 || !fileExists(destination)) return;
     std::string prefix = renamePrefix(mapPrefix);
-    // Without a prefix the new path would be the destination itself, and
-    // copying then deleting would lose the output.
-    if (prefix.empty()) return;
-    std::string renamed = folderPart(destination) + prefix + fileNamePart(destination);
-    result_.log += ctx_.stampedLine(" - RPMN : " + renamed);
-    if (copyFile(destination, renamed)) deleteFile(destination);
+    if (args_.renameWithMapName != 1 || prefix.empty() || destination.empty()) return "";
+    return folderPart(destination) + prefix + fileNamePart(destination);
 }
 
-void EngineCall::deleteSource() {
+// The rename target is checked before anything is written: it must not be
+// the source, and an existing file is replaced only under "OW".
+bool EngineCall::renameTargetFree(const std::string& renamed) {
+    if (renamed.empty()) return true;
+    if (sameFile(renamed, job_.source))
+        line(kSameFileAsSourceLine + renamed);
+    else if (fileExists(renamed) && !overwrite_)
+        line(" - File Exists : " + renamed);
+    else
+        return true;
+    result_.stopped = true;
+    return false;
+}
+
+void EngineCall::renameAfterMap(const std::string& renamed) {
+    line(" - RPMN : " + renamed);
+    Published moved = moveFile(job_.currentDestination, renamed, overwrite_);
+    if (moved == Published::kExists) line(" - File Exists : " + renamed);
+    noteFailure(moved != Published::kDone, renamed);
+}
+
+// The source goes only after a job that converted; otherwise it is kept and
+// the run log says so.
+void EngineCall::deleteSource(bool converted) {
     if (args_.deleteSource != 1) return;
-    // A source whose output could not be written is kept: deleting it would lose the data.
-    if (result_.writeFailed || result_.failedTableWrites > 0) {
-        result_.log += ctx_.stampedLine(" - Source File Kept : " + job_.source);
-        return;
+    if (!converted) {
+        line(" - Source File Kept : " + job_.source);
+    } else if (deleteFile(job_.source)) {
+        line(" - Source File Deleted : " + job_.source);
+    } else {
+        line(" - Source File Not Deleted : " + job_.source);
+        result_.deleteFailed = true;
     }
-    deleteFile(job_.source);
 }
 
 EngineResult EngineCall::run() {
     std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
     const DateTime start = ctx_.platform.now();
 
-    result_.log += ctx_.stampedLine(" - Debug set to " + args_.debug);
+    line(" - Debug set to " + args_.debug);
     if (debug_.on()) {
         debug_.line("");
         debug_.line("");
@@ -126,32 +156,54 @@ EngineResult EngineCall::run() {
     LoadedMap& map = loaded.map;
 
     const std::string type = toUpper(job_.conversionType.substr(0, 3));
+    const bool x12 = type == "X12";
+    const bool generation = type == "CSV" || type == "XML";
+    // Types that write an output file, which "RPMN" may rename.
+    const bool writesFile = generation || (x12 && (beginsWithNoCase(job_.conversionType, "X12,XML") ||
+                                                   beginsWithNoCase(job_.conversionType, "X12,CSV")));
+    const std::string renamed = writesFile ? renamedOutput(choice.mapPrefix) : "";
+    if (!renameTargetFree(renamed)) {
+        writeDebugLog();
+        return result_;
+    }
+
     long long maxServiceLines = 0;
-    if (type == "X12") {
+    bool outputInPlace = false;
+    if (x12) {
         X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
         std::string limit = serviceLineLimitNote(prepared.lineCount);
-        if (!limit.empty()) result_.log += ctx_.stampedLine(limit);
+        if (!limit.empty()) line(limit);
         X12ConversionRequest request;
         request.job = &job_;
         request.pathSeparator = args_.pathSeparator;
         request.merge = args_.merge;
+        request.replaceExisting = overwrite_;
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
         result_.failedTableWrites = converted.failedTableWrites;
-    } else if (type == "CSV" || type == "XML") {
+        result_.recordsWritten = converted.recordsWritten;
+        result_.noRecords = converted.noRecords;
+        result_.readFailed = converted.readFailed;
+        outputInPlace = converted.outputInPlace;
+    } else if (generation) {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
+        result_.recordsWritten = generated.recordsWritten;
+        result_.readFailed = generated.readFailed;
+        outputInPlace = generated.outputInPlace;
     }
 
-    renameAfterMap(choice.mapPrefix);
-    deleteSource();
+    // Only a finished output of this job is renamed.
+    if (!renamed.empty() && outputInPlace && !result_.writeFailed) renameAfterMap(renamed);
+    const bool converted = (x12 || generation) && (outputInPlace || !writesFile) && result_.recordsWritten > 0;
+    deleteSource(converted && result_.succeeded());
     writeDebugLog();
-    result_.log += ctx_.stampedLine(" - Maximum Service Line Count : " + rightAlign(maxServiceLines, 10));
+    line(" - Maximum Service Line Count : " + rightAlign(maxServiceLines, 10));
     return result_;
 }
 

@@ -32,12 +32,31 @@ struct EngineArgs {
     std::string databaseMapName;        // 20
 };
 
+// The run-log line of a file the job would write or delete that is the
+// source itself (by identity, not by name); the file's name follows.
+inline constexpr const char* kSameFileAsSourceLine = " - Same File As Source : ";
+
+// What one call did. Every way a call can fall short of what was asked is a
+// flag here and is tested in succeeded(), which alone decides both the
+// deletion of the source under "DS" and the job's exit status: a new kind
+// of failure is one more flag, set where it is found and added to
+// succeeded().
 struct EngineResult {
-    std::string log;             // run-log text the driver appends unchanged
-    bool mapMissing = false;     // the mapping error ended the call
-    bool writeFailed = false;    // creating or appending to the destination failed
-    std::string failedFile;      // the file whose create or append failed
+    std::string log;              // run-log text the driver appends unchanged
+    bool mapMissing = false;      // the mapping error ended the call
+    bool writeFailed = false;     // creating, appending to or publishing an output failed
+    std::string failedFile;       // the file whose create or append failed
+    bool stopped = false;         // a check of the output names stopped the call before any write
+    bool noRecords = false;       // the source held transaction sets, yet no record was written
+    bool readFailed = false;      // the source could not be read to its end
+    bool deleteFailed = false;    // "DS" was due but the source could not be deleted
+    long long recordsWritten = 0; // records written to the output file or the database
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
+
+    bool succeeded() const {
+        return !mapMissing && !writeFailed && !stopped && !noRecords && !readFailed && !deleteFailed &&
+               failedTableWrites == 0;
+    }
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

@@ -296,6 +296,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         std::optional<long long> lines;
         if (serviceLineMode) lines = lineCount(fields);
         result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
+        result.recordWritten = true;
         return result;
     }
 
@@ -322,7 +323,8 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     }
     bool ok = request.appender ? request.appender->append(text_, request.destination)
                                : CSC_0001E(text_, request.destination, kAppend);
-    if (!ok) result.writeFailed = true;
+    result.writeFailed = !ok;
+    result.recordWritten = ok;
     return result;
 }
 

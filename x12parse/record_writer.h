@@ -25,6 +25,7 @@ struct RecordWriteResult {
     std::vector<std::string> values;  // one per field; filled only by the fall-back branch
     std::string databaseLog;          // text the database writer returned
     bool writeFailed = false;         // the append to the destination failed
+    bool recordWritten = false;       // a record went to the destination or the database
 };
 
 struct RecordWriteRequest {

@@ -4,13 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 
 #include "dbexport/export_session.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
+#include "util/locked_append.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
+#include "util/staged_output.h"
 #include "util/text.h"
 #include "x12parse/claim_assembly.h"
 #include "x12parse/field_extraction.h"
@@ -49,43 +52,57 @@ std::string csvHeaderLine(const FieldTable& fields, bool serviceLineMode) {
 }
 
 // An existing XML destination that is merged into must stay one document:
-// its closing "</EXPORTDATA>" line (with trailing white space or 0x1A) is
-// removed before new records are appended. Only the end of the file is read.
-bool removeXmlClosingLine(const std::string& path) {
-    long long size = fileSize(path);
-    if (size < 0) return false;
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
+// its closing "</EXPORTDATA>" line (with trailing white space or 0x1A) is cut
+// off before new records are appended, and kept by `file` so a failed append
+// can put it back. Only the end of the file is read; a closing line behind
+// more white space than the file keeps for undoing stays where it is.
+bool removeXmlClosingLine(LockedAppend& file) {
+    const long long size = file.originalSize();
+    const int fd = file.fd();
     auto isTrailing = [](char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t' || c == kEofMark; };
     const std::string closing = "</EXPORTDATA>";
     // Walk back over the trailing white space, one block at a time.
     long long end = size;
     std::string block;
-    bool ok = true;
-    while (end > 0) {
+    while (end > 0 && size - end <= LockedAppend::kMaxCut) {
         long long start = end > (1 << 16) ? end - (1 << 16) : 0;
         block.assign(static_cast<size_t>(end - start), '\0');
         if (::pread(fd, block.data(), block.size(), static_cast<off_t>(start)) !=
-            static_cast<ssize_t>(block.size())) {
-            ok = false;
-            break;
-        }
+            static_cast<ssize_t>(block.size()))
+            return false;
         size_t i = block.size();
         while (i > 0 && isTrailing(block[i - 1])) --i;
         end = start + static_cast<long long>(i);
         if (i > 0) break;
     }
-    bool closed = false;
-    if (ok && end >= static_cast<long long>(closing.size())) {
-        std::string tail(closing.size(), '\0');
-        off_t at = static_cast<off_t>(end - static_cast<long long>(closing.size()));
-        ok = ::pread(fd, tail.data(), tail.size(), at) == static_cast<ssize_t>(tail.size());
-        closed = ok && tail == closing;
-    }
-    ::close(fd);
-    if (!ok) return false;
-    if (!closed) return true;
-    return ::truncate(path.c_str(), static_cast<off_t>(end - static_cast<long long>(closing.size()))) == 0;
+    const long long tagStart = end - static_cast<long long>(closing.size());
+    if (tagStart < 0 || size - tagStart > LockedAppend::kMaxCut) return true;
+    std::string tail(closing.size(), '\0');
+    if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(tagStart)) != static_cast<ssize_t>(tail.size()))
+        return false;
+    return tail != closing || file.cut(tagStart);
+}
+
+// How long a merge waits for another job's merge into the same file.
+constexpr std::chrono::milliseconds kMergeLockWait{60000};
+
+// "ISA" or "IEA" when the segment is an interchange header or trailer, else "".
+std::string_view envelopeSegment(std::string_view segment, char elementSeparator) {
+    segment = spacesTrimmedView(segment);
+    if (segment.size() < 3 || (segment.size() > 3 && segment[3] != elementSeparator && segment[3] != ' '))
+        return {};
+    std::string_view id = segment.substr(0, 3);
+    return id == "ISA" || id == "IEA" ? id : std::string_view();
+}
+
+// Why a source with transaction sets gave no record, as far as the map tells.
+std::string noRecordReason(const LoadedMap& map, bool keyFieldMatched) {
+    bool named = false;
+    for (const FieldEntry& f : map.fields) named = named || !f.name.empty();
+    if (!named) return "the map has no FIELD lines";
+    if (map.keyField.kind == KeyList::Kind::Given && !keyFieldMatched)
+        return "no key field of the map matched a segment of the source";
+    return "no field of the map took a value from the source";
 }
 
 class X12Run {
@@ -97,10 +114,15 @@ public:
 
 private:
     void frameDebugLines(const Delimiters& d);
+    bool openOutput(bool xml);
+    bool openMerge(bool xml);
+    void openNew();
+    void finishOutput();
     void openXml();
     void openCsv();
     void setFileLevels();
     void writeRecord();
+    void line(const std::string& text) { result_.runLog += ctx_.stampedLine(text); }
     void noteWrite(bool ok) {
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -114,6 +136,12 @@ private:
     DebugLog& debug_;
     RunContext& ctx_;
     X12ConversionResult result_;
+    // A new destination is written beside its final name and published at
+    // the end; a merged one is appended to under its lock.
+    StagedOutput staged_;
+    LockedAppend merged_;
+    bool merging_ = false;
+    std::string writePath_;  // the file the records go to now
     // The destination stays open from the first record to the closing line;
     // records go out in batches of about a megabyte, each record whole.
     OutputAppender appender_{1 << 20};
@@ -137,29 +165,83 @@ void X12Run::frameDebugLines(const Delimiters& d) {
                     map_.fields[i].conditionField);
 }
 
+// Locks an existing destination for the merge. False when the merge cannot
+// go ahead: the job then writes nothing.
+bool X12Run::openMerge(bool xml) {
+    const std::string& dest = job_.currentDestination;
+    switch (merged_.open(dest, kMergeLockWait)) {
+        case LockedAppend::Opened::kLocked:
+            merging_ = true;
+            writePath_ = dest;
+            if (!xml || removeXmlClosingLine(merged_)) return true;
+            break;
+        case LockedAppend::Opened::kBusy:
+            line(" - File Locked : " + dest);
+            break;
+        case LockedAppend::Opened::kMissing:
+        case LockedAppend::Opened::kFailed:
+            break;
+    }
+    noteWrite(false);
+    return false;
+}
+
+void X12Run::openNew() {
+    if (staged_.begin(job_.currentDestination)) {
+        writePath_ = staged_.path();
+        noteWrite(CSC_0001E("", writePath_, kCreateEmpty));
+    } else {
+        noteWrite(false);
+    }
+}
+
 void X12Run::openXml() {
     const std::string& dest = job_.currentDestination;
     if (beginsWith(request_.merge, "MF") && fileExists(dest)) {
-        noteWrite(removeXmlClosingLine(dest));
+        openMerge(true);
     } else {
-        noteWrite(CSC_0001E("", dest, kCreateEmpty));
-        noteWrite(CSC_0001E(kXmlHeader, dest, kAppend));
+        openNew();
+        if (!result_.writeFailed) noteWrite(CSC_0001E(kXmlHeader, writePath_, kAppend));
     }
     debug_.line("-  Destination XML File Created = " + dest);
 }
 
 void X12Run::openCsv() {
     const std::string& dest = job_.currentDestination;
-    result_.runLog += ctx_.stampedLine(" - Source : " + job_.source);
-    result_.runLog += ctx_.stampedLine(" - Destination : " + dest);
+    line(" - Source : " + job_.source);
+    line(" - Destination : " + dest);
     bool serviceLineMode = CTL48400J(job_, 4) || CTL48400J(job_, 5);
     std::string header = csvHeaderLine(map_.fields, serviceLineMode);
     bool merge = beginsWith(request_.merge, "MF");
-    if (!(merge && fileExists(dest))) {
-        noteWrite(CSC_0001E("", dest, kCreateEmpty));
-        if (CTL48400J(job_, 1)) noteWrite(CSC_0001E(header, dest, kAppend));
+    if (merge && fileExists(dest)) {
+        openMerge(false);
+    } else {
+        openNew();
+        if (!result_.writeFailed && CTL48400J(job_, 1)) noteWrite(CSC_0001E(header, writePath_, kAppend));
     }
     debug_.line((merge ? "- Destination CSV File Created (Merge) = " : "- Destination CSV File Created = ") + dest);
+}
+
+// A complete new destination takes its final name; a failed one leaves
+// nothing there, and a failed merge leaves the earlier content as it was.
+void X12Run::finishOutput() {
+    const std::string& dest = job_.currentDestination;
+    const bool failed = result_.writeFailed || result_.readFailed;
+    if (merging_) {
+        if (failed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
+        merged_.release();
+        result_.outputInPlace = !failed;
+        return;
+    }
+    if (failed) {
+        staged_.discard();
+        return;
+    }
+    Published published = staged_.publish(request_.replaceExisting);
+    if (published == Published::kExists) line(" - File Exists : " + dest);
+    noteWrite(published == Published::kDone);
+    if (published != Published::kDone) staged_.discard();
+    result_.outputInPlace = published == Published::kDone;
 }
 
 void X12Run::setFileLevels() {
@@ -174,6 +256,7 @@ void X12Run::writeRecord() {
     RecordWriteResult written = writer_->write(map_.fields, writeRequest_, ctx_);
     result_.runLog += written.databaseLog;
     noteWrite(!written.writeFailed);
+    if (written.recordWritten) ++result_.recordsWritten;
 }
 
 X12ConversionResult X12Run::run() {
@@ -186,10 +269,15 @@ X12ConversionResult X12Run::run() {
     bool csv = typeIs(job_, "X12,CSV");
     if (xml) openXml();
     if (csv) openCsv();
+    // Nothing is read when there is nowhere to put the records.
+    if (result_.writeFailed) {
+        finishOutput();
+        return result_;
+    }
     setFileLevels();
 
     writeRequest_.job = &job_;
-    writeRequest_.destination = job_.currentDestination;
+    writeRequest_.destination = writePath_;
     writeRequest_.databaseMap = request_.databaseMap;
     writeRequest_.pathSeparator = request_.pathSeparator;
     writeRequest_.appender = &appender_;
@@ -214,19 +302,32 @@ X12ConversionResult X12Run::run() {
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
     assemblerPtr = &assembler;
 
+    bool insideInterchange = false;
     SegmentStream stream(d.terminator, &assembler.history());
-    streamFile(source, stream,
-               [&](std::string_view segment) { assembler.processSegment(segment, stream.segmentCount()); },
-               &ctx_.platform);
+    result_.readFailed = !streamFile(
+        source, stream,
+        [&](std::string_view segment) {
+            std::string_view envelope = envelopeSegment(segment, d.elementSeparator);
+            if (!envelope.empty()) insideInterchange = envelope == "ISA";
+            assembler.processSegment(segment, stream.segmentCount());
+        },
+        &ctx_.platform);
+    if (result_.readFailed) line(" - Read Error : " + source);
     assembler.finish();
 
-    if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
+    if (xml) noteWrite(appender_.append(kXmlClose, writePath_));
     noteWrite(appender_.close());
     if (exportSession_) {
         result_.runLog += exportSession_->finish();
         result_.failedTableWrites = exportSession_->failedWrites();
     }
+    if (xml || csv) finishOutput();
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
+    if (insideInterchange) line(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
+    if (assembler.transactionSets() > 0 && result_.recordsWritten == 0) {
+        result_.noRecords = true;
+        line(" - No Records Written : " + noRecordReason(map_, assembler.keyFieldMatched()));
+    }
     return result_;
 }
 

@@ -30,6 +30,7 @@ struct X12ConversionRequest {
     const JobParams* job = nullptr;
     std::string pathSeparator;
     std::string merge;  // the "MF" word or ""
+    bool replaceExisting = false;  // "OW": a new destination may replace a file of its name
     const DbMapTable* databaseMap = nullptr;
 };
 
@@ -39,6 +40,10 @@ struct X12ConversionResult {
     bool writeFailed = false;
     std::string failedFile;
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
+    long long recordsWritten = 0;  // records written to the destination or the database
+    bool noRecords = false;        // the source held transaction sets, yet no record was written
+    bool readFailed = false;       // the source could not be read to its end
+    bool outputInPlace = false;    // the XML or CSV destination is complete under its own name
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

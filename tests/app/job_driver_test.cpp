@@ -273,7 +273,7 @@ TEST_F(JobDriver, UnknownTypeRunsNothingAndKeepsAnExistingDestination) {
 TEST_F(JobDriver, OverwriteNeverErasesTheSourceItself) {
     write("in.x12", "ISA");
     DriverResult r = run("X12,XML", "in.x12", "./in.x12", "OW");
-    EXPECT_NE(r.runLog.find(stamped({" - Destination Control : 1", " - File Exists : ./in.x12"})),
+    EXPECT_NE(r.runLog.find(stamped({" - Destination Control : 1", " - Same File As Source : ./in.x12"})),
               std::string::npos);
     EXPECT_EQ(read("in.x12"), "ISA");
     EXPECT_TRUE(calls.empty());

@@ -1,6 +1,7 @@
 #include "fuzz/fuzz_entries.h"
 
 #include <string.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -244,12 +245,79 @@ int fieldFunctions(const uint8_t* data, size_t size) {
     return 0;
 }
 
+namespace {
+
+// Names a fuzzed name may stand for: the source by other spellings and
+// links, and the fixed names the job writes.
+std::string pickName(std::string_view part, const std::string& source) {
+    if (part.size() == 1 && static_cast<uint8_t>(part[0]) < 8) {
+        const std::string names[] = {source,      "hard.x12",  "sym.x12",   "./" + source,
+                                     "sub/../" + source, "debug.log", "qzmap.log", "837p_out.xml"};
+        return names[static_cast<uint8_t>(part[0])];
+    }
+    // Names stay in the work folder and stay one option word each.
+    std::string name;
+    for (char c : part.substr(0, 64))
+        if (c != '/' && c != ',' && c != '\0') name += c;
+    return name;
+}
+
+// A temporary output file of this process (named with its process id, so
+// a fuzzed name cannot pass for one) left behind.
+bool unfinishedOutputLeft() {
+    namespace fs = std::filesystem;
+    const std::string mark = ".part-" + std::to_string(getpid()) + "-";
+    std::error_code ec;
+    for (const char* folder : {".", "sub"})
+        for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))
+            if (e.path().filename().string().find(mark) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace
+
+int jobNames(const uint8_t* data, size_t size) {
+    clearCurrentFolder();
+    if (size < 2) return 0;
+    const uint8_t options = data[0], choice = data[1];
+    const char* const sources[] = {"in.x12",     "out.xml",   "debug.log",    "qzmap.log",
+                                   "tdebug.log", "parse.log", "837p_out.xml", "w.log"};
+    const char* const types[] = {"X12,XML", "X12,CSV", "CSV,X12", "HL7,XML", "XML,X12", "X12,XML", "X12,CSV", "X12,XML"};
+    const std::string source = sources[choice & 7];
+    const std::string content =
+        "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *260115*0930*^*00501*000000101*0*T*:~"
+        "GS*HC*S*R*20260115*0930*1*X*005010X222A1~ST*837*0001~HL*1**20*1~NM1*85*2*NORTH~HL*2*1*22*0~"
+        "CLM*A1*100~LX*1~SV1*HC:99213*40~SE*8*0001~GE*1*1~IEA*1*000000101~";
+    std::filesystem::create_directory("sub");
+    put(source, content);
+    put("m.cfg", kParseMap);
+    std::error_code ec;
+    std::filesystem::create_hard_link(source, "hard.x12", ec);
+    std::filesystem::create_symlink(source, "sym.x12", ec);
+
+    auto [destination, rest] = splitAtDivider(asText(data + 2, size - 2));
+    auto [outFile, parseLog] = splitAtDivider(rest);
+    std::string list = (options & 1) ? "MAP=m.cfg" : "MAPPATH=";
+    const char* const words[] = {"", ",OW", ",MF", ",CE", ",RPMN", ",DS", ",DEBUG", ",MAPLOG"};
+    for (int bit = 1; bit < 8; ++bit)
+        if (options & (1 << bit)) list += words[bit];
+    if (!outFile.empty()) list += ",OUTFILE=" + pickName(outFile, source);
+    if (!parseLog.empty()) list += ",PARSELOG=" + pickName(parseLog, source);
+
+    const int status = runMain({types[choice >> 5], source, pickName(destination, source), list});
+    std::string after;
+    const bool deleted = (options & (1 << 5)) && status == 0;
+    if (!deleted && (!readWholeFile(source, after) || after != content)) std::abort();
+    if (unfinishedOutputLeft()) std::abort();
+    return 0;
+}
+
 const std::vector<NamedEntry>& allEntries() {
     static const std::vector<NamedEntry> entries = {
         {"map_loader", mapLoader},     {"db_map", databaseMap},
         {"x12_fixed_map", x12FixedMap}, {"x12_fuzzed_map", x12FuzzedMap},
         {"csv_input", csvInput},       {"xml_input", xmlInput},
-        {"field_functions", fieldFunctions},
+        {"field_functions", fieldFunctions}, {"job_names", jobNames},
     };
     return entries;
 }

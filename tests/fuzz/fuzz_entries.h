@@ -29,6 +29,13 @@ int csvInput(const uint8_t* data, size_t size);
 int xmlInput(const uint8_t* data, size_t size);
 // Function file, lookup table and value, separated by divider lines.
 int fieldFunctions(const uint8_t* data, size_t size);
+// The job's file names against its source: byte 0 picks the options, byte 1
+// the source's name and the conversion type, then up to three names
+// (destination, OUTFILE=, PARSELOG=) separated by divider lines; a one-byte
+// name picks a name that reaches the source. Aborts when the source did not
+// come through whole (unless "DS" deleted it after a job that succeeded) or
+// an unfinished output file was left behind.
+int jobNames(const uint8_t* data, size_t size);
 
 // The divider between the parts of an input.
 inline constexpr const char* kDivider = "\n#--#\n";

@@ -96,6 +96,22 @@ def seeds():
         "segment": b"csvtable=tab.csv\r\nRETURNSEGMENT\r\nCALLDLL X\r\n" + DIV + DIV + b"v",
         "empty_table": b"CSVTABLE tab.csv" + DIV + DIV + b"x",
     }
+    # Byte 0: bit 0 MAP=m.cfg (else the map is detected), then OW, MF, CE, RPMN,
+    # DS, DEBUG, MAPLOG. Byte 1: source name (bits 0-2) and type (bits 5-7).
+    # A one-byte name 0-7 picks the source, a hard link, a symbolic link,
+    # ./source, sub/../source, debug.log, qzmap.log or 837p_out.xml.
+    yield "job_names", {
+        "converted_ds": b"\x21\x00out.xml",
+        "ce_onto_source": b"\x09\x01out.txt",
+        "outfile_hard_link": b"\x21\x00out.xml" + DIV + b"\x01",
+        "parselog_symlink": b"\x21\x00out.xml" + DIV + DIV + b"\x02",
+        "rpmn_onto_source": b"\x30\x06out.xml",
+        "debug_log_source": b"\x61\x02out.xml",
+        "maplog_source": b"\xa1\x03out.xml",
+        "overwrite_dotted_source": b"\x03\x00\x04",
+        "merge_outfile": b"\x05\x00d.xml" + DIV + b"m.xml",
+        "generation": b"\x21\x40out.x12" + DIV + b"\x00",
+    }
 
 
 def main():

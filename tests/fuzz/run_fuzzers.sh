@@ -12,7 +12,7 @@ SECONDS_PER_TARGET=${1:-60}
 shift || true
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-  TARGETS=(map_loader db_map x12_fixed_map x12_fuzzed_map csv_input xml_input field_functions)
+  TARGETS=(map_loader db_map x12_fixed_map x12_fuzzed_map csv_input xml_input field_functions job_names)
 fi
 
 BUILD="$ROOT/build-fuzz"

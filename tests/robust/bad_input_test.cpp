@@ -1,14 +1,10 @@
 // Hostile and broken input run through the real program in a temporary
 // folder: every case must end normally with its run-log lines, the right exit
 // status and nothing lost on disk.
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -16,6 +12,7 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/run_program.h"
 #include "util/file_io.h"
 
 namespace brolvin {
@@ -23,41 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    bool exitedNormally = false;  // false: ended by a signal (a crash)
-    int status = -1;
-    long peakKb = 0;
-    double seconds = 0;
-};
-
-// Runs the program with `args`, console output and input on /dev/null.
-Outcome runProgram(const std::vector<std::string>& args) {
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devNull = ::open("/dev/null", O_RDWR);
-        dup2(devNull, 0);
-        dup2(devNull, 1);
-        dup2(devNull, 2);
-        std::vector<char*> argv;
-        std::string program = BROLVIN_BINARY;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    Outcome o;
-    int status = 0;
-    struct rusage usage {};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return o;
-    o.exitedNormally = WIFEXITED(status);
-    o.status = o.exitedNormally ? WEXITSTATUS(status) : -WTERMSIG(status);
-    o.peakKb = usage.ru_maxrss;
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return o;
-}
+using test::Outcome;
+using test::runProgram;
 
 const char* const kIsa =
     "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *260115*0930*^*00501*000000101*0*T*:~";
@@ -206,7 +170,7 @@ TEST_F(BadInputTest, UnreadableSource) {
     ASSERT_EQ(chmod("in.x12", 0), 0);
     Outcome o = convert("in.x12", "out.xml", "MAP=m.cfg,DS");
     chmod("in.x12", 0644);
-    EXPECT_LE(o.status, 1);
+    EXPECT_EQ(o.status, 1);
     EXPECT_EQ(read("in.x12"), claims(2));
 }
 
@@ -283,20 +247,22 @@ TEST_F(BadInputTest, HostileMaps) {
     std::string binary = kMap;
     for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
     binary += "\r\nFIELD=\x00\xFF,\x01,CLM\r\n";
+    // A map that takes no value from the source writes no record: status 1.
     struct Case {
         const char* name;
         std::string map;
+        int status;
     };
     for (const Case& c :
-         {Case{"wide", wide}, Case{"no_fields", "KEYFIELD=CLM\r\nKEYLINEFIELD=LX\r\n"},
-          Case{"binary", binary},
-          Case{"missing_table", std::string(kMap) + "FIELD=FN,10,CLM,,,1,,,,0,,Func,,,fn.txt\r\n"}}) {
+         {Case{"wide", wide, 1}, Case{"no_fields", "KEYFIELD=CLM\r\nKEYLINEFIELD=LX\r\n", 1},
+          Case{"binary", binary, 0},
+          Case{"missing_table", std::string(kMap) + "FIELD=FN,10,CLM,,,1,,,,0,,Func,,,fn.txt\r\n", 0}}) {
         SCOPED_TRACE(c.name);
         write("h.cfg", c.map);
         write("fn.txt", "CSVTABLE nosuchtable.csv\r\nCSVTABLE \r\n");
         deleteFile("out.xml");
         Outcome o = convert("in.x12", "out.xml", "MAP=h.cfg,MAPLOG,DEBUG");
-        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.status, c.status);
         EXPECT_TRUE(logged(" - Using Map File = h.cfg"));
         EXPECT_TRUE(fileExists("out.xml"));
     }

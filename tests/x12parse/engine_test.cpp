@@ -180,14 +180,14 @@ TEST_F(EngineTest, RenameWithMapPrefixKeepsTheOutputBesideIt) {
     EXPECT_NE(r.log.find(" - RPMN : 837p_out.xml\r\n"), std::string::npos);
 }
 
-TEST_F(EngineTest, DeleteSourceRunsForHl7TypesButNeverAfterLostOutput) {
+TEST_F(EngineTest, DeleteSourceNeverRunsForHl7TypesNorAfterLostOutput) {
     EngineArgs a = args("HL7,XML", "out.xml", "DS");
     a.deleteSource = 1;
     EngineResult r = CTL48400A(a, ctx);
-    EXPECT_FALSE(fileExists("in.x12"));
+    EXPECT_TRUE(fileExists("in.x12"));  // nothing was converted
     EXPECT_FALSE(fileExists("out.xml"));
+    EXPECT_NE(r.log.find(" - Source File Kept : in.x12\r\n"), std::string::npos);
 
-    write("in.x12", kTwoProviders);
     EngineArgs lost = args("X12,XML", "no-such-folder/out.xml", "DS");
     lost.deleteSource = 1;
     r = CTL48400A(lost, ctx);
