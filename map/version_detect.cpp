@@ -102,10 +102,10 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
     InterchangeScan scan;
     const bool debug = !isBlank(debugSetting);
     Platform& platform = ctx.platform;
-    long long headerOffset = CTL39400AJ(source, platform) + 1;
-    std::string st = CTL39400J(source, 1, headerOffset, platform);
-    std::string ds = CTL39400J(source, 2, headerOffset, platform);
-    std::string ss = CTL39400J(source, 3, headerOffset, platform);
+    const Delimiters delimiters = readDelimiters(source, platform);
+    const std::string st(1, delimiters.terminator);
+    const std::string ds(1, delimiters.elementSeparator);
+    const std::string ss(1, delimiters.subElementSeparator);
     if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
 
     // Offsets 0 to 1000, read in one block.
@@ -197,16 +197,22 @@ std::string guideMapName(const InterchangeScan& scan, std::string* reason) {
     return name;
 }
 
+std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason) {
+    std::string name = CTL48400Y(scan.version);
+    if (!name.empty()) return name;
+    std::string reason;
+    name = guideMapName(scan, &reason);
+    if (fallbackReason && !name.empty()) *fallbackReason = reason;
+    return name;
+}
+
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
                           RunContext& ctx) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
-    std::string name = CTL48400Y(scan.version);
-    if (name.empty()) {
-        std::string reason;
-        name = guideMapName(scan, &reason);
-        if (!name.empty() && !isBlank(debugSetting))
-            scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
-    }
+    std::string reason;
+    std::string name = mapNameForScan(scan, &reason);
+    if (!reason.empty() && !isBlank(debugSetting))
+        scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
     if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
     return name;
 }

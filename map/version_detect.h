@@ -42,6 +42,11 @@ std::string CTL48400K(const std::string& source, const std::string& debugSetting
 // fits. `reason` (optional) receives the evidence used.
 std::string guideMapName(const InterchangeScan& scan, std::string* reason = nullptr);
 
+// The map file name that a scan's GS08, ST01 and BHT02 select: the version
+// table first, the guide second. `fallbackReason` (optional) receives the
+// guide's evidence when the guide decided.
+std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason = nullptr);
+
 // The map file name the interchange selects: the version table first, the
 // guide second. With debug on the trace, including the guide decision, is
 // written to "tdebug.log".

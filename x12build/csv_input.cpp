@@ -3,24 +3,60 @@
 #include <cstring>
 
 #include "util/text.h"
-#include "x12build/byte_scan.h"
 
 namespace brolvin {
 
-void CsvRecordCounter::feed(std::string_view block) {
-    const char* p = block.data();
-    const char* end = p + block.size();
-    while (p < end) {
-        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
-        const char* stop = cr ? cr : end;
-        if (!comma_ && std::memchr(p, ',', static_cast<size_t>(stop - p)) != nullptr) comma_ = true;
-        if (!cr) return;
-        if (comma_) {
-            ++count_;
-            comma_ = false;
-        }
-        p = cr + 1;
+namespace {
+
+// Only blanks (and an end-of-file mark): no record in a last unended line.
+bool blankTail(std::string_view text) {
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != kEofMark) return false;
+    return true;
+}
+
+}  // namespace
+
+void CsvFirstLine::feed(std::string_view block) {
+    if (done_) return;
+    if (!started_) {
+        started_ = true;
+        if (block.starts_with("\xEF\xBB\xBF")) block.remove_prefix(3);
     }
+    size_t end = block.find_first_of("\r\n");
+    std::string_view part = block.substr(0, end);
+    if (line_.size() + part.size() > kLimit)
+        tooLong_ = true;
+    else
+        line_.append(part);
+    if (end != std::string_view::npos) done_ = true;
+    if (tooLong_) done_ = true;
+}
+
+bool CsvFirstLine::equalsOneOf(const std::vector<std::string>& headers) const {
+    if (tooLong_) return false;
+    for (const std::string& header : headers)
+        if (line_ == header) return true;
+    return false;
+}
+
+void CsvRecordCounter::feed(std::string_view block) { splitter_.feed(block, *this); }
+
+void CsvRecordCounter::end(bool lineEnd) {
+    if (!lineEnd) {
+        comma_ = true;
+        return;
+    }
+    if (comma_) {
+        ++count_;
+        if (firstLine_) firstCounted_ = true;
+    }
+    comma_ = false;
+    firstLine_ = false;
+}
+
+void CsvRecordCounter::finish() {
+    if (comma_) end(true);
 }
 
 void CsvRecordReader::takeValueSlots() {
@@ -31,94 +67,45 @@ void CsvRecordReader::takeValueSlots() {
 }
 
 void CsvRecordReader::store() {
-    // The value is handed over; the caller starts the next one afresh.
+    if (discarding_) return;
+    // The value is handed over; the next one starts afresh.
     if (fieldNumber_ <= slots_.size())
         slots_[fieldNumber_ - 1]->swap(current_);
     else if (!isBlank(current_))
         ++dropped_;
 }
 
-// After the last value of the line was stored.
-void CsvRecordReader::lineEnded() {
+void CsvRecordReader::end(bool lineEnd) {
+    store();
+    // The delimiter leaves a space at the start of the next value.
+    current_.assign(1, ' ');
+    if (!lineEnd) {
+        ++fieldNumber_;
+        return;
+    }
     if (dropped_ > 0)
         run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
-    run_.completeRecord();
+    if (!discarding_) run_.completeRecord();
+    discarding_ = false;
     fieldNumber_ = 1;
     dropped_ = 0;
     ++lineNumber_;
 }
 
 void CsvRecordReader::feed(std::string_view block) {
-    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size())
-        takeValueSlots();
-    const char* p = block.data();
-    const size_t n = block.size();
-    ByteSetScanner scan(block, ',', '\r', '\n', '\n');
-    // A value carried over from the previous block is no longer fresh.
-    if (fresh_) {
-        current_.assign(1, ' ');
-        fresh_ = false;
-    }
-    size_t i = 0;
-    while (i < n) {
-        const size_t q = scan.next(i);
-        if (q == n) {
-            if (fresh_) {
-                current_.assign(1, ' ');
-                fresh_ = false;
-            }
-            current_.append(p + i, n - i);
-            return;
-        }
-        const char c = p[q];
-        if (c == '\n') {
-            // A line feed is a space within the value.
-            if (fresh_) {
-                current_.assign(1, ' ');
-                fresh_ = false;
-            }
-            current_.append(p + i, q - i);
-            current_.push_back(' ');
-            i = q + 1;
-            continue;
-        }
-        if (fresh_) {
-            // The value is the delimiter before it, as a space, and the bytes
-            // up to this one: taken straight from the block.
-            if (fieldNumber_ <= slots_.size()) {
-                std::string& value = *slots_[fieldNumber_ - 1];
-                value.assign(p + i - 1, q - i + 1);
-                value[0] = ' ';
-            } else if (!isBlank(std::string_view(p + i, q - i))) {
-                ++dropped_;
-            }
-        } else {
-            current_.append(p + i, q - i);
-            store();
-        }
-        if (c == ',') {
-            ++fieldNumber_;
-        } else {  // '\r'
-            lineEnded();
-        }
-        // The comma or CR counts as a space at the start of the next value.
-        fresh_ = true;
-        i = q + 1;
-    }
+    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
+    splitter_.feed(block, *this);
 }
 
-long long countCsvRecords(std::string_view data, ProgressTicker& progress) {
-    CsvRecordCounter counter;
-    counter.feed(data);
-    progress.at(static_cast<long long>(data.size()));
-    return counter.count();
-}
-
-void readCsvRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    CsvRecordReader reader(run);
-    reader.feed(data);
-    progress.at(static_cast<long long>(data.size()));
+void CsvRecordReader::finish() {
+    if (splitter_.inQuotes()) {
+        quoteLine_ = lineNumber_;
+        return;
+    }
+    if (fieldNumber_ == 1 && blankTail(current_)) return;
+    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
+    end(true);
 }
 
 }  // namespace brolvin

@@ -15,6 +15,7 @@ struct GenerationResult {
     bool writeFailed = false; // creating or appending to the destination failed
     std::string failedFile;
     std::string runLog;        // time-stamped lines for the engine's run log
+    bool stopped = false;      // the input could not be converted whole; no output is left
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

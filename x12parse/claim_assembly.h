@@ -38,6 +38,10 @@ public:
     // so extraction need not split it again.
     const SegmentElements* currentElements() const { return current_; }
     long long maxServiceLineCount() const { return maxSlc_; }
+    // Key Line Field segments of open claims numbered beyond the highest
+    // Service Line Number of the map: lines no field can hold.
+    long long unwrittenServiceLines() const { return unwrittenLines_; }
+    long long mapServiceLines() const { return mapLines_; }
 
 private:
     void debugSegmentHeader(std::string_view segment, long long segmentNumber);
@@ -63,6 +67,8 @@ private:
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;
+    long long mapLines_ = 0;  // highest Service Line Number of the table
+    long long unwrittenLines_ = 0;
     bool stControl_ = false;
     bool recordPending_ = false;
     std::string trace_;

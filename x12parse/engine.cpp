@@ -1,5 +1,8 @@
 #include "x12parse/engine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <optional>
 
 #include "dbexport/db_map.h"
@@ -37,6 +40,20 @@ std::string renamePrefix(const std::string& mapPrefix) {
     std::string name(baseName(std::string_view(mapPrefix).substr(0, mapPrefix.size() - 1)));
     if (endsWithCfg(name)) name.resize(name.size() - 4);
     return name.empty() ? "" : name + "_";
+}
+
+// Whether the file begins like UTF-16 text: a byte-order mark of either
+// order, or a zero byte beside each of its first two characters.
+bool isUtf16Text(const std::string& path) {
+    unsigned char b[4] = {};
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    ssize_t got = ::read(fd, b, sizeof b);
+    ::close(fd);
+    if (got < 2) return false;
+    if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)) return true;
+    return got == 4 && ((b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) ||
+                        (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0));
 }
 
 class EngineCall {
@@ -85,7 +102,7 @@ void EngineCall::renameAfterMap(const std::string& mapPrefix) {
 void EngineCall::deleteSource() {
     if (args_.deleteSource != 1) return;
     // A source whose output could not be written is kept: deleting it would lose the data.
-    if (result_.writeFailed) {
+    if (result_.writeFailed || result_.stopped) {
         result_.log += ctx_.stampedLine(" - Source File Kept : " + job_.source);
         return;
     }
@@ -101,6 +118,19 @@ EngineResult EngineCall::run() {
         debug_.line("");
         debug_.line("");
         debug_.line(kDebugStart);
+    }
+
+    // A source in UTF-16 has a zero byte beside every character: no reader
+    // of this program can take it.
+    const std::string type = toUpper(job_.conversionType.substr(0, 3));
+    if ((type == "X12" || type == "CSV" || type == "XML") && isUtf16Text(job_.source)) {
+        const std::string line = " - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " +
+                                 job_.source;
+        result_.log += ctx_.stampedLine(line);
+        ctx_.platform.consoleLine(line);
+        result_.stopped = true;
+        writeDebugLog();
+        return result_;
     }
 
     MapChoiceRequest choiceRequest;
@@ -125,7 +155,6 @@ EngineResult EngineCall::run() {
     }
     LoadedMap& map = loaded.map;
 
-    const std::string type = toUpper(job_.conversionType.substr(0, 3));
     long long maxServiceLines = 0;
     if (type == "X12") {
         X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
@@ -145,6 +174,7 @@ EngineResult EngineCall::run() {
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
+        result_.stopped = generated.stopped;
     }
 
     renameAfterMap(choice.mapPrefix);

@@ -37,6 +37,7 @@ struct EngineResult {
     bool mapMissing = false;     // the mapping error ended the call
     bool writeFailed = false;    // creating or appending to the destination failed
     std::string failedFile;      // the file whose create or append failed
+    bool stopped = false;        // the source could not be converted; the reason is logged
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

@@ -42,6 +42,9 @@ FieldExtractor::FieldExtractor(FieldTable& fields, char elementSeparator, char s
     : fields_(fields),
       elementSeparator_(elementSeparator),
       subElementSeparator_(subElementSeparator),
+      translateComponents_(subElementSeparator != kComponentSeparator &&
+                           subElementSeparator != elementSeparator &&
+                           isPlausibleSeparator(subElementSeparator)),
       functions_(functions) {
     rebuildIndex();
 }

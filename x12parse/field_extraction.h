@@ -16,6 +16,16 @@ namespace brolvin {
 
 class TraceText;
 
+// The component separator extracted values carry, whatever the source's.
+inline constexpr char kComponentSeparator = ':';
+
+// A byte that can stand for a delimiter of a real interchange: printable,
+// neither letter, digit nor space.
+inline bool isPlausibleSeparator(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u > 0x20 && u < 0x7F && !(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z');
+}
+
 // Extraction over one field table for one conversion. The numeric attributes,
 // name look-ups and per-identifier field lists are worked out once, so a
 // segment costs in proportion to the fields that can take it.
@@ -109,6 +119,7 @@ private:
     FieldTable& fields_;
     char elementSeparator_;
     char subElementSeparator_;
+    bool translateComponents_;  // the source's sub-element separator becomes ":" in Values
     FunctionFiles& functions_;
     std::vector<FieldPlan> plans_;
     // Per position p: the first position >= p that claim-level extraction

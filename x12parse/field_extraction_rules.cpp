@@ -15,6 +15,12 @@ void FieldExtractor::set(size_t k, std::string_view rule, std::string_view extra
         field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else
         field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
+    if (translateComponents_) {
+        // Composites are stored with ":" whatever the source used, so they
+        // mean the same in every output and in X12 generated from it.
+        for (char& c : field.value)
+            if (c == subElementSeparator_) c = kComponentSeparator;
+    }
     TraceText& tr = call.trace;
     if (!tr.on()) return;
     if (rule == "D" || rule == "DDD")

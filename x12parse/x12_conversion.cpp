@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "map/csv_header.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/output_appender.h"
@@ -17,6 +18,7 @@
 #include "x12parse/key_match.h"
 #include "x12parse/record_writer.h"
 #include "x12parse/segment_stream.h"
+#include "x12parse/set_map_watch.h"
 
 namespace brolvin {
 
@@ -35,16 +37,7 @@ bool typeIs(const JobParams& job, const char* type) { return beginsWithNoCase(jo
 
 // The CSV header line: with "SL"/"ML" only claim-level and line-1 columns.
 std::string csvHeaderLine(const FieldTable& fields, bool serviceLineMode) {
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldEntry& f = fields[i];
-        if (serviceLineMode && !isBlank(f.serviceLineNumber) && leadingNumber(f.serviceLineNumber) != 1)
-            continue;
-        if (i > 0) line += ',';
-        std::string title = trimSpaces(f.description);
-        line += title.empty() ? trimSpaces(f.name) : title;
-    }
-    return line + "\r\n";
+    return csvHeaderText(fields, serviceLineMode) + "\r\n";
 }
 
 // An existing XML destination that is merged into must stay one document:
@@ -100,6 +93,11 @@ private:
     void openCsv();
     void setFileLevels();
     void writeRecord();
+    // A warning line for the run log and the console.
+    void warn(const std::string& line) {
+        result_.runLog += ctx_.stampedLine(line);
+        ctx_.platform.consoleLine(line);
+    }
     void noteWrite(bool ok) {
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -207,11 +205,21 @@ X12ConversionResult X12Run::run() {
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
     assemblerPtr = &assembler;
 
+    SetMapWatch sets(d.elementSeparator, map_.path, [this](const std::string& line) { warn(line); });
     SegmentStream stream(d.terminator, &assembler.history());
-    streamFile(source, stream,
-               [&](std::string_view segment) { assembler.processSegment(segment, stream.segmentCount()); },
-               &ctx_.platform);
+    streamFile(
+        source, stream,
+        [&](std::string_view segment) {
+            sets.see(segment, stream.segmentCount());
+            assembler.processSegment(segment, stream.segmentCount());
+        },
+        &ctx_.platform);
     assembler.finish();
+    sets.finish();
+    if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
+        warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
+             " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
+             " per claim; the option ML writes every line");
 
     if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
     noteWrite(appender_.close());

@@ -1,0 +1,56 @@
+#include "x12parse/set_map_watch.h"
+
+#include "map/version_detect.h"
+#include "util/text.h"
+#include "x12parse/element_split.h"
+
+namespace brolvin {
+
+void SetMapWatch::look(std::string_view segment, long long number) {
+    const std::string_view id = spacesTrimmedView(elementView(segment, 0, sep_));
+    if (pending_) {
+        pending_ = false;
+        if (id == "BHT")
+            decide(spacesTrimmedView(elementView(segment, 2, sep_)), true);
+        else
+            decide({}, false);
+    }
+    if (id == "GS") {
+        gs08_ = trimSpaces(elementView(segment, 8, sep_));
+    } else if (id == "ST") {
+        st01_ = trimSpaces(elementView(segment, 1, sep_));
+        stNumber_ = number;
+        pending_ = true;
+    }
+}
+
+void SetMapWatch::decide(std::string_view bht02, bool foundBht) {
+    InterchangeScan scan;
+    scan.version = gs08_;
+    scan.st01 = st01_;
+    scan.foundSt = true;
+    scan.bht02 = std::string(bht02);
+    scan.foundBht = foundBht;
+    std::string name = mapNameForScan(scan);
+    if (!haveFirst_) {
+        haveFirst_ = true;
+        firstMap_ = name;
+        return;
+    }
+    if (name.empty() || name == firstMap_) return;
+    if (++warnings_ > kWarningLimit) return;
+    warn_(" - Warning : Segment " + std::to_string(stNumber_) + " starts a transaction set (ST01 " + st01_ +
+          ", GS08 " + gs08_ + ") that would choose map " + name + "; it is converted with " + mapPath_);
+}
+
+void SetMapWatch::finish() {
+    if (pending_) {
+        pending_ = false;
+        decide({}, false);
+    }
+    if (warnings_ > kWarningLimit)
+        warn_(" - Warning : " + std::to_string(warnings_ - kWarningLimit) +
+              " more transaction sets would choose another map");
+}
+
+}  // namespace brolvin
