@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace brolvin {
 
@@ -34,6 +35,35 @@ inline char* writeCsvQuoted(char* out, std::string_view value) {
     }
     *out++ = '"';
     return out;
+}
+
+// The values of one line (without its line end): cut at commas outside
+// double quotes; a quoted value loses its quotes and a doubled quote in it
+// stands for one.
+inline std::vector<std::string> csvLineValues(std::string_view line) {
+    std::vector<std::string> values(1);
+    bool quoted = false, valueStart = true;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c != '"')
+                values.back().push_back(c);
+            else if (i + 1 < line.size() && line[i + 1] == '"')
+                values.back().push_back(line[++i]);
+            else
+                quoted = false;
+        } else if (c == ',') {
+            values.emplace_back();
+            valueStart = true;
+            continue;
+        } else if (c == '"' && valueStart) {
+            quoted = true;
+        } else {
+            values.back().push_back(c);
+        }
+        valueStart = false;
+    }
+    return values;
 }
 
 inline void appendCsvValue(std::string& out, std::string_view value) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "util/csv_text.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -35,18 +36,68 @@ void CsvFirstLine::feed(std::string_view block) {
 
 bool CsvFirstLine::equalsOneOf(const std::vector<std::string>& headers) const {
     if (tooLong_) return false;
+    const std::vector<std::string> values = csvLineValues(line_);
     for (const std::string& header : headers)
-        if (line_ == header) return true;
+        if (values == csvLineValues(header)) return true;
     return false;
 }
 
-void CsvRecordCounter::feed(std::string_view block) { splitter_.feed(block, *this); }
-
-void CsvRecordCounter::end(bool lineEnd) {
-    if (!lineEnd) {
-        comma_ = true;
-        return;
+// The splitter's rules, with commas only noted: a line with a comma outside
+// quotes counts. Runs of bytes between line ends and quotes are searched for
+// a comma at once.
+void CsvRecordCounter::feed(std::string_view block) {
+    const char* p = block.data();
+    const size_t n = block.size();
+    size_t i = 0;
+    if (!started_) {
+        started_ = true;
+        if (block.starts_with("\xEF\xBB\xBF")) i = 3;
     }
+    ByteSetScanner scan(block, '\r', '\n', '"', '"');
+    while (i < n) {
+        if (quoted_) {
+            if (quoteSeen_) {
+                quoteSeen_ = false;
+                if (p[i] == '"') {
+                    ++i;
+                    continue;
+                }
+                quoted_ = false;
+                continue;
+            }
+            const void* quote = std::memchr(p + i, '"', n - i);
+            if (quote == nullptr) return;
+            quoteSeen_ = true;
+            i = static_cast<size_t>(static_cast<const char*>(quote) - p) + 1;
+            continue;
+        }
+        const size_t q = scan.next(i);
+        if (q > i) {
+            const char* comma = static_cast<const char*>(std::memchr(p + i, ',', q - i));
+            if (comma != nullptr) comma_ = true;
+            // A quote opens a value only at its start: after a comma or a line end.
+            valueStart_ = p[q - 1] == ',';
+            afterCr_ = false;
+        }
+        if (q == n) return;
+        const char c = p[q];
+        i = q + 1;
+        if (c == '"') {
+            if (valueStart_) quoted_ = true;
+            valueStart_ = afterCr_ = false;
+            continue;
+        }
+        if (c == '\n' && afterCr_) {
+            afterCr_ = false;
+            continue;
+        }
+        afterCr_ = c == '\r';
+        valueStart_ = true;
+        lineEnded();
+    }
+}
+
+void CsvRecordCounter::lineEnded() {
     if (comma_) {
         ++count_;
         if (firstLine_) firstCounted_ = true;
@@ -56,38 +107,27 @@ void CsvRecordCounter::end(bool lineEnd) {
 }
 
 void CsvRecordCounter::finish() {
-    if (comma_) end(true);
+    if (comma_ && !(quoted_ && !quoteSeen_)) lineEnded();
 }
 
 void CsvRecordReader::takeValueSlots() {
     FieldTable& fields = run_.map.fields;
     slots_.clear();
-    for (FieldEntry& f : fields) slots_.push_back(&f.value);
-    slotsOf_ = fields.data();
+    scratch_.assign(discarding_ ? fields.size() : 0, std::string());
+    for (size_t k = 0; k < fields.size(); ++k) slots_.push_back(discarding_ ? &scratch_[k] : &fields[k].value);
+    slotsOf_ = discarding_ ? nullptr : fields.data();
 }
 
-void CsvRecordReader::store() {
-    if (discarding_) return;
-    // The value is handed over; the next one starts afresh.
-    if (fieldNumber_ <= slots_.size())
-        slots_[fieldNumber_ - 1]->swap(current_);
-    else if (!isBlank(current_))
-        ++dropped_;
-}
-
-void CsvRecordReader::end(bool lineEnd) {
-    store();
-    // The delimiter leaves a space at the start of the next value.
-    current_.assign(1, ' ');
-    if (!lineEnd) {
-        ++fieldNumber_;
-        return;
-    }
+void CsvRecordReader::lineEnded() {
     if (dropped_ > 0)
         run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
-    if (!discarding_) run_.completeRecord();
-    discarding_ = false;
+    if (discarding_) {
+        discarding_ = false;
+        takeValueSlots();
+    } else {
+        run_.completeRecord();
+    }
     fieldNumber_ = 1;
     dropped_ = 0;
     ++lineNumber_;
@@ -95,6 +135,7 @@ void CsvRecordReader::end(bool lineEnd) {
 
 void CsvRecordReader::feed(std::string_view block) {
     if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
+    block_ = block.data();
     splitter_.feed(block, *this);
 }
 
@@ -105,7 +146,7 @@ void CsvRecordReader::finish() {
     }
     if (fieldNumber_ == 1 && blankTail(current_)) return;
     if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
-    end(true);
+    end(true);  // the last line's last value
 }
 
 }  // namespace brolvin

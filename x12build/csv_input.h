@@ -4,9 +4,12 @@
 // doubled quotes; a UTF-8 byte-order mark at the start is passed over.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "util/text.h"
 
 #include "x12build/byte_scan.h"
 #include "x12build/generation_run.h"
@@ -17,29 +20,33 @@ namespace brolvin {
 // `Handler` receives text(const char*, size_t) for the bytes of the value
 // being read (quotes taken off; a line end inside quotes arrives as a
 // space), end(bool lineEnd) at each comma and each line end outside quotes,
-// and lineFeedOfCrLf() for the LF that completes a CR LF.
+// value(const char*, size_t, bool lineEnd) in place of both for a value that
+// lies whole and unquoted in the block, and lineFeedOfCrLf() for the LF that
+// completes a CR LF.
 class CsvSplitter {
 public:
     template <class Handler>
     void feed(std::string_view block, Handler& handler);
 
-    bool inQuotes() const { return quoted_; }
+    // A quoted value is open (its closing quote not yet read).
+    bool inQuotes() const { return quoted_ && !quoteSeen_; }
 
 private:
     bool started_ = false;
     bool valueStart_ = true;  // no byte of the current value read yet
+    bool textSent_ = false;   // text() was called for the current value
     bool afterCr_ = false;    // the last byte read was a CR outside quotes
     bool quoted_ = false;     // inside a quoted value
     bool quoteSeen_ = false;  // inside it, the last byte was a quote
 };
 
-// The first line of a CSV source as written (up to its first CR or LF,
-// without a byte-order mark), to tell whether it is the header line that CSV
-// output writes ("HO").
+// The first line of a CSV source (up to its first CR or LF, without a
+// byte-order mark), to tell whether it is the header line that CSV output
+// writes ("HO"), quoted or not.
 class CsvFirstLine {
 public:
     void feed(std::string_view block);
-    // Whether the first line equals one of `headers`.
+    // Whether the first line's values are those of one of the `headers` lines.
     bool equalsOneOf(const std::vector<std::string>& headers) const;
 
 private:
@@ -60,12 +67,14 @@ public:
     // Whether the first line held a comma (so it was counted).
     bool firstLineCounted() const { return firstCounted_; }
 
-    void text(const char*, size_t) {}
-    void lineFeedOfCrLf() {}
-    void end(bool lineEnd);
-
 private:
-    CsvSplitter splitter_;
+    void lineEnded();
+
+    bool started_ = false;
+    bool valueStart_ = true;  // the next byte begins a value
+    bool afterCr_ = false;
+    bool quoted_ = false;
+    bool quoteSeen_ = false;
     long long count_ = 0;
     bool firstLine_ = true;
     bool comma_ = false;
@@ -89,21 +98,58 @@ public:
 
     void text(const char* p, size_t n) { current_.append(p, n); }
     // It leaves a space at the start of the next value, as each delimiter does.
-    void lineFeedOfCrLf() { current_.push_back(' '); }
-    void end(bool lineEnd);
+    void lineFeedOfCrLf() { ++spaces_; }
+    void end(bool lineEnd) {
+        store(current_.data(), current_.size(), false);
+        current_.clear();
+        delimiter(lineEnd);
+    }
+    void value(const char* p, size_t n, bool lineEnd) {
+        store(p, n, true);
+        delimiter(lineEnd);
+    }
 
 private:
-    void store();
+    // Stores the value: its delimiters' spaces, then `n` bytes from `p`.
+    // When the bytes lie in the block, the delimiters stand right before
+    // them and are copied along, then made spaces: one copy in all.
+    void store(const char* p, size_t n, bool inBlock) {
+        const size_t spaces = spaces_;  // 0 at the file's start, 2 after CR LF, else 1
+        if (fieldNumber_ <= slots_.size()) {
+            std::string& v = *slots_[fieldNumber_ - 1];
+            if (inBlock && static_cast<size_t>(p - block_) >= spaces) {
+                v.assign(p - spaces, n + spaces);
+            } else {
+                v.resize(spaces + n);
+                if (n > 0) std::memcpy(v.data() + spaces, p, n);
+            }
+            if (spaces > 0) v[0] = ' ';
+            if (spaces > 1) v[1] = ' ';
+        } else if (!discarding_ && !isBlank(std::string_view(p, n))) {
+            ++dropped_;
+        }
+    }
+    void delimiter(bool lineEnd) {
+        spaces_ = 1;  // the delimiter leaves a space at the start of the next value
+        if (lineEnd)
+            lineEnded();
+        else
+            ++fieldNumber_;
+    }
+    void lineEnded();
     // The Value strings of the field table in field order, taken again when
     // the table has changed.
     void takeValueSlots();
 
     GenerationRun& run_;
     CsvSplitter splitter_;
-    bool discarding_;  // the line being read gives no record
+    bool discarding_;  // the line being read gives no record; its values go to `scratch_`
     std::vector<std::string*> slots_;
+    std::vector<std::string> scratch_;
     const FieldEntry* slotsOf_ = nullptr;
-    std::string current_;  // the value being read, the space its delimiter leaves included
+    const char* block_ = nullptr;  // start of the block being read
+    size_t spaces_ = 0;    // spaces the delimiters before the value leave at its start
+    std::string current_;  // the value's bytes read so far, when not read in place
     size_t fieldNumber_ = 1;
     long long lineNumber_ = 1;
     long long quoteLine_ = 0;
@@ -128,6 +174,7 @@ void CsvSplitter::feed(std::string_view block, Handler& handler) {
                 quoteSeen_ = false;
                 if (p[i] == '"') {  // a doubled quote stands for one
                     handler.text(p + i, 1);
+                    textSent_ = true;
                     ++i;
                     continue;
                 }
@@ -135,44 +182,71 @@ void CsvSplitter::feed(std::string_view block, Handler& handler) {
                 continue;
             }
             const size_t q = scan.next(i);
-            if (q > i) handler.text(p + i, q - i);
+            if (q > i) {
+                handler.text(p + i, q - i);
+                textSent_ = true;
+            }
             if (q == n) return;
             const char c = p[q];
-            if (c == '"')
+            if (c == '"') {
                 quoteSeen_ = true;
-            else if (c == ',')
-                handler.text(p + q, 1);
-            else
-                handler.text(" ", 1);  // a line end inside the value
+            } else {
+                handler.text(c == ',' ? p + q : " ", 1);  // a line end inside the value is a space
+                textSent_ = true;
+            }
             i = q + 1;
             continue;
         }
-        const size_t q = scan.next(i);
-        if (q > i) {
-            handler.text(p + i, q - i);
-            valueStart_ = false;
-            afterCr_ = false;
+        if (valueStart_ && !textSent_) {
+            // At the start of a value: the usual values lie whole in the
+            // block, unquoted, and are handed over one after another.
+            bool afterCr = afterCr_;
+            size_t q;
+            for (;;) {
+                q = scan.next(i);
+                if (q == n || p[q] == '"') break;
+                const char c = p[q];
+                if (c == '\n' && afterCr && q == i) {
+                    handler.lineFeedOfCrLf();
+                } else {
+                    handler.value(p + i, q - i, c != ',');
+                }
+                afterCr = c == '\r';
+                i = q + 1;
+            }
+            afterCr_ = afterCr;
+            if (q == n) {
+                if (n > i) {
+                    handler.text(p + i, n - i);
+                    textSent_ = true;
+                    valueStart_ = afterCr_ = false;
+                }
+                return;
+            }
+            // A quote: it opens the value at its first byte, else it is text.
+            if (q == i) {
+                quoted_ = true;
+            } else {
+                handler.text(p + i, q - i + 1);
+                textSent_ = true;
+            }
+            valueStart_ = afterCr_ = false;
+            i = q + 1;
+            continue;
         }
+        // Within a value that began earlier.
+        const size_t q = scan.next(i);
+        if (q > i) handler.text(p + i, q - i);
         if (q == n) return;
         const char c = p[q];
         i = q + 1;
         if (c == '"') {
-            if (valueStart_) {
-                quoted_ = true;
-                valueStart_ = false;
-            } else {
-                handler.text(p + q, 1);
-            }
-            afterCr_ = false;
-            continue;
-        }
-        if (c == '\n' && afterCr_) {
-            afterCr_ = false;
-            handler.lineFeedOfCrLf();
+            handler.text(p + q, 1);
             continue;
         }
         afterCr_ = c == '\r';
         valueStart_ = true;
+        textSent_ = false;
         handler.end(c != ',');
     }
 }

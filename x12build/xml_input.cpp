@@ -724,6 +724,10 @@ void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
         }
         return;
     }
+    if (!name.empty() && (name.back() == '/' || name[0] == '?' || name[0] == '!')) {
+        selfClosingTag(name, inBlock);
+        return;
+    }
     if (inBlock) {
         elementName_ = name;
     } else {
@@ -733,6 +737,25 @@ void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     text_.clear();
     elementText_ = {};
     place_ = Place::Text;
+}
+
+// '<NAME/>' (as most XML libraries write an empty element) is the element
+// with empty text; a container written so holds nothing. Declarations and
+// comments ('<?...?>', '<!...>') carry no value.
+void XmlRecordReader::selfClosingTag(std::string_view name, bool inBlock) {
+    if (name[0] == '?' || name[0] == '!') return;
+    name.remove_suffix(1);
+    name = name.substr(0, name.find_first_of(" \t\r\n"));  // attributes are no part of the name
+    if (name.empty() || name == "CLAIM" || name == "LINELEVEL" || name == "EXPORTDATA") return;
+    if (inBlock) {
+        elementName_ = name;
+    } else {
+        element_.assign(name);
+        elementName_ = element_;
+    }
+    text_.clear();
+    elementText_ = {};
+    elementEnded();
 }
 
 void XmlRecordReader::elementEnded() {

@@ -116,6 +116,7 @@ private:
     enum class Place { Outside, TagName, Text, ClosingTag };
     void tagEnded(std::string_view name, bool inBlock);
     void elementEnded();
+    void selfClosingTag(std::string_view name, bool inBlock);
     void recordEnded();
     // The line-1 field and line number of an element named after a later
     // line of a service-line field; position -1 when it names none.

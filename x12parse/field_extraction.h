@@ -115,6 +115,8 @@ private:
     std::string_view element(size_t k, const Call& call) const;
     std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
+    // Stores the extracted value (through the field's function) as field k's Value.
+    void store(size_t k, std::string_view extracted, std::string_view segment);
 
     FieldTable& fields_;
     char elementSeparator_;

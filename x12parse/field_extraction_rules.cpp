@@ -10,17 +10,8 @@
 namespace brolvin {
 
 void FieldExtractor::set(size_t k, std::string_view rule, std::string_view extracted, Call& call) {
-    FieldEntry& field = fields_[k];
-    if (plans_[k].function.empty())
-        field.value.assign(extracted);  // no function: keep the buffer the Value already has
-    else
-        field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
-    if (translateComponents_) {
-        // Composites are stored with ":" whatever the source used, so they
-        // mean the same in every output and in X12 generated from it.
-        for (char& c : field.value)
-            if (c == subElementSeparator_) c = kComponentSeparator;
-    }
+    store(k, extracted, call.segment);
+    const FieldEntry& field = fields_[k];
     TraceText& tr = call.trace;
     if (!tr.on()) return;
     if (rule == "D" || rule == "DDD")

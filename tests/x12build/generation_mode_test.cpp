@@ -200,6 +200,17 @@ TEST_F(GenerationModeTest, XmlServiceLineExpansionWithMl) {
     EXPECT_EQ(map.segmentMap.size(), 7u);
 }
 
+TEST_F(GenerationModeTest, XmlSelfClosingElementsAreEmpty) {
+    useMap({field("CLAIMID"), field("NOTE")}, {"2,CLM,$CLAIMID,$NOTE"});
+    args.job.conversionType = "XML,X12";
+    write("in.txt",
+          "<?xml version=\"1.0\"?><!-- written by a library --><EXPORTDATA>"
+          "<CLAIM><CLAIMID>A</CLAIMID><NOTE/></CLAIM>"
+          "<CLAIM><NOTE kind=\"x\" /><CLAIMID>B</CLAIMID><LINELEVEL/></CLAIM><CLAIM/></EXPORTDATA>");
+    run();
+    EXPECT_EQ(read("out.x12"), kHeader + "CLM*A~CLM*B~" + trailer(2));
+}
+
 TEST(XmlReaders, HeaderValuesAndLineBlocks) {
     const std::string doc =
         "<?xml?><EXPORTDATA><Batch><SENDERID>\r\nABC\r\n</SENDERID><ISA13>12</ISA13>"
