@@ -9,12 +9,22 @@
 
 namespace brolvin {
 
+// The bytes that make a value need quotes, as a table: one look-up per byte.
+struct CsvQuotedBytes {
+    bool table[256] = {};
+    constexpr CsvQuotedBytes() {
+        table[static_cast<unsigned char>('"')] = true;
+        table[static_cast<unsigned char>(',')] = true;
+        table[static_cast<unsigned char>('\r')] = true;
+        table[static_cast<unsigned char>('\n')] = true;
+    }
+};
+inline constexpr CsvQuotedBytes kCsvQuotedBytes{};
+
 inline bool csvNeedsQuotes(std::string_view value) {
-    unsigned found = 0;
-    for (char c : value)
-        found |= static_cast<unsigned>(c == '"') | static_cast<unsigned>(c == ',') |
-                 static_cast<unsigned>(c == '\r') | static_cast<unsigned>(c == '\n');
-    return found != 0;
+    bool found = false;
+    for (char c : value) found |= kCsvQuotedBytes.table[static_cast<unsigned char>(c)];
+    return found;
 }
 
 // Length of the value as written.

@@ -116,14 +116,15 @@ private:
     enum class Place { Outside, TagName, Text, ClosingTag };
     void tagEnded(std::string_view name, bool inBlock);
     void elementEnded();
-    void selfClosingTag(std::string_view name, bool inBlock);
-    void recordEnded();
+    // Rare or once per record: kept out of the per-tag path.
+    [[gnu::noinline]] void selfClosingTag(std::string_view name, bool inBlock);
+    [[gnu::noinline]] void recordEnded();
     // The line-1 field and line number of an element named after a later
     // line of a service-line field; position -1 when it names none.
     std::pair<long, long long> laterLineField(std::string_view name);
     // Notes non-blank service-line data of line `line` in this CLAIM; stops
     // the reading when the CLAIM already holds another line's.
-    void noteLine(long long line, bool mapped);
+    [[gnu::noinline]] void noteLine(long long line, bool mapped);
     // Copies what still points into the block that ends into the reader's own strings.
     void keepPastBlock(std::string_view block);
 

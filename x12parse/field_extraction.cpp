@@ -284,19 +284,6 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     store(k, plan.takesComponent ? component(k, call) : element(k, call), call.segment);
 }
 
-void FieldExtractor::store(size_t k, std::string_view extracted, std::string_view segment) {
-    FieldEntry& field = fields_[k];
-    if (plans_[k].function.empty())
-        field.value.assign(extracted);  // no function: keep the buffer the Value already has
-    else
-        field.value = applyFieldFunction(plans_[k].function, extracted, segment, functions_);
-    if (translateComponents_) {
-        // Composites are stored with ":" whatever the source used, so they
-        // mean the same in every output and in X12 generated from it.
-        for (char& c : field.value)
-            if (c == subElementSeparator_) c = kComponentSeparator;
-    }
-}
 
 bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
     const FieldPlan& plan = plans_[k];

@@ -147,6 +147,20 @@ private:
     unsigned long long callNumber_ = 0;
 };
 
+inline void FieldExtractor::store(size_t k, std::string_view extracted, std::string_view segment) {
+    FieldEntry& field = fields_[k];
+    if (plans_[k].function.empty())
+        field.value.assign(extracted);  // no function: keep the buffer the Value already has
+    else
+        field.value = applyFieldFunction(plans_[k].function, extracted, segment, functions_);
+    if (translateComponents_) {
+        // Composites are stored with ":" whatever the source used, so they
+        // mean the same in every output and in X12 generated from it.
+        for (char& c : field.value)
+            if (c == subElementSeparator_) c = kComponentSeparator;
+    }
+}
+
 // Extracts one segment as a routine of its own: tracing is on when
 // `debugText` is not empty and `detailCounter` is below `detailLimit`.
 // Changes the table in place, leaves the trace text in the first entry's

@@ -211,7 +211,13 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
 // every-line column lies is kept for the later lines.
 void RecordWriter::appendCsvLineOne(FieldTable& fields) {
     size_t length = 0;
-    for (uint32_t i : lineColumns_) length += (i > 0 ? 1 : 0) + csvWrittenSize(fields[i].value);
+    bool quoting = false;  // some value needs quotes: each is looked at again when copied
+    for (uint32_t i : lineColumns_) {
+        const std::string& v = fields[i].value;
+        const bool quoted = csvNeedsQuotes(v);
+        quoting |= quoted;
+        length += (i > 0 ? 1 : 0) + (quoted ? csvWrittenSize(v) : v.size());
+    }
     size_t at = text_.size();
     text_.resize(at + length);
     char* out = text_.data();
@@ -220,7 +226,7 @@ void RecordWriter::appendCsvLineOne(FieldTable& fields) {
         size_t start = at;
         if (i > 0) out[at++] = ',';
         FieldEntry& f = fields[i];
-        if (csvNeedsQuotes(f.value)) {
+        if (quoting && csvNeedsQuotes(f.value)) {
             at = static_cast<size_t>(writeCsvQuoted(out + at, f.value) - out);
         } else if (!f.value.empty()) {
             std::memcpy(out + at, f.value.data(), f.value.size());

@@ -117,6 +117,23 @@ TEST_F(RealVariantsTest, EveryExampleInEveryFormGivesThePlainRecords) {
     EXPECT_GE(examples, 17);
 }
 
+// A file that mixes transaction sets is converted with the first set's map;
+// each later set that would choose another map is named by its ST's number.
+TEST_F(RealVariantsTest, MixedTransactionSetsAreReportedBySegmentNumber) {
+    std::string claims, remits;
+    ASSERT_TRUE(readWholeFile(kSource + "/examples/837p-5010.x12", claims));
+    ASSERT_TRUE(readWholeFile(kSource + "/examples/835-5010.x12", remits));
+    write("mixed.x12", claims + remits);
+    const size_t stOfRemits = segmentsOf(claims).size() + 3;  // after its ISA and GS
+    ASSERT_TRUE(run("X12,XML", "mixed.x12", "mixed.xml", ""));
+    const std::string log = read("parse.log");
+    EXPECT_NE(log.find(" - Warning : Segment " + std::to_string(stOfRemits) +
+                       " starts a transaction set (ST01 835, GS08 005010X221A1) that would choose map 835.cfg"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("would choose map 837p.cfg"), std::string::npos);
+}
+
 // The maps that generate X12 again: their own XML, with every service line
 // one CLAIM ("ML"), rebuilds the same interchange whether or not ML is given
 // again; their CSV reads the same with CR LF, LF alone and every value quoted.
