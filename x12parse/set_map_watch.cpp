@@ -6,7 +6,24 @@
 
 namespace brolvin {
 
+// An ISA read with its own delimiters has the element separator after "ISA"
+// and ends with ISA16, the sub-element separator, after its sixteenth one.
+void SetMapWatch::checkInterchange(std::string_view isa, long long number) {
+    int separators = 0;
+    size_t at = 3;
+    if (isa.size() > 3 && isa[3] == sep_)
+        for (; at < isa.size() && separators < 16; ++at) separators += isa[at] == sep_;
+    if (separators == 16 && at + 1 == isa.size() && isa[at] == subSep_) return;
+    warn_(" - Warning : Segment " + std::to_string(number) +
+          " starts an interchange whose delimiters differ from those the file is read with; its segments are "
+          "not read correctly");
+}
+
 void SetMapWatch::look(std::string_view segment, long long number) {
+    if (segment[0] == 'I') {
+        if (segment.size() >= 3 && segment[2] == 'A') checkInterchange(segment, number);
+        if (!pending_) return;
+    }
     const std::string_view id = spacesTrimmedView(elementView(segment, 0, sep_));
     if (pending_) {
         pending_ = false;

@@ -1,6 +1,8 @@
 // Watching the transaction sets of an X12 source for sets whose GS08, ST01
-// and BHT02 would choose another map than the first set's. A source is
-// converted with one map throughout, so such sets are reported, not switched.
+// and BHT02 would choose another map than the first set's, and interchanges
+// whose ISA declares other delimiters than the ones the source is read with.
+// A source is converted with one map and one set of delimiters throughout,
+// so such sets and interchanges are reported, not switched.
 #pragma once
 
 #include <functional>
@@ -15,15 +17,17 @@ public:
 
     // `mapPath` is the map the source is converted with; `warn` receives each
     // warning line (without time stamp).
-    SetMapWatch(char elementSeparator, std::string mapPath, Warn warn)
-        : sep_(elementSeparator), mapPath_(std::move(mapPath)), warn_(std::move(warn)) {}
+    SetMapWatch(char elementSeparator, char subElementSeparator, std::string mapPath, Warn warn)
+        : sep_(elementSeparator), subSep_(subElementSeparator), mapPath_(std::move(mapPath)),
+          warn_(std::move(warn)) {}
 
     // Every segment of the source, in order, with its number.
     void see(std::string_view segment, long long number) {
-        // Only GS, ST and the segment after ST matter; the others are
+        // Only ISA, GS, ST and the segment after ST matter; the others are
         // passed over on their first two bytes.
         if (!pending_ && !(segment.size() >= 2 && ((segment[0] == 'G' && segment[1] == 'S') ||
-                                                   (segment[0] == 'S' && segment[1] == 'T'))))
+                                                   (segment[0] == 'S' && segment[1] == 'T') ||
+                                                   (segment[0] == 'I' && segment[1] == 'S'))))
             return;
         look(segment, number);
     }
@@ -35,8 +39,10 @@ public:
 private:
     void look(std::string_view segment, long long number);
     void decide(std::string_view bht02, bool foundBht);
+    void checkInterchange(std::string_view isa, long long number);
 
     char sep_;
+    char subSep_;
     std::string mapPath_;
     Warn warn_;
     std::string gs08_;

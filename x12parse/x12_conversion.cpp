@@ -205,7 +205,8 @@ X12ConversionResult X12Run::run() {
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
     assemblerPtr = &assembler;
 
-    SetMapWatch sets(d.elementSeparator, map_.path, [this](const std::string& line) { warn(line); });
+    SetMapWatch sets(d.elementSeparator, d.subElementSeparator, map_.path,
+                     [this](const std::string& line) { warn(line); });
     SegmentStream stream(d.terminator, &assembler.history());
     streamFile(
         source, stream,

@@ -132,6 +132,15 @@ TEST_F(RealVariantsTest, MixedTransactionSetsAreReportedBySegmentNumber) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("would choose map 837p.cfg"), std::string::npos);
+    EXPECT_EQ(log.find("delimiters differ"), std::string::npos);
+
+    // A second interchange with other delimiters cannot be read with the
+    // first one's: its ISA is named.
+    write("mixed.x12", claims + replaced(claims, ':', '>'));
+    ASSERT_TRUE(run("X12,XML", "mixed.x12", "mixed.xml", "OW"));
+    EXPECT_NE(read("parse.log").find(" - Warning : Segment " + std::to_string(segmentsOf(claims).size() + 1) +
+                                     " starts an interchange whose delimiters differ"),
+              std::string::npos);
 }
 
 // The maps that generate X12 again: their own XML, with every service line
