@@ -204,14 +204,20 @@ void CsvSplitter::feed(std::string_view block, Handler& handler) {
             size_t q;
             for (;;) {
                 q = scan.next(i);
-                if (q == n || p[q] == '"') break;
+                if (q == n) break;
                 const char c = p[q];
-                if (c == '\n' && afterCr && q == i) {
+                if (c == ',') {  // the most frequent delimiter first
+                    handler.value(p + i, q - i, false);
+                    afterCr = false;
+                } else if (c == '"') {
+                    break;
+                } else if (c == '\n' && afterCr && q == i) {
                     handler.lineFeedOfCrLf();
+                    afterCr = false;
                 } else {
-                    handler.value(p + i, q - i, c != ',');
+                    handler.value(p + i, q - i, true);
+                    afterCr = c == '\r';
                 }
-                afterCr = c == '\r';
                 i = q + 1;
             }
             afterCr_ = afterCr;
