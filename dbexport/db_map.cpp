@@ -29,20 +29,10 @@ constexpr std::array<std::pair<std::string_view, Column>, 11> kColumnKeys{{
 }};
 constexpr std::string_view kTableKey = "TABLE=";
 
-// Lines ended by a carriage return, line feeds dropped, each trimmed; text
-// after the last carriage return is not a line.
+// The ended lines, each trimmed; text after the last line end is not a line.
 std::vector<std::string> completeLines(const std::string& text) {
     std::vector<std::string> lines;
-    std::string current;
-    for (char c : text) {
-        if (c == '\n') continue;
-        if (c == '\r') {
-            lines.push_back(trimLine(current));
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
+    forEachLine(text, [&](std::string_view line) { lines.push_back(trimLine(line)); });
     return lines;
 }
 

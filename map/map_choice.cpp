@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "map/version_detect.h"
@@ -89,18 +90,13 @@ std::string CTLD48400AE(const std::string& source, const std::string& currentMap
     // blank lines included, name no map.
     const size_t n = key.size();
     if (n == 0) return currentMapPath;
-    size_t start = 0;
-    for (;;) {
-        size_t cr = text.find('\r', start);
-        if (cr == std::string::npos) break;  // a last line without CR is not examined
-        std::string line;
-        for (size_t i = start; i < cr; ++i)
-            if (text[i] != '\n') line.push_back(text[i]);
-        start = cr + 1;
-        if (line.size() >= n && beginsWith(key, toUpper(std::string_view(line).substr(0, n))))
-            return line.size() > n + 1 ? line.substr(n + 1) : "";
-    }
-    return currentMapPath;
+    // A last line without a line end is not examined.
+    std::optional<std::string> found;
+    forEachLine(text, [&](std::string_view line) {
+        if (found || line.size() < n || !beginsWith(key, toUpper(line.substr(0, n)))) return;
+        found = line.size() > n + 1 ? std::string(line.substr(n + 1)) : "";
+    });
+    return found ? *found : currentMapPath;
 }
 
 std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped) {

@@ -10,14 +10,19 @@ namespace brolvin {
 std::vector<std::string> splitMapLines(std::string_view text) {
     std::vector<std::string> lines;
     std::string current;
+    char previous = '\0';
     for (char c : text) {
         if (c == '\v') continue;
-        if (c == '\r') {
+        // A line feed of its own ends a line too (files written with LF
+        // alone); the one of a CR LF stays with the next line, whose
+        // trimming removes it.
+        if (c == '\r' || (c == '\n' && previous != '\r')) {
             lines.push_back(trimLine(current));
             current.clear();
-            continue;
+        } else {
+            current.push_back(c);
         }
-        current.push_back(c);
+        previous = c;
     }
     if (!current.empty()) lines.push_back(trimLine(current));
     return lines;

@@ -8,10 +8,10 @@
 
 namespace brolvin {
 
-// Splits map text into trimmed lines. Byte 11 is dropped wherever it stands,
-// a carriage return ends a line and every other byte (line feeds included)
-// belongs to the line; text after the last carriage return is a last line
-// when it is not empty. Blank lines are kept so they can be counted.
+// Splits map text into trimmed lines. Byte 11 is dropped wherever it stands;
+// a carriage return ends a line, and so does a line feed that does not
+// directly follow one; text after the last line end is a last line when it
+// is not empty. Blank lines are kept so they can be counted.
 std::vector<std::string> splitMapLines(std::string_view text);
 
 // Cuts a value at every comma. Positions are not trimmed; the text after the

@@ -105,10 +105,10 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
     InterchangeScan scan;
     const bool debug = !isBlank(debugSetting);
     Platform& platform = ctx.platform;
-    long long headerOffset = CTL39400AJ(source, platform) + 1;
-    std::string st = CTL39400J(source, 1, headerOffset, platform);
-    std::string ds = CTL39400J(source, 2, headerOffset, platform);
-    std::string ss = CTL39400J(source, 3, headerOffset, platform);
+    const Delimiters delimiters = readDelimiters(source, platform);
+    const std::string st(1, delimiters.terminator);
+    const std::string ds(1, delimiters.elementSeparator);
+    const std::string ss(1, delimiters.subElementSeparator);
     if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
 
     // Offsets 0 to 1000, read in one block.
@@ -208,6 +208,17 @@ std::string acknowledgmentMapName(const InterchangeScan& scan) {
     return "";
 }
 
+std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason) {
+    std::string name = acknowledgmentMapName(scan);
+    if (!name.empty()) return name;
+    name = CTL48400Y(scan.version);
+    if (!name.empty()) return name;
+    std::string reason;
+    name = guideMapName(scan, &reason);
+    if (fallbackReason && !name.empty()) *fallbackReason = reason;
+    return name;
+}
+
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
                           RunContext& ctx) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
@@ -216,12 +227,9 @@ std::string detectMapName(const std::string& source, const std::string& debugSet
         if (!isBlank(debugSetting))
             scan.trace += " Acknowledgment Map = " + name + " (ST01 " + scan.st01 + ")" + kCrLf;
     } else {
-        name = CTL48400Y(scan.version);
-    }
-    if (name.empty()) {
         std::string reason;
-        name = guideMapName(scan, &reason);
-        if (!name.empty() && !isBlank(debugSetting))
+        name = mapNameForScan(scan, &reason);
+        if (!reason.empty() && !isBlank(debugSetting))
             scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
     }
     if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);

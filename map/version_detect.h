@@ -48,8 +48,14 @@ std::string guideMapName(const InterchangeScan& scan, std::string* reason = null
 // Their GS08 may name the guide of the acknowledged claims. "" otherwise.
 std::string acknowledgmentMapName(const InterchangeScan& scan);
 
-// The map file name the interchange selects: an acknowledgment's set first,
-// then the version table, then the guide. With debug on the trace, including the guide decision, is
+// The map file name that a scan's ST01, GS08 and BHT select: an
+// acknowledgment's set first, then the version table, then the guide.
+// `fallbackReason` (optional) receives the guide's evidence when the guide
+// decided.
+std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason = nullptr);
+
+// The map file name the interchange selects, as mapNameForScan. With debug on
+// the trace, including the guide decision, is
 // written to "tdebug.log".
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
                           RunContext& ctx);

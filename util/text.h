@@ -42,6 +42,27 @@ inline bool beginsWith(std::string_view text, std::string_view prefix) {
 }
 bool beginsWithNoCase(std::string_view text, std::string_view prefix);
 
+// Line ends of the text inputs (map files, database maps, function files,
+// lookup tables): a carriage return ends a line, and so does a line feed
+// that does not directly follow one, so files written with CR LF, LF or CR
+// alone read alike. Calls `onLine(std::string_view)` for every ended line
+// (holding neither CR nor LF) and returns the text after the last line end.
+template <class OnLine>
+std::string_view forEachLine(std::string_view text, OnLine&& onLine) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') continue;
+        if (c == '\n' && i > 0 && text[i - 1] == '\r') {
+            start = i + 1;  // the LF of a CR LF
+            continue;
+        }
+        onLine(text.substr(start, i - start));
+        start = i + 1;
+    }
+    return text.substr(start);
+}
+
 // Leading-number rule: optional leading spaces, optional sign, digits;
 // text that does not begin with a number reads as 0.
 long long leadingNumber(std::string_view s);

@@ -2,123 +2,151 @@
 
 #include <cstring>
 
+#include "util/csv_text.h"
 #include "util/text.h"
-#include "x12build/byte_scan.h"
 
 namespace brolvin {
 
+namespace {
+
+// Only blanks (and an end-of-file mark): no record in a last unended line.
+bool blankTail(std::string_view text) {
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != kEofMark) return false;
+    return true;
+}
+
+}  // namespace
+
+void CsvFirstLine::feed(std::string_view block) {
+    if (done_) return;
+    if (!started_) {
+        started_ = true;
+        if (block.starts_with("\xEF\xBB\xBF")) block.remove_prefix(3);
+    }
+    size_t end = block.find_first_of("\r\n");
+    std::string_view part = block.substr(0, end);
+    if (line_.size() + part.size() > kLimit)
+        tooLong_ = true;
+    else
+        line_.append(part);
+    if (end != std::string_view::npos) done_ = true;
+    if (tooLong_) done_ = true;
+}
+
+bool CsvFirstLine::equalsOneOf(const std::vector<std::string>& headers) const {
+    if (tooLong_) return false;
+    const std::vector<std::string> values = csvLineValues(line_);
+    for (const std::string& header : headers)
+        if (values == csvLineValues(header)) return true;
+    return false;
+}
+
+// The splitter's rules, with commas only noted: a line with a comma outside
+// quotes counts. Runs of bytes between line ends and quotes are searched for
+// a comma at once.
 void CsvRecordCounter::feed(std::string_view block) {
     const char* p = block.data();
-    const char* end = p + block.size();
-    while (p < end) {
-        const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
-        const char* stop = cr ? cr : end;
-        if (!comma_ && std::memchr(p, ',', static_cast<size_t>(stop - p)) != nullptr) comma_ = true;
-        if (!cr) return;
-        if (comma_) {
-            ++count_;
-            comma_ = false;
-        }
-        p = cr + 1;
+    const size_t n = block.size();
+    size_t i = 0;
+    if (!started_) {
+        started_ = true;
+        if (block.starts_with("\xEF\xBB\xBF")) i = 3;
     }
+    ByteSetScanner scan(block, '\r', '\n', '"', '"');
+    while (i < n) {
+        if (quoted_) {
+            if (quoteSeen_) {
+                quoteSeen_ = false;
+                if (p[i] == '"') {
+                    ++i;
+                    continue;
+                }
+                quoted_ = false;
+                continue;
+            }
+            const void* quote = std::memchr(p + i, '"', n - i);
+            if (quote == nullptr) return;
+            quoteSeen_ = true;
+            i = static_cast<size_t>(static_cast<const char*>(quote) - p) + 1;
+            continue;
+        }
+        const size_t q = scan.next(i);
+        if (q > i) {
+            const char* comma = static_cast<const char*>(std::memchr(p + i, ',', q - i));
+            if (comma != nullptr) comma_ = true;
+            // A quote opens a value only at its start: after a comma or a line end.
+            valueStart_ = p[q - 1] == ',';
+            afterCr_ = false;
+        }
+        if (q == n) return;
+        const char c = p[q];
+        i = q + 1;
+        if (c == '"') {
+            if (valueStart_) quoted_ = true;
+            valueStart_ = afterCr_ = false;
+            continue;
+        }
+        if (c == '\n' && afterCr_) {
+            afterCr_ = false;
+            continue;
+        }
+        afterCr_ = c == '\r';
+        valueStart_ = true;
+        lineEnded();
+    }
+}
+
+void CsvRecordCounter::lineEnded() {
+    if (comma_) {
+        ++count_;
+        if (firstLine_) firstCounted_ = true;
+    }
+    comma_ = false;
+    firstLine_ = false;
+}
+
+void CsvRecordCounter::finish() {
+    if (comma_ && !(quoted_ && !quoteSeen_)) lineEnded();
 }
 
 void CsvRecordReader::takeValueSlots() {
     FieldTable& fields = run_.map.fields;
     slots_.clear();
-    for (FieldEntry& f : fields) slots_.push_back(&f.value);
-    slotsOf_ = fields.data();
+    scratch_.assign(discarding_ ? fields.size() : 0, std::string());
+    for (size_t k = 0; k < fields.size(); ++k) slots_.push_back(discarding_ ? &scratch_[k] : &fields[k].value);
+    slotsOf_ = discarding_ ? nullptr : fields.data();
 }
 
-void CsvRecordReader::store() {
-    // The value is handed over; the caller starts the next one afresh.
-    if (fieldNumber_ <= slots_.size())
-        slots_[fieldNumber_ - 1]->swap(current_);
-    else if (!isBlank(current_))
-        ++dropped_;
-}
-
-// After the last value of the line was stored.
 void CsvRecordReader::lineEnded() {
     if (dropped_ > 0)
         run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
-    run_.completeRecord();
+    if (discarding_) {
+        discarding_ = false;
+        takeValueSlots();
+    } else {
+        run_.completeRecord();
+    }
     fieldNumber_ = 1;
     dropped_ = 0;
     ++lineNumber_;
 }
 
 void CsvRecordReader::feed(std::string_view block) {
-    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size())
-        takeValueSlots();
-    const char* p = block.data();
-    const size_t n = block.size();
-    ByteSetScanner scan(block, ',', '\r', '\n', '\n');
-    // A value carried over from the previous block is no longer fresh.
-    if (fresh_) {
-        current_.assign(1, ' ');
-        fresh_ = false;
-    }
-    size_t i = 0;
-    while (i < n) {
-        const size_t q = scan.next(i);
-        if (q == n) {
-            if (fresh_) {
-                current_.assign(1, ' ');
-                fresh_ = false;
-            }
-            current_.append(p + i, n - i);
-            return;
-        }
-        const char c = p[q];
-        if (c == '\n') {
-            // A line feed is a space within the value.
-            if (fresh_) {
-                current_.assign(1, ' ');
-                fresh_ = false;
-            }
-            current_.append(p + i, q - i);
-            current_.push_back(' ');
-            i = q + 1;
-            continue;
-        }
-        if (fresh_) {
-            // The value is the delimiter before it, as a space, and the bytes
-            // up to this one: taken straight from the block.
-            if (fieldNumber_ <= slots_.size()) {
-                std::string& value = *slots_[fieldNumber_ - 1];
-                value.assign(p + i - 1, q - i + 1);
-                value[0] = ' ';
-            } else if (!isBlank(std::string_view(p + i, q - i))) {
-                ++dropped_;
-            }
-        } else {
-            current_.append(p + i, q - i);
-            store();
-        }
-        if (c == ',') {
-            ++fieldNumber_;
-        } else {  // '\r'
-            lineEnded();
-        }
-        // The comma or CR counts as a space at the start of the next value.
-        fresh_ = true;
-        i = q + 1;
-    }
+    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
+    block_ = block.data();
+    splitter_.feed(block, *this);
 }
 
-long long countCsvRecords(std::string_view data, ProgressTicker& progress) {
-    CsvRecordCounter counter;
-    counter.feed(data);
-    progress.at(static_cast<long long>(data.size()));
-    return counter.count();
-}
-
-void readCsvRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    CsvRecordReader reader(run);
-    reader.feed(data);
-    progress.at(static_cast<long long>(data.size()));
+void CsvRecordReader::finish() {
+    if (splitter_.inQuotes()) {
+        quoteLine_ = lineNumber_;
+        return;
+    }
+    if (fieldNumber_ == 1 && blankTail(current_)) return;
+    if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
+    end(true);  // the last line's last value
 }
 
 }  // namespace brolvin

@@ -62,25 +62,18 @@ std::string shapeKeyValue(int selector, const std::string& raw) {
 
 using KeyValues = std::array<std::optional<std::string>, kSelectorSlots>;
 
-// The first value of every key in the map text. Lines end at CR; LF bytes are
-// dropped wherever they stand; a last line without CR is never examined. A
-// key counts only at the first column, in upper case.
+// The first value of every key in the map text. Only ended lines are
+// examined (a last line without a line end is not). A key counts only at the
+// first column, in upper case.
 KeyValues collectKeys(const std::string& text) {
     KeyValues found;
-    std::string line;
-    for (char c : text) {
-        if (c == '\n') continue;
-        if (c != '\r') {
-            line.push_back(c);
-            continue;
-        }
+    forEachLine(text, [&](std::string_view line) {
         for (int sel = 0; sel < kSelectorSlots; ++sel) {
             const char* key = keyOf(sel);
             if (key == nullptr || found[sel]) continue;
-            if (beginsWith(line, key)) found[sel] = line.substr(std::char_traits<char>::length(key));
+            if (beginsWith(line, key)) found[sel] = std::string(line.substr(std::char_traits<char>::length(key)));
         }
-        line.clear();
-    }
+    });
     return found;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/job_params.h"
+#include "map/csv_header.h"
 #include "map/service_line_expansion.h"
 #include "util/file_blocks.h"
 #include "util/file_io.h"
@@ -26,6 +27,13 @@ void expandServiceLines(LoadedMap& map, long long lineCount) {
     map.segmentMap = CTL48400AB(map.fields, 2);
 }
 
+// A reason the job stops, on the console and in the run log.
+void stop(GenerationResult& result, RunContext& ctx, const std::string& line) {
+    result.stopped = true;
+    result.runLog += ctx.stampedLine(line);
+    ctx.platform.consoleLine(line);
+}
+
 }  // namespace
 
 GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
@@ -36,10 +44,15 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     const bool xml = kind == "XML";
     if (!xml && kind != "CSV") return result;
     if (!fileExists(job.source)) return result;
+    if (map.segmentLayout.empty()) {
+        stop(result, ctx, " - The map " + map.path + " has no SEGMENT= lines: no X12 can be generated from it");
+        return result;
+    }
 
     // The pre-pass: the record count, and for XML the header values and the
     // line-block count; the source is streamed, never held whole.
     CsvRecordCounter csvCounter;
+    CsvFirstLine csvFirstLine;
     XmlPrescan xmlPrescan;
     long long size = 0;
     int error = 0;
@@ -47,20 +60,27 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         job.source,
         [&](std::string_view block) {
             size += static_cast<long long>(block.size());
-            if (xml)
+            if (xml) {
                 xmlPrescan.feed(block);
-            else
+            } else {
                 csvCounter.feed(block);
+                csvFirstLine.feed(block);
+            }
         },
         error);
     xmlPrescan.finish();
+    csvCounter.finish();
     if (!readable) {
         // An unreadable source counts as empty.
         ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
         size = 0;
         csvCounter = CsvRecordCounter();
+        csvFirstLine = CsvFirstLine();
         xmlPrescan = XmlPrescan();
     }
+    // The header line that CSV output writes for this map ("HO") is no record.
+    const bool skipCsvHeader =
+        !xml && csvFirstLine.equalsOneOf({csvHeaderText(map.fields, false), csvHeaderText(map.fields, true)});
 
     EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
@@ -103,7 +123,8 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     ProgressTicker counting(args.displayMode, size);
     counting.at(size);
-    run.recordCount = xml ? xmlPrescan.recordCount() : csvCounter.count();
+    run.recordCount = xml ? xmlPrescan.recordCount()
+                          : csvCounter.count() - (skipCsvHeader && csvCounter.firstLineCounted() ? 1 : 0);
 
     if (run.debugOn()) {
         run.debugEntry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
@@ -114,8 +135,8 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     ProgressTicker reading(args.displayMode, size);
     if (readable) {
-        XmlRecordReader xmlReader(run, CTL48400J(job, 5) && xmlPrescan.lineBlockCount() == 0);
-        CsvRecordReader csvReader(run);
+        XmlRecordReader xmlReader(run);
+        CsvRecordReader csvReader(run, skipCsvHeader);
         long long position = 0;
         readable = readFileBlocks(
             job.source,
@@ -128,6 +149,25 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                 reading.at(position);
             },
             error);
+        if (xml) {
+            xmlReader.finish();
+        } else {
+            csvReader.finish();
+            if (csvReader.unclosedQuote() && run.stopReason.empty())
+                run.stopReason = "CSV line " + std::to_string(csvReader.unclosedQuoteLine()) +
+                                 " opens a quoted value that is never closed";
+        }
+    }
+
+    if (!run.stopReason.empty()) {
+        // Records up to the fault were written; a partial interchange is
+        // not left behind as if it were the conversion.
+        run.closeDestination();
+        if (!run.destination.empty()) deleteFile(run.destination);
+        if (args.displayMode == 0) CTL394MTRB(progressHandle);
+        stop(result, ctx, " - " + run.stopReason + " : " + job.source + " not converted");
+        result.debugText = std::move(run.debugText);
+        return result;
     }
 
     if (run.destinationExists()) {

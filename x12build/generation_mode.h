@@ -18,6 +18,7 @@ struct GenerationResult {
     long long recordsWritten = 0;  // records whose segments were appended
     bool readFailed = false;       // the source could not be read to its end
     bool outputInPlace = false;    // the interchange is complete under its own name
+    bool stopped = false;      // the input could not be converted whole; no output is left
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

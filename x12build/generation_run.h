@@ -54,6 +54,9 @@ struct GenerationRun {
     long long& debugCounter;
     bool writeFailed = false;
     std::string failedFile;
+    // Set by a reader that meets input it cannot convert without losing
+    // data: no further record is generated and the job stops.
+    std::string stopReason;
     // The destination stays open from the envelope header to the trailer.
     OutputAppender appender;
     // Once the first text reached the open destination, later texts are

@@ -537,26 +537,68 @@ namespace {
 
 constexpr size_t kRecentLimit = 4096;
 
-// The line-1 field for an element named after another service line, or -1.
-long lineOneField(const std::string& element, const GenerationRun& run) {
-    std::string name = trimSpaces(element);
-    size_t digits = name.size();
-    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
-    if (digits == 0 || digits == name.size()) return -1;
-    long pos = run.index.find(name.substr(0, digits) + "1");
-    if (pos < 0 || isBlank(run.map.fields[static_cast<size_t>(pos)].serviceLineNumber)) return -1;
-    return pos;
+bool isLineOneField(const FieldEntry& f) {
+    return !isBlank(f.serviceLineNumber) && leadingNumber(f.serviceLineNumber) == 1;
 }
 
 }  // namespace
 
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress, bool perLineRecords) {
-    XmlRecordReader reader(run, perLineRecords);
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
+    XmlRecordReader reader(run);
     reader.feed(data);
+    reader.finish();
     progress.at(static_cast<long long>(data.size()));
 }
 
+std::pair<long, long long> XmlRecordReader::laterLineField(std::string_view element) {
+    if (!stems_) {
+        stems_.emplace();
+        const FieldTable& fields = run_.map.fields;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (!isLineOneField(fields[i])) continue;
+            std::string name = trimSpaces(fields[i].name);
+            if (!name.empty()) stems_->emplace(toUpper(std::string_view(name).substr(0, name.size() - 1)), i);
+        }
+    }
+    const std::string_view name = spacesTrimmedView(element);
+    // The expansion names line L of a field by its stem and L in decimal:
+    // every all-digit ending from 2 up may be the line number.
+    long long line = 0, scale = 1;
+    for (size_t digits = 1; digits <= 6 && digits < name.size(); ++digits) {
+        const char c = name[name.size() - digits];
+        if (c < '0' || c > '9') break;
+        line += (c - '0') * scale;
+        scale *= 10;
+        if (c == '0' || line < 2) continue;
+        auto found = stems_->find(toUpper(name.substr(0, name.size() - digits)));
+        if (found != stems_->end()) return {found->second, line};
+    }
+    return {-1, 0};
+}
+
+void XmlRecordReader::noteLine(long long line, bool mapped) {
+    const long long other = mapped ? (lineOneData_ ? 1 : recordLine_) : recordLine_;
+    if (other != 0 && other != line && run_.stopReason.empty())
+        run_.stopReason = "XML CLAIM " + std::to_string(claimNumber_) + " holds service lines " +
+                          std::to_string(std::min(line, other)) + " and " + std::to_string(std::max(line, other)) +
+                          ", which the map's fields cannot hold in one record (use LINELEVEL blocks with the "
+                          "option ML, or one CLAIM per line)";
+    if (mapped)
+        recordLine_ = line;
+    else
+        lineOneData_ = true;
+}
+
+void XmlRecordReader::recordEnded() {
+    recentAt_ = 0;
+    if (run_.stopReason.empty()) run_.completeRecord();
+    recordLine_ = 0;
+    lineOneData_ = false;
+    ++claimNumber_;
+}
+
 void XmlRecordReader::feed(std::string_view block) {
+    if (!run_.stopReason.empty()) return;
     size_t i = 0;
     if (!started_) {
         started_ = true;
@@ -677,10 +719,13 @@ void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     }
     if (!name.empty() && name[0] == '/') {
         if (name == "/CLAIM") {
-            recentAt_ = 0;
-            run_.completeRecord();
+            recordEnded();
             text_.clear();
         }
+        return;
+    }
+    if (!name.empty() && (name.back() == '/' || name[0] == '?' || name[0] == '!')) {
+        selfClosingTag(name, inBlock);
         return;
     }
     if (inBlock) {
@@ -694,6 +739,25 @@ void XmlRecordReader::tagEnded(std::string_view name, bool inBlock) {
     place_ = Place::Text;
 }
 
+// '<NAME/>' (as most XML libraries write an empty element) is the element
+// with empty text; a container written so holds nothing. Declarations and
+// comments ('<?...?>', '<!...>') carry no value.
+void XmlRecordReader::selfClosingTag(std::string_view name, bool inBlock) {
+    if (name[0] == '?' || name[0] == '!') return;
+    name.remove_suffix(1);
+    name = name.substr(0, name.find_first_of(" \t\r\n"));  // attributes are no part of the name
+    if (name.empty() || name == "CLAIM" || name == "LINELEVEL" || name == "EXPORTDATA") return;
+    if (inBlock) {
+        elementName_ = name;
+    } else {
+        element_.assign(name);
+        elementName_ = element_;
+    }
+    text_.clear();
+    elementText_ = {};
+    elementEnded();
+}
+
 void XmlRecordReader::elementEnded() {
     std::string_view value = elementText_;
     std::string decoded;
@@ -704,14 +768,36 @@ void XmlRecordReader::elementEnded() {
         value = decoded;
     }
     long pos = fieldOf(elementName_);
-    if (pos < 0 && perLineRecords_ && !isBlank(value)) {
-        if (lastFound_ == nullptr) {
-            pos = lineOneField(std::string(elementName_), run_);
-        } else {
-            if (lastFound_->lineOnePosition == -2)
-                lastFound_->lineOnePosition = lineOneField(lastFound_->name, run_);
-            pos = lastFound_->lineOnePosition;
+    if (pos < 0) {
+        // An element of a later line that the map has no field for.
+        if (!isBlank(value)) {
+            std::pair<long, long long> later;
+            if (lastFound_ == nullptr) {
+                later = laterLineField(elementName_);
+            } else {
+                if (lastFound_->lineOnePosition == -2) {
+                    later = laterLineField(lastFound_->name);
+                    lastFound_->lineOnePosition = later.first;
+                    lastFound_->line = later.second;
+                }
+                later = {lastFound_->lineOnePosition, lastFound_->line};
+            }
+            if (later.first >= 0) {
+                pos = later.first;
+                noteLine(later.second, true);
+            }
         }
+    } else {
+        // Data of a line-1 field by its own name. Whether the field is one is
+        // kept with the name: -4 it is, -3 it is not.
+        bool lineOne;
+        if (lastFound_ != nullptr && lastFound_->lineOnePosition <= -3) {
+            lineOne = lastFound_->lineOnePosition == -4;
+        } else {
+            lineOne = isLineOneField(run_.map.fields[static_cast<size_t>(pos)]);
+            if (lastFound_ != nullptr) lastFound_->lineOnePosition = lineOne ? -4 : -3;
+        }
+        if (lineOne && !isBlank(value)) noteLine(1, false);
     }
     if (run_.debugRoom()) {
         std::string entry;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,14 +22,13 @@ namespace brolvin {
 long long countXmlRecords(std::string_view data, ProgressTicker& progress);
 
 // Reads the records from the second byte on: each field element's text goes
-// to the field of that name, each "</CLAIM>" completes a record.
-// With `perLineRecords` (the "ML" option on a document without LINELEVEL
-// blocks, such as the program's own service-line XML, one CLAIM per line), a
-// non-blank element named after a later line's field ('CHARGE2') that the map
-// does not have is read into that field's line-1 form ('CHARGE1'), so each
-// line record keeps its line's data.
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress,
-                    bool perLineRecords = false);
+// to the field of that name, each "</CLAIM>" completes a record. A non-blank
+// element named after a later service line's field ('CHARGE2') that the map
+// does not have is read into that field's line-1 form ('CHARGE1'): the
+// program's own service-line XML ("ML", one CLAIM per line) keeps every
+// line's data. A CLAIM that holds data of two lines the map cannot both take
+// stops the reading (GenerationRun::stopReason).
+void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
 
 // Tag names of an XML source as each tag ends, read block by block from a
 // start offset on (CR and LF dropped from names). The text outside tags is
@@ -107,21 +107,35 @@ private:
 // The record pass of the XML mode, fed block by block.
 class XmlRecordReader {
 public:
-    // `perLineRecords`: as for readXmlRecords.
-    explicit XmlRecordReader(GenerationRun& run, bool perLineRecords = false)
-        : run_(run), perLineRecords_(perLineRecords) {}
+    explicit XmlRecordReader(GenerationRun& run) : run_(run) {}
     void feed(std::string_view block);
+    // End of the source (nothing is pending: a record ends at its "</CLAIM>").
+    void finish() {}
 
 private:
     enum class Place { Outside, TagName, Text, ClosingTag };
     void tagEnded(std::string_view name, bool inBlock);
     void elementEnded();
+    // Rare or once per record: kept out of the per-tag path.
+    [[gnu::noinline]] void selfClosingTag(std::string_view name, bool inBlock);
+    [[gnu::noinline]] void recordEnded();
+    // The line-1 field and line number of an element named after a later
+    // line of a service-line field; position -1 when it names none.
+    std::pair<long, long long> laterLineField(std::string_view name);
+    // Notes non-blank service-line data of line `line` in this CLAIM; stops
+    // the reading when the CLAIM already holds another line's.
+    [[gnu::noinline]] void noteLine(long long line, bool mapped);
     // Copies what still points into the block that ends into the reader's own strings.
     void keepPastBlock(std::string_view block);
 
     GenerationRun& run_;
-    bool perLineRecords_;
     bool started_ = false;
+    long long claimNumber_ = 1;  // the CLAIM being read
+    long long recordLine_ = 0;   // the later line whose data it holds, 0 = none
+    bool lineOneData_ = false;   // it holds data of a line-1 field by that field's name
+    // Line-1 fields by the upper-cased stem of their name (the name without
+    // its last character), as the service-line expansion names later lines.
+    std::optional<std::unordered_map<std::string, long>> stems_;
     Place place_ = Place::Outside;
     std::string name_;     // a tag name read over a block end or line ends
     std::string element_;
@@ -136,7 +150,11 @@ private:
     struct RecentName {
         std::string name;
         long position = -1;
-        long lineOnePosition = -2;  // -2: not worked out yet
+        // A name of no field: the line-1 field of the later line it names
+        // (-1 none). A field's name: -4 a line-1 field, -3 another. -2: not
+        // worked out yet.
+        long lineOnePosition = -2;
+        long long line = 0;  // the later line a name of no field names
     };
     std::vector<RecentName> recent_;
     size_t recentAt_ = 0;

@@ -1,5 +1,7 @@
 #include "x12parse/claim_assembly.h"
 
+#include <algorithm>
+
 #include "util/text.h"
 #include "x12parse/key_match.h"
 
@@ -15,7 +17,10 @@ ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& 
     // The table is fixed for the run (any service-line expansion comes
     // first), so each field's Level is read once.
     levels_.reserve(map_.fields.size());
-    for (const FieldEntry& f : map_.fields) levels_.push_back(leadingNumber(f.level));
+    for (const FieldEntry& f : map_.fields) {
+        levels_.push_back(leadingNumber(f.level));
+        if (!isBlank(f.serviceLineNumber)) mapLines_ = std::max(mapLines_, leadingNumber(f.serviceLineNumber));
+    }
     // The fields each clearing list empties, found once.
     for (const ClearList& clear : map_.clearLists) {
         std::vector<size_t> cleared;
@@ -157,6 +162,7 @@ void ClaimAssembler::keyLineTest(const SegmentElements& e) {
     if (!keyEntryOneMatches(map_.keyLine, e)) return;
     ++slc_;
     if (slc_ > maxSlc_) maxSlc_ = slc_;
+    if (clmctl_ == 1 && mapLines_ > 0 && slc_ > mapLines_) ++unwrittenLines_;
     if (debug_.detail()) {
         debug_.line("- SLC Increment = " + std::to_string(slc_));
         debug_.line("- Claim Control = " + std::to_string(clmctl_));

@@ -42,6 +42,10 @@ public:
     long long transactionSets() const { return transactionSets_; }
     // Whether entry 1 of the Key Field list matched some segment.
     bool keyFieldMatched() const { return keyFieldMatched_; }
+    // Key Line Field segments of open claims numbered beyond the highest
+    // Service Line Number of the map: lines no field can hold.
+    long long unwrittenServiceLines() const { return unwrittenLines_; }
+    long long mapServiceLines() const { return mapLines_; }
 
 private:
     void debugSegmentHeader(std::string_view segment, long long segmentNumber);
@@ -67,6 +71,8 @@ private:
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;
+    long long mapLines_ = 0;  // highest Service Line Number of the table
+    long long unwrittenLines_ = 0;
     bool stControl_ = false;
     bool recordPending_ = false;
     long long transactionSets_ = 0;

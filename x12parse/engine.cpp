@@ -1,5 +1,8 @@
 #include "x12parse/engine.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <optional>
 
 #include "dbexport/db_map.h"
@@ -39,6 +42,20 @@ std::string renamePrefix(const std::string& mapPrefix) {
     std::string name(baseName(std::string_view(mapPrefix).substr(0, mapPrefix.size() - 1)));
     if (endsWithCfg(name)) name.resize(name.size() - 4);
     return name.empty() ? "" : name + "_";
+}
+
+// Whether the file begins like UTF-16 text: a byte-order mark of either
+// order, or a zero byte beside each of its first two characters.
+bool isUtf16Text(const std::string& path) {
+    unsigned char b[4] = {};
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    ssize_t got = ::read(fd, b, sizeof b);
+    ::close(fd);
+    if (got < 2) return false;
+    if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)) return true;
+    return got == 4 && ((b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) ||
+                        (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0));
 }
 
 class EngineCall {
@@ -133,6 +150,19 @@ EngineResult EngineCall::run() {
         debug_.line(kDebugStart);
     }
 
+    // A source in UTF-16 has a zero byte beside every character: no reader
+    // of this program can take it.
+    const std::string type = toUpper(job_.conversionType.substr(0, 3));
+    if ((type == "X12" || type == "CSV" || type == "XML") && isUtf16Text(job_.source)) {
+        const std::string text = " - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " +
+                                 job_.source;
+        line(text);
+        ctx_.platform.consoleLine(text);
+        result_.stopped = true;
+        writeDebugLog();
+        return result_;
+    }
+
     MapChoiceRequest choiceRequest;
     choiceRequest.mapName = args_.mapName;
     choiceRequest.source = job_.source;
@@ -155,7 +185,6 @@ EngineResult EngineCall::run() {
     }
     LoadedMap& map = loaded.map;
 
-    const std::string type = toUpper(job_.conversionType.substr(0, 3));
     const bool x12 = type == "X12";
     const bool generation = type == "CSV" || type == "XML";
     // Types that write an output file, which "RPMN" may rename.
@@ -196,6 +225,7 @@ EngineResult EngineCall::run() {
         result_.recordsWritten = generated.recordsWritten;
         result_.readFailed = generated.readFailed;
         outputInPlace = generated.outputInPlace;
+        if (generated.stopped) result_.stopped = true;
     }
 
     // Only a finished output of this job is renamed.

@@ -46,7 +46,7 @@ struct EngineResult {
     bool mapMissing = false;      // the mapping error ended the call
     bool writeFailed = false;     // creating, appending to or publishing an output failed
     std::string failedFile;       // the file whose create or append failed
-    bool stopped = false;         // a check of the output names stopped the call before any write
+    bool stopped = false;         // a check (output names, an unreadable kind of input) stopped the call
     bool noRecords = false;       // the source held transaction sets, yet no record was written
     bool readFailed = false;      // the source could not be read to its end
     bool deleteFailed = false;    // "DS" was due but the source could not be deleted

@@ -42,6 +42,9 @@ FieldExtractor::FieldExtractor(FieldTable& fields, char elementSeparator, char s
     : fields_(fields),
       elementSeparator_(elementSeparator),
       subElementSeparator_(subElementSeparator),
+      translateComponents_(subElementSeparator != kComponentSeparator &&
+                           subElementSeparator != elementSeparator &&
+                           isPlausibleSeparator(subElementSeparator)),
       functions_(functions) {
     rebuildIndex();
 }
@@ -278,12 +281,9 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     if (plan.counted && !countReaches(k)) return;
     if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
     if (plan.hasToggle && toggledOff(k)) return;
-    std::string_view extracted = plan.takesComponent ? component(k, call) : element(k, call);
-    if (plan.function.empty())
-        field.value.assign(extracted);
-    else
-        field.value = applyFieldFunction(plan.function, extracted, call.segment, functions_);
+    store(k, plan.takesComponent ? component(k, call) : element(k, call), call.segment);
 }
+
 
 bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
     const FieldPlan& plan = plans_[k];

@@ -16,6 +16,16 @@ namespace brolvin {
 
 class TraceText;
 
+// The component separator extracted values carry, whatever the source's.
+inline constexpr char kComponentSeparator = ':';
+
+// A byte that can stand for a delimiter of a real interchange: printable,
+// neither letter, digit nor space.
+inline bool isPlausibleSeparator(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u > 0x20 && u < 0x7F && !(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z');
+}
+
 // Extraction over one field table for one conversion. The numeric attributes,
 // name look-ups and per-identifier field lists are worked out once, so a
 // segment costs in proportion to the fields that can take it.
@@ -106,10 +116,13 @@ private:
     std::string_view element(size_t k, const Call& call) const;
     std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
+    // Stores the extracted value (through the field's function) as field k's Value.
+    void store(size_t k, std::string_view extracted, std::string_view segment);
 
     FieldTable& fields_;
     char elementSeparator_;
     char subElementSeparator_;
+    bool translateComponents_;  // the source's sub-element separator becomes ":" in Values
     FunctionFiles& functions_;
     std::vector<FieldPlan> plans_;
     // Per position p: the first position >= p that claim-level extraction
@@ -134,6 +147,20 @@ private:
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
 };
+
+inline void FieldExtractor::store(size_t k, std::string_view extracted, std::string_view segment) {
+    FieldEntry& field = fields_[k];
+    if (plans_[k].function.empty())
+        field.value.assign(extracted);  // no function: keep the buffer the Value already has
+    else
+        field.value = applyFieldFunction(plans_[k].function, extracted, segment, functions_);
+    if (translateComponents_) {
+        // Composites are stored with ":" whatever the source used, so they
+        // mean the same in every output and in X12 generated from it.
+        for (char& c : field.value)
+            if (c == subElementSeparator_) c = kComponentSeparator;
+    }
+}
 
 // Extracts one segment as a routine of its own: tracing is on when
 // `debugText` is not empty and `detailCounter` is below `detailLimit`.

@@ -7,15 +7,11 @@ namespace brolvin {
 
 namespace {
 
-// Splits at CR with every LF removed.
+// The ended lines and the text after the last line end.
 std::vector<std::string> splitRows(std::string_view text) {
-    std::vector<std::string> rows(1);
-    for (char c : text) {
-        if (c == '\r')
-            rows.emplace_back();
-        else if (c != '\n')
-            rows.back().push_back(c);
-    }
+    std::vector<std::string> rows;
+    std::string_view rest = forEachLine(text, [&](std::string_view line) { rows.emplace_back(line); });
+    rows.emplace_back(rest);
     return rows;
 }
 

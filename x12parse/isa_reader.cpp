@@ -3,17 +3,21 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <vector>
 
 #include "util/file_io.h"
 #include "util/platform.h"
+#include "util/text.h"
 
 namespace brolvin {
 
 namespace {
 
 constexpr size_t kBlock = 1 << 20;
+// Bytes of the header read for the separator walk; a padded header has 106.
+constexpr size_t kHeaderWindow = 512;
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -101,12 +105,45 @@ std::string CTL39400J(const std::string& file, int mode, long long headerOffset,
     return result;
 }
 
+std::optional<Delimiters> delimitersByWalk(std::string_view header) {
+    if (header.size() < 4 || !beginsWithNoCase(header, "ISA")) return std::nullopt;
+    const char separator = header[3];
+    const unsigned char u = static_cast<unsigned char>(separator);
+    if (std::isalnum(u) || separator == ' ' || u < 0x20) return std::nullopt;
+    int seen = 0;
+    for (size_t i = 3; i < header.size(); ++i) {
+        if (header[i] != separator || ++seen < 16) continue;
+        // ISA16 follows the sixteenth separator, the terminator follows ISA16.
+        if (i + 2 >= header.size()) return std::nullopt;
+        Delimiters d;
+        d.elementSeparator = separator;
+        d.subElementSeparator = header[i + 1];
+        d.terminator = header[i + 2];
+        return d;
+    }
+    return std::nullopt;
+}
+
 Delimiters readDelimiters(const std::string& file, Platform& platform) {
     Delimiters d;
     d.headerOffset = CTL39400AJ(file, platform) + 1;
     d.terminator = CTL39400J(file, 1, d.headerOffset, platform)[0];
     d.elementSeparator = CTL39400J(file, 2, d.headerOffset, platform)[0];
     d.subElementSeparator = CTL39400J(file, 3, d.headerOffset, platform)[0];
+    // A header whose elements are not padded to their widths has its
+    // delimiters elsewhere than the fixed offsets; walking its separators
+    // finds them, and finds the same ones in a padded header.
+    std::string header(kHeaderWindow, '\0');
+    int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) return d;
+    ssize_t got = ::pread(fd, header.data(), header.size(), static_cast<off_t>(d.headerOffset));
+    ::close(fd);
+    header.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
+        d.terminator = walked->terminator;
+        d.elementSeparator = walked->elementSeparator;
+        d.subElementSeparator = walked->subElementSeparator;
+    }
     return d;
 }
 

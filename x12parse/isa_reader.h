@@ -2,7 +2,9 @@
 // from their fixed offsets behind it.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace brolvin {
 
@@ -21,7 +23,9 @@ long long CTL39400AJ(const std::string& file, Platform& platform);
 std::string CTL39400J(const std::string& file, int mode, long long headerOffset, Platform& platform);
 
 // The delimiters of a source as every caller reads them: header offset
-// (CTL39400AJ + 1), then modes 1, 2 and 3.
+// (CTL39400AJ + 1), then modes 1, 2 and 3; where walking the header's sixteen
+// element separators finds ISA16 and the byte after it, those win, so a
+// header not padded to its fixed widths reads right.
 struct Delimiters {
     long long headerOffset = 0;
     char terminator = '~';
@@ -29,5 +33,11 @@ struct Delimiters {
     char subElementSeparator = ':';
 };
 Delimiters readDelimiters(const std::string& file, Platform& platform);
+
+// The delimiters of a header text that begins with "ISA" (any case): the
+// byte after "ISA" is the element separator, ISA16 follows the sixteenth one
+// and the terminator follows ISA16. None when the text is too short or the
+// byte after "ISA" is a letter, digit, space or control byte.
+std::optional<Delimiters> delimitersByWalk(std::string_view header);
 
 }  // namespace brolvin

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "util/csv_text.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/text.h"
@@ -174,7 +175,7 @@ void RecordWriter::plainCsv(FieldTable& fields) {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (!plans_[i].named) continue;
         if (i > 0) text_ += ',';
-        text_ += fields[i].value;
+        appendCsvValue(text_, fields[i].value);
     }
     text_ += "\r\n";
     clearRecordLevel(fields);
@@ -210,7 +211,13 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
 // every-line column lies is kept for the later lines.
 void RecordWriter::appendCsvLineOne(FieldTable& fields) {
     size_t length = 0;
-    for (uint32_t i : lineColumns_) length += (i > 0 ? 1 : 0) + fields[i].value.size();
+    bool quoting = false;  // some value needs quotes: each is looked at again when copied
+    for (uint32_t i : lineColumns_) {
+        const std::string& v = fields[i].value;
+        const bool quoted = csvNeedsQuotes(v);
+        quoting |= quoted;
+        length += (i > 0 ? 1 : 0) + (quoted ? csvWrittenSize(v) : v.size());
+    }
     size_t at = text_.size();
     text_.resize(at + length);
     char* out = text_.data();
@@ -219,7 +226,9 @@ void RecordWriter::appendCsvLineOne(FieldTable& fields) {
         size_t start = at;
         if (i > 0) out[at++] = ',';
         FieldEntry& f = fields[i];
-        if (!f.value.empty()) {
+        if (quoting && csvNeedsQuotes(f.value)) {
+            at = static_cast<size_t>(writeCsvQuoted(out + at, f.value) - out);
+        } else if (!f.value.empty()) {
             std::memcpy(out + at, f.value.data(), f.value.size());
             at += f.value.size();
         }
@@ -232,7 +241,7 @@ void RecordWriter::appendCsvLineOne(FieldTable& fields) {
 void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
     if (i > 0) text_ += ',';
     FieldEntry& f = fields[i];
-    text_ += f.value;
+    appendCsvValue(text_, f.value);
     if (plans_[i].level == 4) f.value.clear();
 }
 

@@ -14,6 +14,8 @@
 namespace brolvin {
 
 void SegmentStream::appendCleaned(const char* p, const char* end) {
+    if (buffer_.empty())
+        while (p < end && isLayoutByte(*p)) ++p;
     if (isClean(p, end)) {
         buffer_.append(p, static_cast<size_t>(end - p));
         return;
@@ -37,6 +39,7 @@ bool readFileBlocks(const std::string& path, const std::function<void(const char
     if (blockSize == 0) blockSize = 1 << 20;
     std::vector<char> block(blockSize);
     long long position = 0;
+    bool first = true;
     for (;;) {
         ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
@@ -46,14 +49,19 @@ bool readFileBlocks(const std::string& path, const std::function<void(const char
             long long missing = std::min<long long>(static_cast<long long>(blockSize), length - position);
             if (missing <= 0) break;
             std::fill(block.begin(), block.begin() + missing, ' ');
+            first = false;
             onBlock(block.data(), static_cast<size_t>(missing));
             position += missing;
             if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) break;
             continue;
         }
         if (got == 0) break;
-        onBlock(block.data(), static_cast<size_t>(got));
         position += got;
+        size_t skip = 0;
+        if (first && std::string_view(block.data(), static_cast<size_t>(got)).starts_with(kUtf8Mark))
+            skip = kUtf8Mark.size();
+        first = false;
+        onBlock(block.data() + skip, static_cast<size_t>(got) - skip);
     }
     ::close(fd);
     return true;

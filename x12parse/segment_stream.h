@@ -2,9 +2,11 @@
 //
 // Every comma becomes a space before anything else; a byte equal to the
 // segment terminator completes the segment; other carriage returns and line
-// feeds are dropped. Each completed segment is counted and pushed into the
-// history before it is delivered; text after the last terminator is never
-// delivered. The source may arrive in blocks of any size, so a huge file is
+// feeds are dropped. Spaces and tabs before a segment's identifier are layout
+// (indented files) and dropped too; so are spaces and tabs at a segment's end
+// when the terminator is itself a line break. Each completed segment is
+// counted and pushed into the history before it is delivered; text after the
+// last terminator is never delivered. The source may arrive in blocks of any size, so a huge file is
 // streamed with a small, fixed amount of memory.
 #pragma once
 
@@ -23,11 +25,18 @@ namespace brolvin {
 
 class Platform;
 
+// Bytes dropped between a terminator and the next segment's identifier.
+inline bool isLayoutByte(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+// A UTF-8 byte-order mark at the start of a source, which is no part of it.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
 class SegmentStream {
 public:
     // `history`, when given, receives every completed segment before delivery.
     explicit SegmentStream(char terminator, SegmentHistory* history = nullptr)
-        : term_(terminator), history_(history) {}
+        : term_(terminator), lineBreakTerminator_(isLineBreak(terminator)), history_(history) {}
 
     // Feeds the next bytes of the source. `deliver(std::string_view)` is called
     // once per completed segment; the view is valid only during the call.
@@ -51,14 +60,18 @@ private:
     void appendCleaned(const char* p, const char* end);
     template <class Deliver>
     void complete(std::string_view segment, Deliver& deliver) {
+        if (lineBreakTerminator_)
+            while (!segment.empty() && (segment.back() == ' ' || segment.back() == '\t'))
+                segment.remove_suffix(1);
         ++count_;
         if (history_) CTL48400S(*history_, segment);
         deliver(segment);
     }
 
     char term_;
+    bool lineBreakTerminator_;
     SegmentHistory* history_;
-    std::string buffer_;
+    std::string buffer_;  // empty while only layout has come since the last terminator
     long long count_ = 0;
 };
 
@@ -66,7 +79,8 @@ private:
 // without cleaning or copying whole segments: after each terminator only the
 // bytes up to the first element separator are looked at, and an identifier
 // that lies clean within one block is handed on in place. With a comma or
-// space terminator it defers to a SegmentStream.
+// space terminator, or a blank separator that a line-break terminator's
+// trimming could remove, it defers to a SegmentStream.
 class IdentifierStream {
 public:
     IdentifierStream(char terminator, char elementSeparator)
@@ -75,6 +89,9 @@ public:
           // A separator that is a comma or a line end never separates: the
           // cleaning turns it into a space or drops it first.
           sepCounts_(elementSeparator != ',' && elementSeparator != '\r' && elementSeparator != '\n'),
+          lineBreakTerminator_(isLineBreak(terminator)),
+          deferred_(terminator == ',' || terminator == ' ' ||
+                    (lineBreakTerminator_ && (elementSeparator == ' ' || elementSeparator == '\t'))),
           general_(terminator) {}
 
     // `deliver(std::string_view identifier)` once per completed segment.
@@ -85,14 +102,25 @@ private:
     char term_;
     char sep_;
     bool sepCounts_;
+    bool lineBreakTerminator_;
+    bool deferred_;  // identifiers are taken from whole segments
     SegmentStream general_;
     bool carrying_ = false;  // a segment is open from an earlier block
+    bool inLayout_ = false;  // only layout of it has come so far
     std::string id_;         // its identifier so far (cleaned)
     bool idDone_ = false;    // its element separator was met
+    // The identifier of a segment that ends at its terminator, with a
+    // line-break terminator's trailing blanks removed.
+    std::string_view finished(std::string_view id) const {
+        if (lineBreakTerminator_)
+            while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.remove_suffix(1);
+        return id;
+    }
 };
 
-// Reads the file in blocks of `blockSize` bytes and hands each to `onBlock`.
-// False when the file cannot be opened. A failed read is reported on the
+// Reads the file in blocks of `blockSize` bytes and hands each to `onBlock`,
+// without a UTF-8 byte-order mark at its start. False when the file cannot be
+// opened. A failed read is reported on the
 // console ("Cfile <ERROR> FC-Fread #") and its bytes are handed on as spaces.
 bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
                     Platform* platform = nullptr, size_t blockSize = 1 << 20);
@@ -153,9 +181,9 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
             return;
         }
         if (buffer_.empty()) {
-            // Line ends after the previous terminator are dropped; a segment
-            // that is then clean and whole in this block is delivered in place.
-            while (p < t && (*p == '\r' || *p == '\n')) ++p;
+            // Layout after the previous terminator is dropped; a segment that
+            // is then clean and whole in this block is delivered in place.
+            while (p < t && isLayoutByte(*p)) ++p;
             if (isClean(p, t)) {
                 complete(std::string_view(p, static_cast<size_t>(t - p)), deliver);
                 p = t + 1;
@@ -171,7 +199,7 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
 
 template <class Deliver>
 void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
-    if (term_ == ',' || term_ == ' ') {
+    if (deferred_) {
         general_.feed(data, n, [&](std::string_view segment) { deliver(elementView(segment, 0, sep_)); });
         return;
     }
@@ -183,32 +211,36 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
         const char* stop = t ? t : end;
         const char* q = p;
         if (!carrying_) {
-            // Line ends before the identifier are dropped; an identifier with
-            // no comma or line end in it is its own bytes.
-            while (q < stop && (*q == '\r' || *q == '\n')) ++q;
+            // Layout before the identifier is dropped; an identifier with no
+            // comma or line end in it is its own bytes.
+            while (q < stop && isLayoutByte(*q)) ++q;
             const char* start = q;
             while (q < stop && *q != sep_ && *q != ',' && *q != '\r' && *q != '\n') ++q;
             const bool separated = q < stop && *q == sep_ && sepCounts_;
             if (separated || q == stop) {
                 std::string_view id(start, static_cast<size_t>(q - start));
                 if (t != nullptr) {
-                    deliver(id);
+                    deliver(separated ? id : finished(id));
                     p = t + 1;
                     continue;
                 }
                 id_.assign(id);
                 idDone_ = separated;
+                inLayout_ = id.empty() && !separated;
                 carrying_ = true;
                 return;
             }
             id_.assign(start, static_cast<size_t>(q - start));
             idDone_ = false;
+            inLayout_ = false;
             carrying_ = true;
         }
-        // The identifier as the cleaned segment has it: line ends dropped,
-        // commas as spaces, up to the element separator.
+        // The identifier as the cleaned segment has it: layout before it and
+        // line ends dropped, commas as spaces, up to the element separator.
         for (; !idDone_ && q < stop; ++q) {
             char c = *q;
+            if (inLayout_ && isLayoutByte(c)) continue;
+            inLayout_ = false;
             if (c == '\r' || c == '\n') continue;
             if (c == ',') c = ' ';
             if (c == sep_) {
@@ -218,7 +250,7 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
             id_.push_back(c);
         }
         if (t == nullptr) return;
-        deliver(std::string_view(id_));
+        deliver(idDone_ ? std::string_view(id_) : finished(id_));
         carrying_ = false;
         p = t + 1;
     }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "dbexport/export_session.h"
+#include "map/csv_header.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/locked_append.h"
@@ -21,6 +22,7 @@
 #include "x12parse/key_match.h"
 #include "x12parse/record_writer.h"
 #include "x12parse/segment_stream.h"
+#include "x12parse/set_map_watch.h"
 
 namespace brolvin {
 
@@ -39,16 +41,7 @@ bool typeIs(const JobParams& job, const char* type) { return beginsWithNoCase(jo
 
 // The CSV header line: with "SL"/"ML" only claim-level and line-1 columns.
 std::string csvHeaderLine(const FieldTable& fields, bool serviceLineMode) {
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldEntry& f = fields[i];
-        if (serviceLineMode && !isBlank(f.serviceLineNumber) && leadingNumber(f.serviceLineNumber) != 1)
-            continue;
-        if (i > 0) line += ',';
-        std::string title = trimSpaces(f.description);
-        line += title.empty() ? trimSpaces(f.name) : title;
-    }
-    return line + "\r\n";
+    return csvHeaderText(fields, serviceLineMode) + "\r\n";
 }
 
 // An existing XML destination that is merged into must stay one document:
@@ -123,6 +116,11 @@ private:
     void setFileLevels();
     void writeRecord();
     void line(const std::string& text) { result_.runLog += ctx_.stampedLine(text); }
+    // A warning line for the run log and the console.
+    void warn(const std::string& line) {
+        result_.runLog += ctx_.stampedLine(line);
+        ctx_.platform.consoleLine(line);
+    }
     void noteWrite(bool ok) {
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -303,17 +301,25 @@ X12ConversionResult X12Run::run() {
     assemblerPtr = &assembler;
 
     bool insideInterchange = false;
+    SetMapWatch sets(d.elementSeparator, d.subElementSeparator, map_.path,
+                     [this](const std::string& line) { warn(line); });
     SegmentStream stream(d.terminator, &assembler.history());
     result_.readFailed = !streamFile(
         source, stream,
         [&](std::string_view segment) {
             std::string_view envelope = envelopeSegment(segment, d.elementSeparator);
             if (!envelope.empty()) insideInterchange = envelope == "ISA";
+            sets.see(segment, stream.segmentCount());
             assembler.processSegment(segment, stream.segmentCount());
         },
         &ctx_.platform);
     if (result_.readFailed) line(" - Read Error : " + source);
     assembler.finish();
+    sets.finish();
+    if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
+        warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
+             " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
+             " per claim; the option ML writes every line");
 
     if (xml) noteWrite(appender_.append(kXmlClose, writePath_));
     noteWrite(appender_.close());
@@ -323,7 +329,7 @@ X12ConversionResult X12Run::run() {
     }
     if (xml || csv) finishOutput();
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
-    if (insideInterchange) line(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
+    if (insideInterchange) warn(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
     if (assembler.transactionSets() > 0 && result_.recordsWritten == 0) {
         result_.noRecords = true;
         line(" - No Records Written : " + noRecordReason(map_, assembler.keyFieldMatched()));

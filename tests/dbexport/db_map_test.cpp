@@ -61,15 +61,16 @@ TEST_F(DbMapTest, SharedColumnsTakeTheLaterLine) {
 
 TEST_F(DbMapTest, LineEndsAndLinesOutsideATable) {
     // Lines before the first TABLE= and under a table without a name belong
-    // to no entry; line feeds are ignored; the last line without CR is dropped.
+    // to no entry; a line feed alone ends a line as CR LF does; the last line
+    // without a line end is dropped.
     DbMapTable t = load(
         "DRIVER=early\r\n"
         "TABLE=\r\nDRIVER=nameless\r\n"
-        "TABLE=T\nX\r\nDRIVER=ODBC\r\nFIELD=ONE\r\nFIELD=TWO");
+        "TABLE=T\nX\r\nDRIVER=ODBC\nFIELD=ONE\r\nFIELD=TWO");
     ASSERT_EQ(t.size(), 2u);
     EXPECT_EQ(t[0].tableName, "");
     EXPECT_EQ(t[0].driver, "");
-    EXPECT_EQ(t[1].tableName, "TX");
+    EXPECT_EQ(t[1].tableName, "T");
     EXPECT_EQ(t[1].driver, "ODBC");
     EXPECT_EQ(CTL48500B(t, 2), Strings{"ONE"});
 

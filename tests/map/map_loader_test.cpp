@@ -151,12 +151,11 @@ TEST_F(MapLoaderTest, LineSplittingAndTrimming) {
     EXPECT_EQ(r.map.fields[1].segment, "CLM");
     EXPECT_EQ(r.map.segmentLayout.size(), 1u);
 
-    // Line feeds alone do not end lines: the rest of the file is positions.
+    // Line feeds alone end lines as CR LF does.
     r = loadText("FIELD=A,1\nFIELD=B,2\n");
-    ASSERT_EQ(r.map.fields.size(), 1u);
-    EXPECT_EQ(r.map.fields[0].name, "A");
-    EXPECT_EQ(r.map.fields[0].width, "1\nFIELD=B");
-    EXPECT_EQ(r.map.fields[0].segment, "2\n");
+    ASSERT_EQ(r.map.fields.size(), 2u);
+    EXPECT_EQ(r.map.fields[0].width, "1");
+    EXPECT_EQ(r.map.fields[1].name, "B");
 
     // A trailing tab is not trimmed; a line beginning with something else is ignored.
     r = loadText("FIELD=A,1,NM1\t\r\n# FIELD=B\r\nXFIELD=C\r\n");

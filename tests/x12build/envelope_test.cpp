@@ -87,8 +87,8 @@ TEST_F(EnvelopeTest, KeyReaderShapesValuesAndIgnoresNonKeys) {
           "ISA11=^^\r\n"
           "GS1= HC \r\n"
           "GS1=SECOND\r\n"
-          "GS3=RE\nCV\r\n"  // line feeds vanish wherever they stand
-          "ST3=LAST");      // no CR: never examined
+          "GS3=RE\nCV\r\n"  // a line feed alone ends a line
+          "ST3=LAST");      // no line end: never examined
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa06), "");
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa08), std::string(15, ' '));
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa05), "ZZ");
@@ -96,7 +96,7 @@ TEST_F(EnvelopeTest, KeyReaderShapesValuesAndIgnoresNonKeys) {
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa13), std::string(9, ' '));
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa11), "U");
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelGs01), " HC ");
-    EXPECT_EQ(CTLD48400AH("m.cfg", kSelGs03), "RECV");
+    EXPECT_EQ(CTLD48400AH("m.cfg", kSelGs03), "RE");
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelSt03), "");
     EXPECT_EQ(CTLD48400AH("m.cfg", kSelIsa03), "");  // no key for this selector
     EXPECT_EQ(CTLD48400AH("none.cfg", kSelGs01), "");

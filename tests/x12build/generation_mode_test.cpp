@@ -61,20 +61,45 @@ TEST_F(GenerationModeTest, CsvLineEndsAndCarriedValues) {
     useMap({field("A"), field("KEEP", "1")}, {"2,REF,$A,$KEEP", "4,NTE,END"});
     args.segmentCrLf = 1;
     // Middle line empty: a record of its own, not counted, so the trailer
-    // segment comes with record 2 of 3. The last line lacks its CR.
+    // segment comes with record 3 of 4. The last line lacks its line end and
+    // is a record all the same.
     write("in.txt", "A1,K\r\n\r\nA3,K3\r\nA4,Z");
     run();
     std::string out = read("out.x12");
     std::string body = out.substr(out.find("ST*837*0001*~\r\n") + 15);
-    EXPECT_EQ(body, "REF*A1*K~\r\nREF**K~\r\nNTE*END~\r\nREF*A3*K3~\r\n"
-                    "SE*6*0001~\r\nGE*1*1~\r\nIEA*1*000000123~\r\n");
+    EXPECT_EQ(body, "REF*A1*K~\r\nREF**K~\r\nREF*A3*K3~\r\nNTE*END~\r\nREF*A4*Z~\r\n"
+                    "SE*7*0001~\r\nGE*1*1~\r\nIEA*1*000000123~\r\n");
 
-    write("in.txt", "A1,B1\nA2,B2\n");  // line feeds alone end no line
+    // LF, CR LF, CR and quoted values (RFC 4180) read alike.
+    std::string expected;
+    for (const std::string csv : {"A1,B1\r\nA2,B2\r\n", "A1,B1\nA2,B2\n", "A1,B1\rA2,B2\r", "\"A1\",\"B1\"\n\"A2\",B2"}) {
+        write("in.txt", csv);
+        deleteFile("out.x12");
+        run();
+        out = read("out.x12");
+        if (expected.empty()) expected = out;
+        EXPECT_EQ(out, expected) << csv;
+    }
+    EXPECT_NE(expected.find("REF*A1*B1~\r\nREF*A2*B2~\r\nNTE*END~"), std::string::npos);
+}
+
+TEST_F(GenerationModeTest, CsvQuotedValuesAndTheHeaderLineOfCsvOutput) {
+    FieldTable fields{field("NAME"), field("NOTE")};
+    fields[1].description = "Claim \"note\"";
+    useMap(fields, {"2,NM1,$NAME,$NOTE"});
+    // The header line that CSV output writes for this map is no record;
+    // quoted values keep their commas, doubled quotes and line ends (as spaces).
+    write("in.txt", "NAME,\"Claim \"\"note\"\"\"\r\n\"DOE, JR\",\"say \"\"hi\"\"\"\r\nX,\"a\r\nb\"\r\n");
+    GenerationResult r = run();
+    EXPECT_FALSE(r.stopped);
+    EXPECT_EQ(read("out.x12"), kHeader + "NM1*DOE, JR*say \"hi\"~NM1*X*a  b~" + trailer(2));
+
+    write("in.txt", "A,\"open\r\nB,C\r\n");
     deleteFile("out.x12");
-    run();
-    out = read("out.x12");
-    EXPECT_EQ(out.substr(out.find("ST*")),
-              "ST*837*0001*~\r\nSE*2*0001~\r\nGE*1*1~\r\nIEA*1*000000123~\r\n");
+    r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(fileExists("out.x12"));
+    EXPECT_NE(r.runLog.find("CSV line 1 opens a quoted value that is never closed"), std::string::npos);
 }
 
 TEST_F(GenerationModeTest, CsvSurplusValuesAreDroppedAndLogged) {
@@ -161,15 +186,31 @@ TEST_F(GenerationModeTest, XmlServiceLineExpansionWithMl) {
         "<CHARGE1>1</CHARGE1><UNITS1>2</UNITS1><CHARGE2>3</CHARGE2><UNITS2>4</UNITS2>"
         "<CHARGE3>5</CHARGE3></LINELEVEL></CLAIM></EXPORTDATA>";
     write("in.txt", xml);
-    run();
-    EXPECT_EQ(read("out.x12"), kHeader + "CLM*C1~SV1*1*2~" + trailer(2));
+    // Without ML the lines of the block have no fields: nothing is lost silently.
+    GenerationResult r = run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_FALSE(fileExists("out.x12"));
+    EXPECT_NE(r.runLog.find("XML CLAIM 1 holds service lines 1 and 2"), std::string::npos);
 
+    useMap({field("CLAIMID"), field("CHARGE1", "0", "1"), field("UNITS1", "0", "1")},
+           {"2,CLM,$CLAIMID", "3,SV1,$CHARGE,$UNITS"});
     args.job.options = "OW,ml";
     run();
     EXPECT_EQ(read("out.x12"), kHeader + "CLM*C1~SV1*1*2~SV1*3*4~SV1*5~" + trailer(4));
     EXPECT_EQ(map.names, (std::vector<std::string>{"CLAIMID", "CHARGE1", "UNITS1", "CHARGE2",
                                                    "UNITS2", "CHARGE3", "UNITS3"}));
     EXPECT_EQ(map.segmentMap.size(), 7u);
+}
+
+TEST_F(GenerationModeTest, XmlSelfClosingElementsAreEmpty) {
+    useMap({field("CLAIMID"), field("NOTE")}, {"2,CLM,$CLAIMID,$NOTE"});
+    args.job.conversionType = "XML,X12";
+    write("in.txt",
+          "<?xml version=\"1.0\"?><!-- written by a library --><EXPORTDATA>"
+          "<CLAIM><CLAIMID>A</CLAIMID><NOTE/></CLAIM>"
+          "<CLAIM><NOTE kind=\"x\" /><CLAIMID>B</CLAIMID><LINELEVEL/></CLAIM><CLAIM/></EXPORTDATA>");
+    run();
+    EXPECT_EQ(read("out.x12"), kHeader + "CLM*A~CLM*B~" + trailer(2));
 }
 
 TEST(XmlReaders, HeaderValuesAndLineBlocks) {

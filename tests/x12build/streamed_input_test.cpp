@@ -86,6 +86,7 @@ protected:
         EXPECT_TRUE(CSC_0001E("", run.destination, kCreateEmpty));
         Reader reader(run);
         inBlocks(data, size, [&](std::string_view b) { reader.feed(b); });
+        reader.finish();
         run.closeDestination();
         EXPECT_FALSE(run.writeFailed);
         return read("out.x12");
@@ -117,12 +118,13 @@ TEST_F(StreamedRecordsTest, CsvRecordsDoNotDependOnBlockEnds) {
     const std::string csv = "c1,n1,5,1\r\nc2,,7\r\n\nc3,n3,8,2,extra\r\nlast,not,ended";
     FieldTable fields{field("ID"), field("NOTE"), field("AMT1", "0", "1"), field("UNIT1", "0", "1")};
     std::string whole = generate<CsvRecordReader>(csv, 0, fields);
-    EXPECT_EQ(whole, "REF*c1*n1~AMT*5*1~REF*c2~AMT*7~REF*c3*n3~AMT*8*2~");
+    EXPECT_EQ(whole, "REF*c1*n1~AMT*5*1~REF*c2~AMT*7~REF*c3*n3~AMT*8*2~REF*last*not~AMT*ended~");
     for (size_t size : {1, 3, 4, 11}) EXPECT_EQ(generate<CsvRecordReader>(csv, size, fields), whole) << size;
 
     CsvRecordCounter counter;
     inBlocks(csv, 1, [&](std::string_view b) { counter.feed(b); });
-    EXPECT_EQ(counter.count(), 3);
+    counter.finish();
+    EXPECT_EQ(counter.count(), 4);
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ TEST_F(EngineTest, XmlRecordsCarryTheirOwnProviderAndEscapedText) {
               "09:05:07 - Key Trailer Field Count =          0\r\n"
               "09:05:07 - Field Count =          7\r\n"
               "09:05:07 - Segment Count =          0\r\n"
+              "09:05:07 - Warning : 1 service line(s) were not written: the map holds 1 per claim; the option "
+              "ML writes every line\r\n"
               "09:05:07 - Maximum Service Line Count :          2\r\n");
 }
 

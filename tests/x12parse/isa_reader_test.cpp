@@ -74,14 +74,30 @@ TEST_F(IsaReaderTest, BomAndBlankLinesBeforeTheHeaderShiftThePositions) {
     EXPECT_EQ(d.subElementSeparator, '^');
 }
 
-TEST_F(IsaReaderTest, UnpaddedHeaderGivesTheBytesAtTheFixedOffsets) {
-    std::string shortIsa = "ISA*00**00**ZZ*S*ZZ*R*240101*1200*^*00501*1*0*P*:~";
-    std::string content = shortIsa + "GS*HC*S*R*20240101*1200*1*X*005010X222A1~ST*837*1~BHT*0019~";
-    ASSERT_EQ(content.substr(103, 3), "*00");  // inside BHT, not the header's delimiters
-    Delimiters d = delimitersOf(content);
-    EXPECT_EQ(d.elementSeparator, '*');
-    EXPECT_EQ(d.subElementSeparator, '0');
-    EXPECT_EQ(d.terminator, '0');
+TEST_F(IsaReaderTest, UnpaddedHeaderIsReadByWalkingItsSeparators) {
+    const std::string rest = "GS*HC*S*R*20240101*1200*1*X*005010X222A1~ST*837*1~BHT*0019~";
+    const std::string shortIsa = "ISA*00**00**ZZ*S*ZZ*R*240101*1200*^*00501*1*0*P*:~";
+    ASSERT_EQ((shortIsa + rest).substr(103, 3), "*00");  // inside BHT: the fixed offsets mislead
+    struct Case {
+        std::string content;
+        char element, sub, terminator;
+    };
+    const std::vector<Case> cases = {
+        {shortIsa + rest, '*', ':', '~'},
+        {"ISA|00||00||ZZ|S|ZZ|R|240101|1200|^|00501|1|0|P|>\nGS|HC\n", '|', '>', '\n'},
+        {"\xEF\xBB\xBF  isa*00**00**ZZ*S*ZZ*R*240101*1200*U*00401*1*0*T*>\r\nGS*HC\r\n", '*', '>', '\r'},
+        // Too short to hold ISA16: the fixed offsets stay.
+        {"ISA*00*01~", ' ', ' ', ' '},
+    };
+    for (const Case& c : cases) {
+        Delimiters d = delimitersOf(c.content);
+        EXPECT_EQ(d.elementSeparator, c.element) << c.content;
+        EXPECT_EQ(d.subElementSeparator, c.sub) << c.content;
+        EXPECT_EQ(d.terminator, c.terminator) << c.content;
+    }
+    // The fixed-offset routine itself still answers the bytes standing there.
+    write("short.x12", shortIsa + rest);
+    EXPECT_EQ(CTL39400J("short.x12", 3, 0, platform), "0");
 }
 
 TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {

@@ -22,16 +22,20 @@ std::vector<std::string> segmentsOf(std::string_view content, char terminator, s
 
 using Segments = std::vector<std::string>;
 
-// The byte-at-a-time definition the fast stream must agree with.
+// The byte-at-a-time definition the fast stream must agree with: spaces,
+// tabs and line ends before a segment's first other byte are layout, and so
+// are a line-break terminator's trailing spaces and tabs.
 Segments referenceSegments(std::string_view content, char terminator) {
     Segments out;
     std::string buffer;
-    for (char c : content) {
-        if (c == ',') c = ' ';
+    const bool lineBreak = terminator == '\r' || terminator == '\n';
+    for (char raw : content) {
+        char c = raw == ',' ? ' ' : raw;
         if (c == terminator) {
+            while (lineBreak && !buffer.empty() && (buffer.back() == ' ' || buffer.back() == '\t')) buffer.pop_back();
             out.push_back(buffer);
             buffer.clear();
-        } else if (c != '\r' && c != '\n') {
+        } else if (c != '\r' && c != '\n' && !(buffer.empty() && (raw == ' ' || raw == '\t'))) {
             buffer.push_back(c);
         }
     }
@@ -54,6 +58,14 @@ TEST(SegmentStream, LineEndsAreDroppedUnlessTheyTerminate) {
     EXPECT_EQ(segmentsOf("ST*837*1\rBHT*0019\r\nSE*2*1\r", '\r'), plain);
 }
 
+TEST(SegmentStream, IndentationAndBlanksBeforeALineBreakTerminatorAreLayout) {
+    Segments plain = segmentsOf("ST*837*1~HL*1**20*0~SE*2*1~", '~');
+    EXPECT_EQ(segmentsOf("  ST*837*1~\r\n  HL*1**20*0~\r\n\t SE*2*1~\r\n", '~'), plain);
+    EXPECT_EQ(segmentsOf("ST*837*1 \n  HL*1**20*0\t\r\n SE*2*1\n", '\n'), plain);
+    // Blanks inside and at the end of elements stay when "~" ends segments.
+    EXPECT_EQ(segmentsOf(" NM1*IL* DOE *~", '~'), (Segments{"NM1*IL* DOE *"}));
+}
+
 TEST(SegmentStream, CommaAndSpaceTerminators) {
     // A comma has become a space before the terminator test.
     EXPECT_TRUE(segmentsOf("A,B,C,", ',').empty());
@@ -63,9 +75,9 @@ TEST(SegmentStream, CommaAndSpaceTerminators) {
 TEST(SegmentStream, AnySplitOfTheInputAgreesWithTheByteByByteDefinition) {
     std::string content;
     std::mt19937 rng(7);
-    const char alphabet[] = "AB*:~,\r\n ";
+    const char alphabet[] = "AB*:~,\r\n \t";
     for (int i = 0; i < 20000; ++i) content.push_back(alphabet[rng() % (sizeof alphabet - 1)]);
-    for (char terminator : {'~', '\n', '\r', ' ', ','}) {
+    for (char terminator : {'~', '\n', '\r', ' ', ',', '\t'}) {
         Segments expected = referenceSegments(content, terminator);
         for (size_t piece : {0, 1, 2, 3, 7, 64, 4096})
             EXPECT_EQ(segmentsOf(content, terminator, piece), expected) << int(terminator) << " " << piece;
@@ -90,14 +102,14 @@ TEST(SegmentStream, LongSegmentsWithOneStrayByteAnywhere) {
 
 TEST(IdentifierStream, AgreesWithTheIdentifiersOfTheCleanedSegments) {
     std::mt19937 rng(11);
-    const char alphabet[] = "ABCDEFGH*:~,\r\n ";
+    const char alphabet[] = "ABCDEFGH*:~,\r\n \t";
     for (int round = 0; round < 40; ++round) {
         // Mostly letters, so identifiers and segments of every length occur.
         std::string content;
         for (int i = 0; i < 3000; ++i)
             content.push_back(rng() % 4 ? alphabet[rng() % 8] : alphabet[8 + rng() % (sizeof alphabet - 9)]);
-        for (char terminator : {'~', '\n', '\r', ' ', ',', '*'})
-            for (char separator : {'*', ':', ',', ' ', '\r', '~'}) {
+        for (char terminator : {'~', '\n', '\r', ' ', ',', '*', '\t'})
+            for (char separator : {'*', ':', ',', ' ', '\r', '~', '\t'}) {
                 std::vector<std::string> expected;
                 for (const std::string& segment : referenceSegments(content, terminator))
                     expected.emplace_back(elementView(segment, 0, separator));

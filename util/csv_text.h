@@ -1,0 +1,89 @@
+// Values in comma-separated text: a value that holds a double quote, a comma
+// or a line end is written in double quotes (RFC 4180), every other value as
+// it is, so files without such values are exactly as without quoting.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brolvin {
+
+// The bytes that make a value need quotes, as a table: one look-up per byte.
+struct CsvQuotedBytes {
+    bool table[256] = {};
+    constexpr CsvQuotedBytes() {
+        table[static_cast<unsigned char>('"')] = true;
+        table[static_cast<unsigned char>(',')] = true;
+        table[static_cast<unsigned char>('\r')] = true;
+        table[static_cast<unsigned char>('\n')] = true;
+    }
+};
+inline constexpr CsvQuotedBytes kCsvQuotedBytes{};
+
+inline bool csvNeedsQuotes(std::string_view value) {
+    bool found = false;
+    for (char c : value) found |= kCsvQuotedBytes.table[static_cast<unsigned char>(c)];
+    return found;
+}
+
+// Length of the value as written.
+inline size_t csvWrittenSize(std::string_view value) {
+    if (!csvNeedsQuotes(value)) return value.size();
+    size_t quotes = 0;
+    for (char c : value) quotes += c == '"';
+    return value.size() + quotes + 2;
+}
+
+// Writes the quoted form of `value` at `out` (csvWrittenSize bytes); returns
+// the end.
+inline char* writeCsvQuoted(char* out, std::string_view value) {
+    *out++ = '"';
+    for (char c : value) {
+        *out++ = c;
+        if (c == '"') *out++ = '"';
+    }
+    *out++ = '"';
+    return out;
+}
+
+// The values of one line (without its line end): cut at commas outside
+// double quotes; a quoted value loses its quotes and a doubled quote in it
+// stands for one.
+inline std::vector<std::string> csvLineValues(std::string_view line) {
+    std::vector<std::string> values(1);
+    bool quoted = false, valueStart = true;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c != '"')
+                values.back().push_back(c);
+            else if (i + 1 < line.size() && line[i + 1] == '"')
+                values.back().push_back(line[++i]);
+            else
+                quoted = false;
+        } else if (c == ',') {
+            values.emplace_back();
+            valueStart = true;
+            continue;
+        } else if (c == '"' && valueStart) {
+            quoted = true;
+        } else {
+            values.back().push_back(c);
+        }
+        valueStart = false;
+    }
+    return values;
+}
+
+inline void appendCsvValue(std::string& out, std::string_view value) {
+    if (!csvNeedsQuotes(value)) {
+        out.append(value);
+        return;
+    }
+    size_t at = out.size();
+    out.resize(at + csvWrittenSize(value));
+    writeCsvQuoted(out.data() + at, value);
+}
+
+}  // namespace brolvin
