@@ -201,7 +201,8 @@ private:
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
         if (result.writeFailed) line(" - Write Error : " + result.failedFile);
-        if (result.writeFailed || result.mapMissing || !type->converts) return kExitNotConverted;
+        if (result.writeFailed || result.mapMissing || result.inputRefused || !type->converts)
+            return kExitNotConverted;
         return kExitConverted;
     }
 

@@ -38,6 +38,13 @@ struct FieldEntry {
 
 using FieldTable = std::vector<FieldEntry>;
 
+// The bytes the Values of the table hold together.
+inline size_t valueBytes(const FieldTable& fields) {
+    size_t total = 0;
+    for (const FieldEntry& f : fields) total += f.value.size();
+    return total;
+}
+
 // A key-field list: entry 1 a segment identifier, entry k >= 2 the value that
 // element k-1 must begin with ("" = any).
 struct KeyList {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12build/byte_scan.h"
 
@@ -10,15 +11,19 @@ namespace brolvin {
 void CsvRecordCounter::feed(std::string_view block) {
     const char* p = block.data();
     const char* end = p + block.size();
-    while (p < end) {
+    while (p < end && overlongLine_ == 0) {
         const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
         const char* stop = cr ? cr : end;
         if (!comma_ && std::memchr(p, ',', static_cast<size_t>(stop - p)) != nullptr) comma_ = true;
+        lineBytes_ += static_cast<size_t>(stop - p);
+        if (lineBytes_ > kMaxCsvLineBytes) overlongLine_ = line_;
         if (!cr) return;
         if (comma_) {
             ++count_;
             comma_ = false;
         }
+        ++line_;
+        lineBytes_ = 0;
         p = cr + 1;
     }
 }
@@ -32,9 +37,10 @@ void CsvRecordReader::takeValueSlots() {
 
 void CsvRecordReader::store() {
     // The value is handed over; the caller starts the next one afresh.
-    if (fieldNumber_ <= slots_.size())
+    if (fieldNumber_ <= slots_.size()) {
         slots_[fieldNumber_ - 1]->swap(current_);
-    else if (!isBlank(current_))
+        run_.noteValueStored(slots_[fieldNumber_ - 1]->size());
+    } else if (!isBlank(current_))
         ++dropped_;
 }
 
@@ -50,10 +56,20 @@ void CsvRecordReader::lineEnded() {
 }
 
 void CsvRecordReader::feed(std::string_view block) {
+    if (run_.refused()) return;
     if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size())
         takeValueSlots();
     const char* p = block.data();
     const size_t n = block.size();
+    size_t lineStart = 0;  // where the current line begins in this block
+    // False (and the run refused) when the current line has grown too long.
+    auto lineFits = [&](size_t upTo) {
+        if (lineBytes_ + (upTo - lineStart) <= kMaxCsvLineBytes) return true;
+        run_.refuse("line " + std::to_string(lineNumber_) + " of " + run_.source + " is longer than " +
+                    limitText(kMaxCsvLineBytes));
+        std::string().swap(current_);
+        return false;
+    };
     ByteSetScanner scan(block, ',', '\r', '\n', '\n');
     // A value carried over from the previous block is no longer fresh.
     if (fresh_) {
@@ -64,6 +80,8 @@ void CsvRecordReader::feed(std::string_view block) {
     while (i < n) {
         const size_t q = scan.next(i);
         if (q == n) {
+            if (!lineFits(n)) return;
+            lineBytes_ += n - lineStart;
             if (fresh_) {
                 current_.assign(1, ' ');
                 fresh_ = false;
@@ -90,6 +108,7 @@ void CsvRecordReader::feed(std::string_view block) {
                 std::string& value = *slots_[fieldNumber_ - 1];
                 value.assign(p + i - 1, q - i + 1);
                 value[0] = ' ';
+                run_.noteValueStored(value.size());
             } else if (!isBlank(std::string_view(p + i, q - i))) {
                 ++dropped_;
             }
@@ -100,12 +119,16 @@ void CsvRecordReader::feed(std::string_view block) {
         if (c == ',') {
             ++fieldNumber_;
         } else {  // '\r'
+            if (!lineFits(q)) return;
             lineEnded();
+            lineBytes_ = 0;
+            lineStart = q + 1;
         }
         // The comma or CR counts as a space at the start of the next value.
         fresh_ = true;
         i = q + 1;
     }
+    if (lineFits(n)) lineBytes_ += n - lineStart;
 }
 
 long long countCsvRecords(std::string_view data, ProgressTicker& progress) {

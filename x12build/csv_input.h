@@ -17,18 +17,25 @@ long long countCsvRecords(std::string_view data, ProgressTicker& progress);
 // every CR. Values beyond the last field are dropped (noted in the debug text).
 void readCsvRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
 
-// The counting pass, fed block by block.
+// The counting pass, fed block by block. It also finds the first line longer
+// than kMaxCsvLineBytes, after which it counts nothing more.
 class CsvRecordCounter {
 public:
     void feed(std::string_view block);
     long long count() const { return count_; }
+    // The number of the first line beyond the limit, or 0.
+    long long overlongLine() const { return overlongLine_; }
 
 private:
     long long count_ = 0;
     bool comma_ = false;
+    long long line_ = 1;
+    size_t lineBytes_ = 0;  // of the current line, in earlier blocks
+    long long overlongLine_ = 0;
 };
 
-// The record pass, fed block by block.
+// The record pass, fed block by block. A line longer than kMaxCsvLineBytes
+// refuses the run; nothing more is read then.
 class CsvRecordReader {
 public:
     explicit CsvRecordReader(GenerationRun& run) : run_(run) {}
@@ -52,6 +59,7 @@ private:
     size_t fieldNumber_ = 1;
     long long lineNumber_ = 1;
     long long dropped_ = 0;  // non-blank values beyond the last field on this line
+    size_t lineBytes_ = 0;   // of the current line, in earlier blocks
 };
 
 }  // namespace brolvin

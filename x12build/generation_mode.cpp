@@ -7,6 +7,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_blocks.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/output_file.h"
 #include "util/progress.h"
 #include "util/text.h"
@@ -42,7 +43,14 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     XmlPrescan xmlPrescan;
     long long size = 0;
     int error = 0;
-    bool readable = readFileBlocks(
+    // The pre-pass stops at the first input beyond its size limit.
+    auto prescanRefusal = [&]() -> std::string {
+        if (xml) return xmlPrescan.refusal().empty() ? "" : xmlPrescan.refusal() + " in " + job.source;
+        if (csvCounter.overlongLine() == 0) return "";
+        return "line " + std::to_string(csvCounter.overlongLine()) + " of " + job.source + " is longer than " +
+               limitText(kMaxCsvLineBytes);
+    };
+    bool readable = readFileBlocksWhile(
         job.source,
         [&](std::string_view block) {
             size += static_cast<long long>(block.size());
@@ -50,9 +58,13 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                 xmlPrescan.feed(block);
             else
                 csvCounter.feed(block);
+            return xml ? xmlPrescan.refusal().empty() : csvCounter.overlongLine() == 0;
         },
         error);
     xmlPrescan.finish();
+    // Refused before anything is written.
+    result.refusal = prescanRefusal();
+    if (!result.refusal.empty()) return result;
     if (!readable) {
         // An unreadable source counts as empty.
         ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
@@ -64,14 +76,16 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
         if (CTL48400J(job, 5)) {
+            const long long linesMade = expandedLineCount(map.fields, xmlPrescan.lineBlockCount());
             expandServiceLines(map, xmlPrescan.lineBlockCount());
-            std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount());
+            std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount(), linesMade);
             if (!limit.empty()) result.runLog += ctx.stampedLine(limit);
         }
         if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 
     GenerationRun run(map, debugCounter);
+    run.source = job.source;
     run.index = FieldNameIndex(map.fields);
     run.destination = job.currentDestination;
     run.crLf = args.segmentCrLf;
@@ -114,7 +128,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run, CTL48400J(job, 5) && xmlPrescan.lineBlockCount() == 0);
         CsvRecordReader csvReader(run);
         long long position = 0;
-        readFileBlocks(
+        readFileBlocksWhile(
             job.source,
             [&](std::string_view block) {
                 if (xml)
@@ -123,11 +137,13 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                     csvReader.feed(block);
                 position += static_cast<long long>(block.size());
                 reading.at(position);
+                return !run.refused();
             },
             error);
     }
 
-    if (run.destinationExists()) {
+    // A refused run gets no trailer: the interchange shows it is incomplete.
+    if (run.destinationExists() && !run.refused()) {
         if (!header)
             header = CTL48400E(map.transactionType, map.version, run.crLf,
                                run.delimiters.component, run.delimiters.element,
@@ -143,6 +159,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     result.debugText = std::move(run.debugText);
     result.writeFailed = run.writeFailed;
     result.failedFile = run.failedFile;
+    result.refusal = run.refusal;
     return result;
 }
 

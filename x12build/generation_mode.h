@@ -15,6 +15,9 @@ struct GenerationResult {
     bool writeFailed = false; // creating or appending to the destination failed
     std::string failedFile;
     std::string runLog;        // time-stamped lines for the engine's run log
+    // Why the run stopped on its input (a line, a tag, a text or a record
+    // beyond its size limit), or "".
+    std::string refusal;
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

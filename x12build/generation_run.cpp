@@ -33,7 +33,7 @@ void GenerationRun::debugLine(const std::string& text) {
 }
 
 void GenerationRun::debugEntry(const std::string& text) {
-    if (!debugRoom()) return;
+    if (!debugRoom(text.size())) return;
     debugText += text;
     ++debugCounter;
 }
@@ -91,8 +91,14 @@ std::string tableArrayBlock(const FieldEntry& f, size_t number) {
 
 }  // namespace
 
+void GenerationRun::checkRecordValues() {
+    if (refused() || valueBytes(map.fields) <= kMaxRecordBytes) return;
+    refuse("the values of record " + std::to_string(recordNumber + 1) + " of " + source + " are larger than " +
+           limitText(kMaxRecordBytes));
+}
+
 void GenerationRun::completeRecord() {
-    if (!destinationExists()) return;
+    if (refused() || !destinationExists()) return;
     ++recordNumber;
     if (!plan) {
         plan.emplace(map.segmentLayout, map.fields, index);

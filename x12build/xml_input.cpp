@@ -377,14 +377,26 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
             // The header value is the text up to the next "<".
             const void* lt = std::memchr(p + done, '<', n - done);
             if (lt == nullptr) return done;
-            capture_.append(p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done)));
+            if (!capture({p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done))})) return n;
             found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
             capturing_ = -1;
         }
     }
 }
 
+bool XmlPrescan::capture(std::string_view text) {
+    if (capture_.size() + text.size() <= kMaxXmlTextBytes) {
+        capture_.append(text);
+        return true;
+    }
+    refusal_ = "the text of a BATCH header tag is longer than " + limitText(kMaxXmlTextBytes);
+    capturing_ = -1;
+    std::string().swap(capture_);
+    return false;
+}
+
 void XmlPrescan::feed(std::string_view block) {
+    if (!refusal_.empty()) return;
     while (inStep_ && !block.empty()) {
         if (reader_.inTag()) {
             // The full reader ends the tag that runs over from the last block.
@@ -399,7 +411,7 @@ void XmlPrescan::feed(std::string_view block) {
             const void* lt = std::memchr(block.data(), '<', block.size());
             if (lt == nullptr) break;
             const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - block.data());
-            capture_.append(block.data(), end);
+            if (!capture(block.substr(0, end))) return;
             found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
             capturing_ = -1;
             block.remove_prefix(end);
@@ -430,8 +442,10 @@ void XmlPrescan::readFully(std::string_view block) {
         },
         [&](std::string_view name) { tagEnded(name); },
         [&](std::string_view text) {
-            if (capturing_ >= 0) capture_.append(text);
+            if (capturing_ >= 0) capture(text);
         });
+    if (refusal_.empty() && (counter_.overlong() || reader_.overlong()))
+        refusal_ = "a tag is longer than " + limitText(kMaxXmlTagBytes);
     if (!inStep_ && reader_.sameStateAs(counter_)) inStep_ = true;
 }
 
@@ -536,6 +550,7 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
 namespace {
 
 constexpr size_t kRecentLimit = 4096;
+constexpr size_t kRecentNameLimit = 256;
 
 // The line-1 field for an element named after another service line, or -1.
 long lineOneField(const std::string& element, const GenerationRun& run) {
@@ -556,7 +571,25 @@ void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& p
     progress.at(static_cast<long long>(data.size()));
 }
 
+bool XmlRecordReader::withinLimits() {
+    if (name_.size() > kMaxXmlTagBytes) {
+        run_.refuse("a tag in record " + std::to_string(run_.recordNumber + 1) + " of " + run_.source +
+                    " is longer than " + limitText(kMaxXmlTagBytes));
+    } else if (text_.size() > kMaxXmlTextBytes) {
+        run_.refuse("the text of element " + std::string(elementName_.substr(0, 64)) + " in record " +
+                    std::to_string(run_.recordNumber + 1) + " of " + run_.source + " is longer than " +
+                    limitText(kMaxXmlTextBytes));
+    } else {
+        return true;
+    }
+    std::string().swap(name_);
+    std::string().swap(text_);
+    elementText_ = {};
+    return false;
+}
+
 void XmlRecordReader::feed(std::string_view block) {
+    if (run_.refused()) return;
     size_t i = 0;
     if (!started_) {
         started_ = true;
@@ -604,6 +637,7 @@ void XmlRecordReader::feed(std::string_view block) {
                 while (at < n && p[at] != '>') at = scan.next(at + 1);
                 if (at == n) {
                     appendWithoutLineEnds(name_, block.substr(i));
+                    withinLimits();
                     return;
                 }
                 if (name_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
@@ -612,6 +646,7 @@ void XmlRecordReader::feed(std::string_view block) {
                     tagEnded(name, true);
                 } else {
                     appendWithoutLineEnds(name_, block.substr(i, at - i));
+                    if (!withinLimits()) return;
                     i = at + 1;
                     tagEnded(name_, false);
                 }
@@ -621,13 +656,14 @@ void XmlRecordReader::feed(std::string_view block) {
                 while (at < n && p[at] != '<') at = scan.next(at + 1);
                 if (at == n) {
                     appendWithoutLineEnds(text_, block.substr(i));
-                    keepPastBlock(block);
+                    if (withinLimits()) keepPastBlock(block);
                     return;
                 }
                 if (text_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
                     elementText_ = block.substr(i, at - i);
                 } else {
                     appendWithoutLineEnds(text_, block.substr(i, at - i));
+                    if (!withinLimits()) return;
                     elementText_ = text_;
                 }
                 place_ = Place::ClosingTag;
@@ -713,14 +749,17 @@ void XmlRecordReader::elementEnded() {
             pos = lastFound_->lineOnePosition;
         }
     }
-    if (run_.debugRoom()) {
+    if (run_.debugRoom(elementName_.size() + value.size() + 20)) {
         std::string entry;
         entry.append("TAG=").append(elementName_).append(kCrLf);
         entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
         run_.debugEntry(entry);
     }
-    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
+    if (pos >= 0) {
+        run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
+        run_.noteValueStored(value.size());
+    }
     text_.clear();
     element_.clear();
     elementName_ = {};
@@ -754,6 +793,7 @@ long XmlRecordReader::fieldOf(std::string_view name) {
         return lastFound_->position;
     }
     long pos = run_.index.find(name);
+    if (name.size() > kRecentNameLimit) return pos;  // not kept: the names held stay small
     if (recentAt_ < recent_.size())
         recent_[recentAt_] = {std::string(name), pos, -2};
     else if (recent_.size() < kRecentLimit)

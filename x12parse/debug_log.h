@@ -1,9 +1,14 @@
 // The engine's debug text with its detail counter: detail lines stop at a
-// limit so the log stays small on large sources.
+// limit so the log stays small on large sources, and so do detail and raw
+// text once the text has reached kMaxDebugTextBytes, whatever the sizes of
+// the segments and values it shows.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+
+#include "util/input_limits.h"
 
 namespace brolvin {
 
@@ -15,7 +20,7 @@ public:
 
     bool on() const { return on_; }
     // Detail lines may still be written.
-    bool detail() const { return on_ && counter_ < kDetailLimit; }
+    bool detail() const { return on_ && counter_ < kDetailLimit && text_.size() < kMaxDebugTextBytes; }
     long long counter() const { return counter_; }
     long long& counterRef() { return counter_; }
     // Counts one detail entry.
@@ -27,9 +32,10 @@ public:
         text_.append(text);
         text_.append("\r\n");
     }
-    // Appends raw text when the log is on.
+    // Appends raw text when the log is on and the text stays within its size limit.
     void raw(std::string_view text) {
-        if (on_) text_.append(text);
+        if (on_ && text.size() <= kMaxDebugTextBytes - std::min(text_.size(), kMaxDebugTextBytes))
+            text_.append(text);
     }
     std::string& text() { return text_; }
 

@@ -8,6 +8,7 @@
 #include "map/service_line_expansion.h"
 #include "map/shipped_maps.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
 #include "x12parse/debug_log.h"
@@ -50,6 +51,11 @@ private:
     void writeDebugLog();
     void renameAfterMap(const std::string& mapPrefix);
     void deleteSource();
+    // Stops the job on an input beyond its size limit.
+    void refuse(const std::string& reason) {
+        result_.log += ctx_.stampedLine(kInputRefusedLine + reason);
+        result_.inputRefused = true;
+    }
     void noteFailure(bool failed, const std::string& file) {
         if (failed && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -84,8 +90,9 @@ void EngineCall::renameAfterMap(const std::string& mapPrefix) {
 
 void EngineCall::deleteSource() {
     if (args_.deleteSource != 1) return;
-    // A source whose output could not be written is kept: deleting it would lose the data.
-    if (result_.writeFailed) {
+    // A source whose output could not be written, or that was refused, is
+    // kept: deleting it would lose the data.
+    if (result_.writeFailed || result_.inputRefused) {
         result_.log += ctx_.stampedLine(" - Source File Kept : " + job_.source);
         return;
     }
@@ -93,8 +100,12 @@ void EngineCall::deleteSource() {
 }
 
 EngineResult EngineCall::run() {
-    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
     const DateTime start = ctx_.platform.now();
+    if (fileSize(args_.databaseMapName) > kMaxMapFileBytes) {
+        refuse("database map file " + args_.databaseMapName + " is larger than " + limitText(kMaxMapFileBytes));
+        return result_;
+    }
+    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
 
     result_.log += ctx_.stampedLine(" - Debug set to " + args_.debug);
     if (debug_.on()) {
@@ -120,6 +131,7 @@ EngineResult EngineCall::run() {
     result_.log += loaded.runLog;
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
+        result_.inputRefused = loaded.refused;
         writeDebugLog();
         return result_;
     }
@@ -129,7 +141,12 @@ EngineResult EngineCall::run() {
     long long maxServiceLines = 0;
     if (type == "X12") {
         X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
-        std::string limit = serviceLineLimitNote(prepared.lineCount);
+        if (!prepared.refusal.empty()) {
+            refuse(prepared.refusal);
+            writeDebugLog();
+            return result_;
+        }
+        std::string limit = serviceLineLimitNote(prepared.lineCount, prepared.linesMade);
         if (!limit.empty()) result_.log += ctx_.stampedLine(limit);
         X12ConversionRequest request;
         request.job = &job_;
@@ -140,11 +157,13 @@ EngineResult EngineCall::run() {
         result_.log += converted.runLog;
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
+        if (!converted.refusal.empty()) refuse(converted.refusal);
     } else if (type == "CSV" || type == "XML") {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
         noteFailure(generated.writeFailed, generated.failedFile);
+        if (!generated.refusal.empty()) refuse(generated.refusal);
     }
 
     renameAfterMap(choice.mapPrefix);

@@ -37,6 +37,8 @@ struct EngineResult {
     bool mapMissing = false;     // the mapping error ended the call
     bool writeFailed = false;    // creating or appending to the destination failed
     std::string failedFile;      // the file whose create or append failed
+    // An input beyond its size limit stopped the job (the run log says which).
+    bool inputRefused = false;
 };
 
 EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12parse/element_split.h"
 #include "x12parse/extraction_trace.h"
@@ -278,11 +279,17 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     if (plan.counted && !countReaches(k)) return;
     if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
     if (plan.toggleApplies && toggledOff(k)) return;
-    std::string_view extracted = plan.takesComponent ? component(k, call) : element(k, call);
+    store(k, plan.takesComponent ? component(k, call) : element(k, call), call);
+}
+
+void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
+    const FieldPlan& plan = plans_[k];
+    FieldEntry& field = fields_[k];
     if (plan.function.empty())
-        field.value.assign(extracted);
+        field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else
         field.value = applyFieldFunction(plan.function, extracted, call.segment, functions_);
+    if (field.value.size() >= kLargeValueBytes) largeValue_ = true;
 }
 
 bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {

@@ -37,6 +37,11 @@ public:
     void extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
                  bool traceOn, const SegmentHistory& history, std::string* trace);
 
+    // Whether a Value of kLargeValueBytes or more was stored since the note
+    // was last cleared: the caller then sums the record's Values.
+    bool storedLargeValue() const { return largeValue_; }
+    void clearLargeValueNote() { largeValue_ = false; }
+
 private:
     // The attributes extraction reads, parsed once per field.
     struct FieldPlan {
@@ -105,6 +110,8 @@ private:
     std::string_view element(size_t k, const Call& call) const;
     std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
+    // Stores the extracted value, through the field's function if it has one.
+    void store(size_t k, std::string_view extracted, const Call& call);
 
     FieldTable& fields_;
     char elementSeparator_;
@@ -132,6 +139,7 @@ private:
     };
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
+    bool largeValue_ = false;
 };
 
 // Extracts one segment as a routine of its own: tracing is on when

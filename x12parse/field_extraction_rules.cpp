@@ -10,11 +10,8 @@
 namespace brolvin {
 
 void FieldExtractor::set(size_t k, std::string_view rule, std::string_view extracted, Call& call) {
-    FieldEntry& field = fields_[k];
-    if (plans_[k].function.empty())
-        field.value.assign(extracted);  // no function: keep the buffer the Value already has
-    else
-        field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
+    const FieldEntry& field = fields_[k];
+    store(k, extracted, call);
     TraceText& tr = call.trace;
     if (!tr.on()) return;
     if (rule == "D" || rule == "DDD")

@@ -14,6 +14,11 @@
 namespace brolvin {
 
 void SegmentStream::appendCleaned(const char* p, const char* end) {
+    // Measured before cleaning, so no byte beyond the limit is ever held.
+    if (buffer_.size() + static_cast<size_t>(end - p) > kMaxSegmentBytes) {
+        refuseOverlong();
+        return;
+    }
     if (isClean(p, end)) {
         buffer_.append(p, static_cast<size_t>(end - p));
         return;
@@ -27,7 +32,7 @@ void SegmentStream::appendCleaned(const char* p, const char* end) {
     }
 }
 
-bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
+bool readFileBlocks(const std::string& path, const std::function<bool(const char*, size_t)>& onBlock,
                     Platform* platform, size_t blockSize) {
     if (!fileExists(path)) return false;
     int fd = ::open(path.c_str(), O_RDONLY);
@@ -46,13 +51,13 @@ bool readFileBlocks(const std::string& path, const std::function<void(const char
             long long missing = std::min<long long>(static_cast<long long>(blockSize), length - position);
             if (missing <= 0) break;
             std::fill(block.begin(), block.begin() + missing, ' ');
-            onBlock(block.data(), static_cast<size_t>(missing));
+            if (!onBlock(block.data(), static_cast<size_t>(missing))) break;
             position += missing;
             if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) break;
             continue;
         }
         if (got == 0) break;
-        onBlock(block.data(), static_cast<size_t>(got));
+        if (!onBlock(block.data(), static_cast<size_t>(got))) break;
         position += got;
     }
     ::close(fd);
@@ -63,7 +68,12 @@ bool streamFile(const std::string& path, SegmentStream& stream,
                 const std::function<void(std::string_view)>& deliver, Platform* platform,
                 size_t blockSize) {
     return readFileBlocks(
-        path, [&](const char* data, size_t n) { stream.feed(data, n, deliver); }, platform, blockSize);
+        path,
+        [&](const char* data, size_t n) {
+            stream.feed(data, n, deliver);
+            return !stream.stopped();
+        },
+        platform, blockSize);
 }
 
 long long streamFile(const std::string& path, char terminator,

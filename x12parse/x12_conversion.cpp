@@ -8,6 +8,7 @@
 
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/text.h"
@@ -30,6 +31,11 @@ bool entryOneMatches(const KeyList& list, std::string_view identifier) {
 }
 
 const char* const kXmlClose = "</EXPORTDATA>\r\n";
+
+std::string overlongSegmentText(long long segmentNumber, const std::string& source) {
+    return "segment " + std::to_string(segmentNumber) + " of " + source + " is longer than " +
+           limitText(kMaxSegmentBytes);
+}
 
 bool typeIs(const JobParams& job, const char* type) { return beginsWithNoCase(job.conversionType, type); }
 
@@ -100,6 +106,8 @@ private:
     void openCsv();
     void setFileLevels();
     void writeRecord();
+    void checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
+                           long long segmentNumber);
     void noteWrite(bool ok) {
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -173,6 +181,18 @@ void X12Run::writeRecord() {
     noteWrite(!written.writeFailed);
 }
 
+// The Values held for the record are summed only after a segment stored a
+// large one, so the usual segment costs nothing here.
+void X12Run::checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
+                               long long segmentNumber) {
+    if (!functions.refusal().empty()) {
+        result_.refusal = functions.refusal();
+    } else if (extractor.storedLargeValue() && valueBytes(map_.fields) > kMaxRecordBytes) {
+        result_.refusal = "the values of the record at segment " + std::to_string(segmentNumber) + " of " +
+                          job_.source + " are larger than " + limitText(kMaxRecordBytes);
+    }
+}
+
 X12ConversionResult X12Run::run() {
     const std::string& source = job_.source;
     if (!fileExists(source)) return result_;
@@ -208,12 +228,23 @@ X12ConversionResult X12Run::run() {
     assemblerPtr = &assembler;
 
     SegmentStream stream(d.terminator, &assembler.history());
-    streamFile(source, stream,
-               [&](std::string_view segment) { assembler.processSegment(segment, stream.segmentCount()); },
-               &ctx_.platform);
-    assembler.finish();
+    streamFile(
+        source, stream,
+        [&](std::string_view segment) {
+            extractor.clearLargeValueNote();
+            assembler.processSegment(segment, stream.segmentCount());
+            checkAfterSegment(extractor, functions, stream.segmentCount());
+            if (!result_.refusal.empty()) stream.stop();
+        },
+        &ctx_.platform);
+    if (stream.overlong()) result_.refusal = overlongSegmentText(stream.segmentCount() + 1, source);
 
-    if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
+    // A stopped conversion writes neither its open record nor the closing
+    // line: the destination shows it is incomplete.
+    if (result_.refusal.empty()) {
+        assembler.finish();
+        if (xml) noteWrite(appender_.append(kXmlClose, job_.currentDestination));
+    }
     noteWrite(appender_.close());
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
     return result_;
@@ -222,7 +253,8 @@ X12ConversionResult X12Run::run() {
 }  // namespace
 
 long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform) {
+                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                     long long* overlongSegment) {
     long long result = 0;
     long long lines = 0;
     if (fileSize(source) < 0) platform.consoleLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
@@ -235,7 +267,14 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
             if (lines > result) result = lines;
         }
     };
-    readFileBlocks(source, [&](const char* data, size_t n) { identifiers.feed(data, n, count); }, &platform);
+    readFileBlocks(
+        source,
+        [&](const char* data, size_t n) {
+            identifiers.feed(data, n, count);
+            return !identifiers.overlong();
+        },
+        &platform);
+    if (overlongSegment) *overlongSegment = identifiers.overlong() ? identifiers.segmentCount() + 1 : 0;
     return result;
 }
 
@@ -244,7 +283,14 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
     Delimiters& d = p.delimiters;
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
     if (CTL48400J(job, 5)) {
-        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine, platform);
+        long long overlong = 0;
+        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
+                                 platform, &overlong);
+        if (overlong > 0) {
+            p.refusal = overlongSegmentText(overlong, job.source);
+            return p;
+        }
+        p.linesMade = expandedLineCount(map.fields, p.lineCount);
         map.fields = CTL48400Z(map.fields, p.lineCount);
         map.names = CTL48400AB(map.fields, 1);
         map.segmentMap = CTL48400AB(map.fields, 2);
