@@ -13,14 +13,15 @@ inline constexpr size_t kMiB = size_t{1} << 20;
 
 // One X12 segment, binary (BIN) segments included.
 inline constexpr size_t kMaxSegmentBytes = 64 * kMiB;
-// The Values one record holds together.
-inline constexpr size_t kMaxRecordBytes = 64 * kMiB;
+// The Values one record holds together. Below the segment limit: a binary
+// segment passes through a conversion, but a record does not hold it whole.
+inline constexpr size_t kMaxRecordBytes = 32 * kMiB;
 // A stored Value at least this long makes the record's Values be summed.
 inline constexpr size_t kLargeValueBytes = 1 * kMiB;
 // One line of a CSV source.
-inline constexpr size_t kMaxCsvLineBytes = 64 * kMiB;
+inline constexpr size_t kMaxCsvLineBytes = 32 * kMiB;
 // The text of one element (or BATCH header value) of an XML source.
-inline constexpr size_t kMaxXmlTextBytes = 64 * kMiB;
+inline constexpr size_t kMaxXmlTextBytes = 32 * kMiB;
 // One tag of an XML source, from "<" to ">".
 inline constexpr size_t kMaxXmlTagBytes = 1 * kMiB;
 // A map file or a database map file.
@@ -32,7 +33,7 @@ inline constexpr long long kMaxFunctionFileBytes = 16 * static_cast<long long>(k
 // All function files and lookup tables one job holds, as parsed.
 inline constexpr size_t kMaxFunctionFilesHeld = 64 * kMiB;
 // Debug text beyond this size takes no more detail.
-inline constexpr size_t kMaxDebugTextBytes = 32 * kMiB;
+inline constexpr size_t kMaxDebugTextBytes = 16 * kMiB;
 
 // The run-log text in front of the reason a job was refused.
 inline constexpr const char* kInputRefusedLine = " - Input Refused : ";

@@ -38,8 +38,16 @@ void CsvRecordReader::takeValueSlots() {
 void CsvRecordReader::store() {
     // The value is handed over; the caller starts the next one afresh.
     if (fieldNumber_ <= slots_.size()) {
-        slots_[fieldNumber_ - 1]->swap(current_);
-        run_.noteValueStored(slots_[fieldNumber_ - 1]->size());
+        std::string& slot = *slots_[fieldNumber_ - 1];
+        if (current_.capacity() > kLargeValueBytes) {
+            // A large value's buffer is handed over and the slot's freed, so
+            // large buffers do not pile up in the reader.
+            slot = std::move(current_);
+            current_ = std::string();
+        } else {
+            slot.swap(current_);
+        }
+        run_.noteValueStored(slot.size());
     } else if (!isBlank(current_))
         ++dropped_;
 }

@@ -677,6 +677,9 @@ GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, Genera
     walk(2, 0);
     for (long long line = 1; line <= (lines > 0 ? lines : 1); ++line) walk(3, line);
     if (recordNumber == recordCount) walk(4, 0);
+    // Copies of a large Value are not kept for the next record.
+    for (std::string& slot : slots_) clearValue(slot);
+    clearValue(scratch_);
     return state;
 }
 

@@ -760,7 +760,7 @@ void XmlRecordReader::elementEnded() {
         run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
         run_.noteValueStored(value.size());
     }
-    text_.clear();
+    clearValue(text_);
     element_.clear();
     elementName_ = {};
     elementText_ = {};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -26,20 +27,34 @@ public:
     // Counts one detail entry.
     void count() { ++counter_; }
 
-    // Appends a line (CR LF added) when the log is on.
-    void line(std::string_view text) {
+    // Appends a line (CR LF added) when the log is on and the line fits
+    // within the size limit.
+    void line(std::string_view text) { line({text}); }
+    // The same for a line made of parts, built without a copy.
+    void line(std::initializer_list<std::string_view> parts) {
+        size_t size = 2;
+        for (std::string_view part : parts) size += part.size();
+        if (!fits(size)) return;
+        for (std::string_view part : parts) text_.append(part);
+        text_.append("\r\n");
+    }
+    // Appends raw text when the log is on and the text fits within the size limit.
+    void raw(std::string_view text) {
+        if (fits(text.size())) text_.append(text);
+    }
+    // The log's last line, written whatever the size.
+    void closingLine(std::string_view text) {
         if (!on_) return;
         text_.append(text);
         text_.append("\r\n");
     }
-    // Appends raw text when the log is on and the text stays within its size limit.
-    void raw(std::string_view text) {
-        if (on_ && text.size() <= kMaxDebugTextBytes - std::min(text_.size(), kMaxDebugTextBytes))
-            text_.append(text);
-    }
     std::string& text() { return text_; }
 
 private:
+    bool fits(size_t bytes) const {
+        return on_ && bytes <= kMaxDebugTextBytes - std::min(text_.size(), kMaxDebugTextBytes);
+    }
+
     bool on_;
     long long counter_ = 0;
     std::string text_;

@@ -72,7 +72,7 @@ private:
 
 void EngineCall::writeDebugLog() {
     if (!debug_.on()) return;
-    debug_.line(kDebugEnd);
+    debug_.closingLine(kDebugEnd);
     writeLogFile("debug.log", debug_.text());
 }
 

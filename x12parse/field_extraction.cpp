@@ -289,7 +289,11 @@ void FieldExtractor::store(size_t k, std::string_view extracted, const Call& cal
         field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else
         field.value = applyFieldFunction(plan.function, extracted, call.segment, functions_);
-    if (field.value.size() >= kLargeValueBytes) largeValue_ = true;
+    // Only after a large Value are the table's Values summed.
+    if (field.value.size() >= kLargeValueBytes && valueBytes(fields_) > kMaxRecordBytes) {
+        std::string().swap(field.value);
+        valuesBeyondLimit_ = true;
+    }
 }
 
 bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {

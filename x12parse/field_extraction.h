@@ -37,10 +37,9 @@ public:
     void extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
                  bool traceOn, const SegmentHistory& history, std::string* trace);
 
-    // Whether a Value of kLargeValueBytes or more was stored since the note
-    // was last cleared: the caller then sums the record's Values.
-    bool storedLargeValue() const { return largeValue_; }
-    void clearLargeValueNote() { largeValue_ = false; }
+    // A large Value would have taken the Values of the table beyond
+    // kMaxRecordBytes; it was not kept. The caller stops the conversion.
+    bool valuesBeyondLimit() const { return valuesBeyondLimit_; }
 
 private:
     // The attributes extraction reads, parsed once per field.
@@ -139,7 +138,7 @@ private:
     };
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
-    bool largeValue_ = false;
+    bool valuesBeyondLimit_ = false;
 };
 
 // Extracts one segment as a routine of its own: tracing is on when

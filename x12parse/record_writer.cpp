@@ -105,7 +105,7 @@ bool RecordWriter::recordIsLarge(const FieldTable& fields, long long lines, bool
 
 
 void RecordWriter::clearRecordLevel(FieldTable& fields) const {
-    for (size_t i : recordLevelFields_) fields[i].value.clear();
+    for (size_t i : recordLevelFields_) clearValue(fields[i].value);
 }
 
 void RecordWriter::plainXml(FieldTable& fields) {
@@ -150,10 +150,10 @@ void RecordWriter::appendXmlElementOfLine(FieldTable& fields, size_t i, long lon
     FieldEntry& f = fields[i];
     if (p.line == k && p.hasLine) {
         appendElement(i, f.value);
-        if (p.level == 0 || p.level == 4) f.value.clear();
+        if (p.level == 0 || p.level == 4) clearValue(f.value);
     } else if (p.line == 0) {
         appendElement(i, f.value);
-        if (p.level == 4) f.value.clear();
+        if (p.level == 4) clearValue(f.value);
     } else {
         text_ += p.emptyElement;
     }
@@ -291,7 +291,7 @@ void RecordWriter::appendCsvLineOne(FieldTable& fields) {
         }
         const FieldPlan& p = plans_[i];
         if (p.line == 0) lineOneSpans_.emplace_back(start, at);
-        if (p.level == 4) f.value.clear();
+        if (p.level == 4) clearValue(f.value);
     }
 }
 
@@ -299,7 +299,7 @@ void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
     if (i > 0) text_ += ',';
     FieldEntry& f = fields[i];
     appendPiece(f.value);
-    if (plans_[i].level == 4) f.value.clear();
+    if (plans_[i].level == 4) clearValue(f.value);
 }
 
 // Number of service lines with data, at least 1. All fields but the last take

@@ -181,13 +181,11 @@ void X12Run::writeRecord() {
     noteWrite(!written.writeFailed);
 }
 
-// The Values held for the record are summed only after a segment stored a
-// large one, so the usual segment costs nothing here.
 void X12Run::checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
                                long long segmentNumber) {
     if (!functions.refusal().empty()) {
         result_.refusal = functions.refusal();
-    } else if (extractor.storedLargeValue() && valueBytes(map_.fields) > kMaxRecordBytes) {
+    } else if (extractor.valuesBeyondLimit()) {
         result_.refusal = "the values of the record at segment " + std::to_string(segmentNumber) + " of " +
                           job_.source + " are larger than " + limitText(kMaxRecordBytes);
     }
@@ -231,7 +229,6 @@ X12ConversionResult X12Run::run() {
     streamFile(
         source, stream,
         [&](std::string_view segment) {
-            extractor.clearLargeValueNote();
             assembler.processSegment(segment, stream.segmentCount());
             checkAfterSegment(extractor, functions, stream.segmentCount());
             if (!result_.refusal.empty()) stream.stop();
