@@ -126,16 +126,6 @@ std::string mapTextForKeys(const std::string& mapFile) {
     return text;
 }
 
-// Every envelope value as written, cleaned as record values are. ISA11 names
-// the repetition separator itself in 5010 interchanges, so a "^" there stays.
-void cleanEnvelopeValues(EnvelopeValues& v, const X12ValueCleaning& cleaning) {
-    for (std::string* value : {&v.isa03, &v.isa04, &v.isa05, &v.isa06, &v.isa07, &v.isa08, &v.isa12,
-                               &v.isa13, &v.isa15, &v.gs01, &v.gs02, &v.gs03, &v.gs06, &v.gs08, &v.st02,
-                               &v.st03})
-        cleaning.clean(*value);
-    if (v.isa11 != std::string(1, kRepetitionSeparator)) cleaning.clean(v.isa11);
-}
-
 }  // namespace
 
 std::string CTLD48400AH(const std::string& mapFile, int selector) {
@@ -149,10 +139,19 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
                          const std::string& segmentTerminator, const std::string& mapFile,
                          const EnvelopeValues& given, RunContext& ctx) {
     KeyValues keys = collectKeys(mapTextForKeys(mapFile));
+    // Every value is cleaned as record values are, so none can break the
+    // envelope; a value that cleaning leaves blank counts as blank. ISA11
+    // names the repetition separator itself in 5010 interchanges, so a "^"
+    // there stays.
+    const X12ValueCleaning cleaning(elementSeparator, segmentTerminator);
+    auto clean = [&](const std::string& value, int selector) {
+        if (selector == kSelIsa11 && value == std::string(1, kRepetitionSeparator)) return value;
+        return cleaning.cleaned(value);
+    };
     // Blank input -> map key -> default.
     auto resolve = [&](const std::string& value, int selector, const std::string& fallback) {
-        std::string result = value;
-        if (isBlank(result)) result = keyValue(keys, selector);
+        std::string result = clean(value, selector);
+        if (isBlank(result)) result = clean(keyValue(keys, selector), selector);
         if (isBlank(result)) result = fallback;
         return result;
     };
@@ -175,8 +174,7 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
     v.gs08 = resolve(given.gs08, kSelGs08, "");
     v.st02 = resolve(given.st02, kSelSt02, "");
     v.st03 = resolve(given.st03, kSelSt03, "");
-    const X12ValueCleaning cleaning(elementSeparator, segmentTerminator);
-    cleanEnvelopeValues(v, cleaning);
+    v.isa12 = cleaning.cleaned(v.isa12);
     const std::string type = cleaning.cleaned(transactionType);
 
     const std::string& e = elementSeparator;

@@ -45,7 +45,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     int error = 0;
     // The pre-pass stops at the first input beyond its size limit.
     auto prescanRefusal = [&]() -> std::string {
-        if (xml) return xmlPrescan.refusal().empty() ? "" : xmlPrescan.refusal() + " in " + job.source;
+        if (xml) return xmlPrescan.refusal(job.source);
         if (csvCounter.overlongLine() == 0) return "";
         return "line " + std::to_string(csvCounter.overlongLine()) + " of " + job.source + " is longer than " +
                limitText(kMaxCsvLineBytes);
@@ -58,7 +58,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                 xmlPrescan.feed(block);
             else
                 csvCounter.feed(block);
-            return xml ? xmlPrescan.refusal().empty() : csvCounter.overlongLine() == 0;
+            return xml ? !xmlPrescan.refused() : csvCounter.overlongLine() == 0;
         },
         error);
     xmlPrescan.finish();

@@ -384,19 +384,25 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
     }
 }
 
+std::string XmlPrescan::refusal(const std::string& source) const {
+    if (!refused()) return "";
+    return std::string(refusedWhat_) + " of " + source + " is longer than " + limitText(refusedLimit_);
+}
+
 bool XmlPrescan::capture(std::string_view text) {
     if (capture_.size() + text.size() <= kMaxXmlTextBytes) {
         capture_.append(text);
         return true;
     }
-    refusal_ = "the text of a BATCH header tag is longer than " + limitText(kMaxXmlTextBytes);
+    refusedWhat_ = "the text of a BATCH header tag";
+    refusedLimit_ = kMaxXmlTextBytes;
     capturing_ = -1;
     std::string().swap(capture_);
     return false;
 }
 
 void XmlPrescan::feed(std::string_view block) {
-    if (!refusal_.empty()) return;
+    if (refused()) return;
     while (inStep_ && !block.empty()) {
         if (reader_.inTag()) {
             // The full reader ends the tag that runs over from the last block.
@@ -444,8 +450,10 @@ void XmlPrescan::readFully(std::string_view block) {
         [&](std::string_view text) {
             if (capturing_ >= 0) capture(text);
         });
-    if (refusal_.empty() && (counter_.overlong() || reader_.overlong()))
-        refusal_ = "a tag is longer than " + limitText(kMaxXmlTagBytes);
+    if (!refused() && (counter_.overlong() || reader_.overlong())) {
+        refusedWhat_ = "a tag";
+        refusedLimit_ = kMaxXmlTagBytes;
+    }
     if (!inStep_ && reader_.sameStateAs(counter_)) inStep_ = true;
 }
 

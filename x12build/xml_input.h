@@ -79,9 +79,11 @@ public:
     // The text after the first tag bearing one of the selector's names, as
     // read (decoded, not trimmed or cut); "" when no tag carries it.
     std::string rawHeaderValue(int selector) const;
-    // What in the source went beyond its size limit ("a tag is longer than
-    // 1 MB"), or "". The prescan stops there.
-    const std::string& refusal() const { return refusal_; }
+    // Whether something in the source went beyond its size limit; the
+    // prescan stops there.
+    bool refused() const { return refusedLimit_ > 0; }
+    // What went beyond its limit, for the source named `source`.
+    std::string refusal(const std::string& source) const;
 
 private:
     void tagEnded(std::string_view name);
@@ -109,7 +111,8 @@ private:
     bool stemKnown_ = false;
     std::string stem_;
     std::string name_;  // a tag name without its line ends
-    std::string refusal_;
+    const char* refusedWhat_ = "";
+    size_t refusedLimit_ = 0;
     // Appends to the header value being taken; false (and refused) beyond its limit.
     bool capture(std::string_view text);
 };

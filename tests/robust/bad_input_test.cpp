@@ -16,48 +16,15 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/run_program.h"
 #include "util/file_io.h"
 
 namespace brolvin {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    bool exitedNormally = false;  // false: ended by a signal (a crash)
-    int status = -1;
-    long peakKb = 0;
-    double seconds = 0;
-};
-
-// Runs the program with `args`, console output and input on /dev/null.
-Outcome runProgram(const std::vector<std::string>& args) {
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int devNull = ::open("/dev/null", O_RDWR);
-        dup2(devNull, 0);
-        dup2(devNull, 1);
-        dup2(devNull, 2);
-        std::vector<char*> argv;
-        std::string program = BROLVIN_BINARY;
-        argv.push_back(program.data());
-        std::vector<std::string> copies = args;
-        for (std::string& a : copies) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    Outcome o;
-    int status = 0;
-    struct rusage usage {};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return o;
-    o.exitedNormally = WIFEXITED(status);
-    o.status = o.exitedNormally ? WEXITSTATUS(status) : -WTERMSIG(status);
-    o.peakKb = usage.ru_maxrss;
-    o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return o;
-}
+using test::Outcome;
+using test::runProgram;
 
 const char* const kIsa =
     "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *260115*0930*^*00501*000000101*0*T*:~";
