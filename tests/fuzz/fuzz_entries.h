@@ -29,6 +29,10 @@ int csvInput(const uint8_t* data, size_t size);
 int xmlInput(const uint8_t* data, size_t size);
 // Function file, lookup table and value, separated by divider lines.
 int fieldFunctions(const uint8_t* data, size_t size);
+// dBASE table, NTX index and CDX index readers: the input is the file.
+int dbfTable(const uint8_t* data, size_t size);
+int ntxIndex(const uint8_t* data, size_t size);
+int cdxIndex(const uint8_t* data, size_t size);
 
 // The divider between the parts of an input.
 inline constexpr const char* kDivider = "\n#--#\n";
