@@ -20,7 +20,7 @@ inline constexpr size_t kMaxRecordBytes = 32 * kMiB;
 inline constexpr size_t kLargeValueBytes = 1 * kMiB;
 // One line of a CSV source.
 inline constexpr size_t kMaxCsvLineBytes = 32 * kMiB;
-// The text of one element (or BATCH header value) of an XML source.
+// The text of one element of an XML source, and of its header values together.
 inline constexpr size_t kMaxXmlTextBytes = 32 * kMiB;
 // One tag of an XML source, from "<" to ">".
 inline constexpr size_t kMaxXmlTagBytes = 1 * kMiB;

@@ -378,8 +378,7 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
             const void* lt = std::memchr(p + done, '<', n - done);
             if (lt == nullptr) return done;
             if (!capture({p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done))})) return n;
-            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-            capturing_ = -1;
+            keepCapture();
         }
     }
 }
@@ -389,8 +388,16 @@ std::string XmlPrescan::refusal(const std::string& source) const {
     return std::string(refusedWhat_) + " of " + source + " is longer than " + limitText(refusedLimit_);
 }
 
+void XmlPrescan::keepCapture() {
+    std::optional<std::string>& found = found_[static_cast<size_t>(capturing_)];
+    found = decodeXmlText(capture_);
+    heldHeaderBytes_ += found->size();
+    capturing_ = -1;
+}
+
+// The header values together stay within the text limit of one element.
 bool XmlPrescan::capture(std::string_view text) {
-    if (capture_.size() + text.size() <= kMaxXmlTextBytes) {
+    if (heldHeaderBytes_ + capture_.size() + text.size() <= kMaxXmlTextBytes) {
         capture_.append(text);
         return true;
     }
@@ -418,8 +425,7 @@ void XmlPrescan::feed(std::string_view block) {
             if (lt == nullptr) break;
             const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - block.data());
             if (!capture(block.substr(0, end))) return;
-            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-            capturing_ = -1;
+            keepCapture();
             block.remove_prefix(end);
             continue;
         }
@@ -442,8 +448,7 @@ void XmlPrescan::readFully(std::string_view block) {
         [&] {
             // The text taken after a header tag ends at the next "<".
             if (capturing_ >= 0) {
-                found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-                capturing_ = -1;
+                keepCapture();
             }
         },
         [&](std::string_view name) { tagEnded(name); },
@@ -459,8 +464,7 @@ void XmlPrescan::readFully(std::string_view block) {
 
 void XmlPrescan::finish() {
     if (capturing_ >= 0) {
-        found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-        capturing_ = -1;
+        keepCapture();
     }
 }
 

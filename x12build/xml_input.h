@@ -115,6 +115,9 @@ private:
     size_t refusedLimit_ = 0;
     // Appends to the header value being taken; false (and refused) beyond its limit.
     bool capture(std::string_view text);
+    // Keeps the header value taken.
+    void keepCapture();
+    size_t heldHeaderBytes_ = 0;
 };
 
 // The record pass of the XML mode, fed block by block.
