@@ -240,15 +240,11 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     resetCounts(fields);
     for (long long k = 1; k <= count; ++k) {
         if (spilling_) {
-            serviceLineCsvLine(fields, k);
+            // Each line from the Values; the shared text is not kept.
+            takeLineColumns(k);
+            for (uint32_t i : lineColumns_) appendCsvColumn(fields, i);
         } else if (k == 1) {
-            // The every-line columns and line 1's own, merged back into table order.
-            static const std::vector<uint32_t> kNoFields;
-            auto own = lineFields_.find(1);
-            const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-            lineColumns_.clear();
-            std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
-                       std::back_inserter(lineColumns_));
+            takeLineColumns(1);
             appendCsvLineOne(fields);
         } else {
             if (k == 2) buildStableText(everyLineFields_, true);
@@ -259,16 +255,15 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     clearRecordLevel(fields);
 }
 
-// Line k's columns built from the Values: the every-line columns and the
-// line's own, in table order. The same text the shared-text path gives.
-void RecordWriter::serviceLineCsvLine(FieldTable& fields, long long k) {
+// Line k's columns: the every-line columns and the line's own, merged back
+// into table order.
+void RecordWriter::takeLineColumns(long long k) {
     static const std::vector<uint32_t> kNoFields;
     auto own = lineFields_.find(k);
     const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
     lineColumns_.clear();
     std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
                std::back_inserter(lineColumns_));
-    for (uint32_t i : lineColumns_) appendCsvColumn(fields, i);
 }
 
 // Line 1's columns (lineColumns_): the line's length is summed first so the

@@ -87,7 +87,7 @@ private:
     void serviceLineXml(FieldTable& fields, long long count);
     void plainCsv(FieldTable& fields);
     void serviceLineCsv(FieldTable& fields, long long count);
-    void serviceLineCsvLine(FieldTable& fields, long long k);
+    void takeLineColumns(long long k);
     // Whether the record text could grow too large to hold whole.
     bool recordIsLarge(const FieldTable& fields, long long lines, bool xml) const;
 
@@ -108,7 +108,7 @@ private:
     std::string stableText_;
     std::vector<size_t> stableOffsets_;
     std::vector<std::pair<size_t, size_t>> lineOneSpans_;  // line 1's text of each field
-    std::vector<uint32_t> lineColumns_;                    // line 1's columns in table order
+    std::vector<uint32_t> lineColumns_;                    // a line's columns in table order
     std::string text_;
     size_t tagBytes_ = 0;  // the tags of one XML record line, every named field's
     // A large record is written out in pieces while it is built, each line
