@@ -15,11 +15,15 @@ namespace brolvin::fuzz {
 
 namespace {
 
-// The keys the index targets look up and insert: below, inside and above the
-// usual keys, and enough of them to split pages.
-std::vector<std::string> probeKeys() {
-    std::vector<std::string> keys = {"", " ", "A", "C1", "ZZZZ", std::string(300, 'x'), std::string("\0\xff", 2)};
-    for (int i = 0; i < 160; ++i) keys.push_back("K" + std::to_string(i * 7919 % 1000));
+// The keys the index targets look up: below, inside and above the usual keys.
+const std::vector<std::string> kSoughtKeys = {"", " ", "A", "C1", "K5", "ZZZZ", std::string(300, 'x'),
+                                              std::string("\0\xff", 2)};
+
+// The keys they insert: the sought ones, then enough in scattered order to
+// split pages of the usual key lengths.
+std::vector<std::string> insertedKeys() {
+    std::vector<std::string> keys = kSoughtKeys;
+    for (int i = 0; i < 60; ++i) keys.push_back("K" + std::to_string(i * 7919 % 1000));
     return keys;
 }
 
@@ -61,12 +65,13 @@ int ntxIndex(const uint8_t* data, size_t size) {
     std::vector<IndexEntry> entries;
     index.allEntries(entries);
     bool found = false;
-    uint32_t recno = 1;
-    for (const std::string& key : probeKeys()) {
+    for (const std::string& key : kSoughtKeys) {
         index.seek(key, true, found);
         index.seek(key, false, found);
-        if (!index.insert(key, recno++)) break;
     }
+    uint32_t recno = 1;
+    for (const std::string& key : insertedKeys())
+        if (!index.insert(key, recno++)) break;
     index.allEntries(entries);
     return 0;
 }
@@ -80,12 +85,13 @@ int cdxIndex(const uint8_t* data, size_t size) {
     for (size_t tag = 0; tag < index.tags().size() && tag < 4; ++tag) {
         index.allEntries(tag, entries);
         index.leafChainEntries(tag, entries);
-        uint32_t recno = 1;
-        for (const std::string& key : probeKeys()) {
+        for (const std::string& key : kSoughtKeys) {
             index.seek(tag, key, true, found);
             index.seek(tag, key, false, found);
-            if (!index.insert(tag, key, recno++)) break;
         }
+        uint32_t recno = 1;
+        for (const std::string& key : insertedKeys())
+            if (!index.insert(tag, key, recno++)) break;
         index.allEntries(tag, entries);
         index.leafChainEntries(tag, entries);
     }
