@@ -89,6 +89,9 @@ TEST_F(BoundsTest, InputsBeyondTheirLimitsStopTheJobInBoundedMemory) {
     write("fn.txt", "CSVTABLE tab.csv\r\n");
     write("fn.cfg", std::string(kParseMap) + "FIELD=FN,10,CLM,,,1,,,,0,,Func,,,fn.txt\r\n");
     writeWithHoles("big.cfg", {{kParseMap, 2 * kMiB}});
+    std::string manyLines = kParseMap;
+    for (int i = 0; i < 20000; ++i) manyLines += "SCREEN=\r\n";
+    write("lines.cfg", manyLines);
     writeWithHoles("tab.csv", {{"C1,ONE\r\n", 20 * kMiB}});
     struct Case {
         const char* name;
@@ -114,6 +117,8 @@ TEST_F(BoundsTest, InputsBeyondTheirLimitsStopTheJobInBoundedMemory) {
          " - Input Refused : a tag of in.xml is longer than 1 MB"},
         {"map file", "X12,XML", "in.x12", {{kHead + claim("P") + kTail, 0}}, "MAP=big.cfg",
          " - Input Refused : map file big.cfg is larger than 1 MB"},
+        {"map lines", "X12,XML", "in.x12", {{kHead + claim("P") + kTail, 0}}, "MAP=lines.cfg",
+         " - Input Refused : map file lines.cfg has more than 20000 FIELD=, SEGMENT= and SCREEN= lines"},
         {"lookup table", "X12,XML", "in.x12", {{kHead + claim("P") + kTail, 0}}, "MAP=fn.cfg",
          " - Input Refused : lookup table tab.csv is larger than 16 MB"},
     };
