@@ -383,31 +383,6 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
     }
 }
 
-std::string XmlPrescan::refusal(const std::string& source) const {
-    if (!refused()) return "";
-    return std::string(refusedWhat_) + " of " + source + " is longer than " + limitText(refusedLimit_);
-}
-
-void XmlPrescan::keepCapture() {
-    std::optional<std::string>& found = found_[static_cast<size_t>(capturing_)];
-    found = decodeXmlText(capture_);
-    heldHeaderBytes_ += found->size();
-    capturing_ = -1;
-}
-
-// The header values together stay within the text limit of one element.
-bool XmlPrescan::capture(std::string_view text) {
-    if (heldHeaderBytes_ + capture_.size() + text.size() <= kMaxXmlTextBytes) {
-        capture_.append(text);
-        return true;
-    }
-    refusedWhat_ = "the text of a BATCH header tag";
-    refusedLimit_ = kMaxXmlTextBytes;
-    capturing_ = -1;
-    std::string().swap(capture_);
-    return false;
-}
-
 void XmlPrescan::feed(std::string_view block) {
     if (refused()) return;
     while (inStep_ && !block.empty()) {
@@ -583,25 +558,16 @@ void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& p
     progress.at(static_cast<long long>(data.size()));
 }
 
-bool XmlRecordReader::withinLimits() {
-    if (name_.size() > kMaxXmlTagBytes) {
-        run_.refuse("a tag in record " + std::to_string(run_.recordNumber + 1) + " of " + run_.source +
-                    " is longer than " + limitText(kMaxXmlTagBytes));
-    } else if (text_.size() > kMaxXmlTextBytes) {
-        run_.refuse("the text of element " + std::string(elementName_.substr(0, 64)) + " in record " +
-                    std::to_string(run_.recordNumber + 1) + " of " + run_.source + " is longer than " +
-                    limitText(kMaxXmlTextBytes));
-    } else {
-        return true;
-    }
-    std::string().swap(name_);
-    std::string().swap(text_);
-    elementText_ = {};
-    return false;
-}
-
 void XmlRecordReader::feed(std::string_view block) {
     if (run_.refused()) return;
+    readBlock(block);
+    // A tag or text grows only across block ends, a block at a time: checked
+    // here, outside the reading loop. The memory of a large text read before
+    // is given back.
+    if (withinLimits() && text_.empty() && text_.capacity() > kLargeValueBytes) std::string().swap(text_);
+}
+
+void XmlRecordReader::readBlock(std::string_view block) {
     size_t i = 0;
     if (!started_) {
         started_ = true;
@@ -649,7 +615,6 @@ void XmlRecordReader::feed(std::string_view block) {
                 while (at < n && p[at] != '>') at = scan.next(at + 1);
                 if (at == n) {
                     appendWithoutLineEnds(name_, block.substr(i));
-                    withinLimits();
                     return;
                 }
                 if (name_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
@@ -658,7 +623,6 @@ void XmlRecordReader::feed(std::string_view block) {
                     tagEnded(name, true);
                 } else {
                     appendWithoutLineEnds(name_, block.substr(i, at - i));
-                    if (!withinLimits()) return;
                     i = at + 1;
                     tagEnded(name_, false);
                 }
@@ -668,14 +632,13 @@ void XmlRecordReader::feed(std::string_view block) {
                 while (at < n && p[at] != '<') at = scan.next(at + 1);
                 if (at == n) {
                     appendWithoutLineEnds(text_, block.substr(i));
-                    if (withinLimits()) keepPastBlock(block);
+                    keepPastBlock(block);
                     return;
                 }
                 if (text_.empty() && !hasLineEnd(p + i, at - i, p + n)) {
                     elementText_ = block.substr(i, at - i);
                 } else {
                     appendWithoutLineEnds(text_, block.substr(i, at - i));
-                    if (!withinLimits()) return;
                     elementText_ = text_;
                 }
                 place_ = Place::ClosingTag;
@@ -772,7 +735,7 @@ void XmlRecordReader::elementEnded() {
         run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
         run_.noteValueStored(value.size());
     }
-    clearValue(text_);
+    text_.clear();
     element_.clear();
     elementName_ = {};
     elementText_ = {};

@@ -135,6 +135,7 @@ private:
     // Copies what still points into the block that ends into the reader's own strings.
     void keepPastBlock(std::string_view block);
 
+    void readBlock(std::string_view block);
     // Refuses the run when the tag name or text being collected has grown
     // beyond its limit; false then.
     bool withinLimits();
