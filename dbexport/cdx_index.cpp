@@ -77,21 +77,26 @@ bool encodeLeaf(const std::vector<std::string>& keys, const std::vector<uint32_t
     return true;
 }
 
+// Shifts and masks of a whole 64-bit info word: a damaged node may ask for
+// 64 bits, which the shift operators do not allow.
+uint64_t shiftedRight(uint64_t value, int bits) { return bits >= 64 ? 0 : value >> bits; }
+uint64_t lowBits(int bits) { return bits >= 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1; }
+
 bool decodeLeaf(const unsigned char* node, size_t count, size_t keyLength, std::vector<std::string>& keys,
                 std::vector<uint32_t>& recnos, char trailByte = ' ') {
     int recBits = node[20], dupBits = node[21], trailBits = node[22], bytes = node[23];
     if (bytes < 1 || bytes > 8 || recBits + dupBits + trailBits > bytes * 8 || count * bytes > kLeafArea)
         return false;
     uint32_t recMask = getLe32(node + 14);
-    uint64_t dupMask = (1ull << dupBits) - 1, trailMask = (1ull << trailBits) - 1;
+    uint64_t dupMask = lowBits(dupBits), trailMask = lowBits(trailBits);
     size_t keyEnd = CdxIndex::kNodeSize;
     size_t infoEnd = 24 + count * bytes;
     std::string previous(keyLength, ' ');
     for (size_t i = 0; i < count; ++i) {
         uint64_t info = 0;
         for (int b = 0; b < bytes; ++b) info |= uint64_t(node[24 + i * bytes + b]) << (8 * b);
-        size_t dup = (info >> recBits) & dupMask;
-        size_t trail = (info >> (recBits + dupBits)) & trailMask;
+        size_t dup = shiftedRight(info, recBits) & dupMask;
+        size_t trail = shiftedRight(info, recBits + dupBits) & trailMask;
         if (dup + trail > keyLength) return false;
         size_t stored = keyLength - dup - trail;
         if (keyEnd < infoEnd + stored) return false;
@@ -213,7 +218,7 @@ bool CdxIndex::open(const std::string& path, bool exclusive, int lockWaitMillis)
     if (!file_.open(path, exclusive, lockWaitMillis)) return false;
     Tag directory;
     std::vector<IndexEntry> names;
-    if (!loadTag("", 0, directory) || !walk(directory.root, directory.keyLength, names, 0)) return close(), false;
+    if (!loadTag("", 0, directory) || !walkTree(directory.root, directory.keyLength, names)) return close(), false;
     for (const IndexEntry& e : names) {
         Tag tag;
         if (!loadTag(e.key, e.recno, tag)) return close(), false;
@@ -321,21 +326,30 @@ bool CdxIndex::insert(size_t tagNumber, const std::string& key, uint32_t recno) 
     return true;
 }
 
-bool CdxIndex::walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth, char trail) {
-    if (depth > kMaxDepth) return false;
+bool CdxIndex::walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth,
+                    uint64_t& nodesLeft, char trail) {
+    // A sound tree reaches each node once: more visits than the file has
+    // nodes mean a damaged tree, which could otherwise take exponential time.
+    if (depth > kMaxDepth || nodesLeft == 0) return false;
+    --nodesLeft;
     Node node;
     if (!readNode(offset, keyLength, node, trail)) return false;
     for (const Entry& e : node.entries) {
         if (node.leaf()) out.push_back({e.key, e.recno});
-        else if (!walk(e.child, keyLength, out, depth + 1, trail)) return false;
+        else if (!walk(e.child, keyLength, out, depth + 1, nodesLeft, trail)) return false;
     }
     return true;
+}
+
+bool CdxIndex::walkTree(uint32_t root, size_t keyLength, std::vector<IndexEntry>& out, char trail) {
+    uint64_t nodesLeft = file_.size() / kNodeSize;
+    return walk(root, keyLength, out, 0, nodesLeft, trail);
 }
 
 bool CdxIndex::allEntries(size_t tagNumber, std::vector<IndexEntry>& out) {
     out.clear();
     if (tagNumber >= tags_.size()) return false;
-    return walk(tags_[tagNumber].root, tags_[tagNumber].keyLength, out, 0, tags_[tagNumber].trail);
+    return walkTree(tags_[tagNumber].root, tags_[tagNumber].keyLength, out, tags_[tagNumber].trail);
 }
 
 bool CdxIndex::leafChainEntries(size_t tagNumber, std::vector<IndexEntry>& out) {

@@ -73,7 +73,10 @@ private:
     bool writeNode(uint32_t offset, size_t keyLength, const Node& node, char trail = ' ');
     bool allocateNode(uint32_t& offset);
     bool insertInto(uint32_t offset, const Tag& tag, const Entry& entry, InsertResult& result, int depth);
-    bool walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth, char trail = ' ');
+    bool walk(uint32_t offset, size_t keyLength, std::vector<IndexEntry>& out, int depth, uint64_t& nodesLeft,
+              char trail = ' ');
+    // Every leaf entry below `root`, each node visited at most once.
+    bool walkTree(uint32_t root, size_t keyLength, std::vector<IndexEntry>& out, char trail = ' ');
     bool loadTag(const std::string& name, uint32_t header, Tag& tag) const;
 
     BlockFile file_;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -53,7 +54,8 @@ void storeValue(DbMapRow& row, std::string_view line) {
 }  // namespace
 
 std::optional<DbMapTable> CTLD48400AD(const std::string& fileName) {
-    if (!fileExists(fileName)) return std::nullopt;
+    // A file beyond the map size limit is not read (the engine refuses the job).
+    if (!fileExists(fileName) || fileSize(fileName) > kMaxMapFileBytes) return std::nullopt;
     std::string text;
     readWholeFile(fileName, text, true);
 

@@ -80,7 +80,8 @@ bool DbfTable::readColumn(int field, std::vector<std::string>& values) const {
     values.clear();
     if (field < 0 || field >= static_cast<int>(fields_.size())) return false;
     const DbfField& f = fields_[field];
-    constexpr uint32_t kBlockRecords = 4096;
+    // About 4 MB at a time, whatever the record length.
+    const uint32_t kBlockRecords = std::max<uint32_t>(1, (4u << 20) / recordLength_);
     std::string block;
     for (uint32_t first = 0; first < recordCount_; first += kBlockRecords) {
         uint32_t n = std::min(kBlockRecords, recordCount_ - first);

@@ -167,21 +167,25 @@ bool NtxIndex::insert(const std::string& key, uint32_t recno) {
     return true;
 }
 
-bool NtxIndex::walk(uint32_t offset, std::vector<IndexEntry>& out, int depth) {
+bool NtxIndex::walk(uint32_t offset, std::vector<IndexEntry>& out, int depth, uint64_t& pagesLeft) {
     if (offset == 0) return true;
-    if (depth > kMaxDepth) return false;
+    // A sound tree reaches each page once: more visits than the file has
+    // pages mean a damaged tree, which could otherwise take exponential time.
+    if (depth > kMaxDepth || pagesLeft == 0) return false;
+    --pagesLeft;
     Page page;
     if (!readPage(offset, page)) return false;
     for (const Item& item : page.items) {
-        if (!walk(item.child, out, depth + 1)) return false;
+        if (!walk(item.child, out, depth + 1, pagesLeft)) return false;
         out.push_back({item.key, item.recno});
     }
-    return walk(page.rightChild, out, depth + 1);
+    return walk(page.rightChild, out, depth + 1, pagesLeft);
 }
 
 bool NtxIndex::allEntries(std::vector<IndexEntry>& out) {
     out.clear();
-    return file_.isOpen() && walk(root_, out, 0);
+    uint64_t pagesLeft = file_.size() / kPageSize;
+    return file_.isOpen() && walk(root_, out, 0, pagesLeft);
 }
 
 bool createNtxIndex(const std::string& path, const std::string& expression, size_t keyLength) {

@@ -52,7 +52,7 @@ private:
     // Inserts below `offset`; on a split, `promoted` carries the middle item
     // whose child is the new left page.
     bool insertInto(uint32_t offset, const Item& item, bool& split, Item& promoted, int depth);
-    bool walk(uint32_t offset, std::vector<IndexEntry>& out, int depth);
+    bool walk(uint32_t offset, std::vector<IndexEntry>& out, int depth, uint64_t& pagesLeft);
 
     BlockFile file_;
     std::string expression_;

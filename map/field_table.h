@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "util/input_limits.h"
+
 namespace brolvin {
 
 // One FIELD= entry. Attributes are text as written in the map, except the
@@ -37,6 +39,22 @@ struct FieldEntry {
 };
 
 using FieldTable = std::vector<FieldEntry>;
+
+// Empties a Value; the memory of a large one is given back, so a record's
+// large Values do not stay held through the records after it.
+inline void clearValue(std::string& value) {
+    if (value.capacity() > kLargeValueBytes)
+        std::string().swap(value);
+    else
+        value.clear();
+}
+
+// The bytes the Values of the table hold together.
+inline size_t valueBytes(const FieldTable& fields) {
+    size_t total = 0;
+    for (const FieldEntry& f : fields) total += f.value.size();
+    return total;
+}
 
 // A key-field list: entry 1 a segment identifier, entry k >= 2 the value that
 // element k-1 must begin with ("" = any).

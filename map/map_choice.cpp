@@ -9,6 +9,7 @@
 
 #include "map/version_detect.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12parse/isa_reader.h"
 
@@ -41,6 +42,9 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
             char c = block[static_cast<size_t>(i)];
             if (c != d.terminator) {
                 segment.push_back(c);
+                // A segment beyond the limit names no transaction set; the
+                // conversion refuses it.
+                if (segment.size() > kMaxSegmentBytes) done = true;
                 continue;
             }
             if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
@@ -69,7 +73,7 @@ std::string joinMapPath(const std::string& folder, const std::string& name,
 std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
                         const DbMapTable* databaseMap, const std::string& databaseMapFile,
                         Platform& platform) {
-    if (!fileExists(databaseMapFile)) return currentMapPath;
+    if (!fileExists(databaseMapFile) || fileSize(databaseMapFile) > kMaxMapFileBytes) return currentMapPath;
     std::string text;
     readWholeFile(databaseMapFile, text, true);
     std::string key = firstTransactionSet(source, platform);

@@ -8,6 +8,7 @@
 #include "map/map_file_lines.h"
 #include "map/map_log.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -177,6 +178,27 @@ void setKeyLists(LoadedMap& map, const KeyValues& keys) {
         map.clearLists.push_back(ClearList{level, keyListFrom(value, absentMatchingNothing())});
 }
 
+// The load without a field table: the map log's title and segment-map lines,
+// the run-log lines with every count 0, then why.
+MapLoadResult& failedLoad(MapLoadResult& result, const std::string& refusal, bool mapLogOn, RunContext& ctx) {
+    LoadedMap& map = result.map;
+    std::string path = std::move(map.path);
+    map = LoadedMap{};
+    map.path = std::move(path);
+    setAbsentKeyLists(map);
+    appendMapLogSegmentMap(result.mapLogText, 1);
+    if (mapLogOn) writeMapLog(result.mapLogText, ctx);
+    appendRunLog(result.runLog, map, ctx);
+    if (refusal.empty()) {
+        result.runLog += std::string(" Mapping Error : .CFG Missing or Empty.") + kCrLf;
+    } else {
+        result.runLog += ctx.stampedLine(kInputRefusedLine + refusal);
+        result.refused = true;
+    }
+    result.runLog += ctx.stampedLine(" - Error File  = ");
+    return result;
+}
+
 }  // namespace
 
 MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string& runLabel,
@@ -188,16 +210,11 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
     appendMapLogTitle(log, runLabel, ctx, engineStart);
 
     long long size = fileSize(path);
+    if (size > kMaxMapFileBytes)
+        return failedLoad(result, "map file " + path + " is larger than " + limitText(kMaxMapFileBytes),
+                          mapLogOn, ctx);
     std::string text;
-    if (size <= 0 || !readWholeFile(path, text, true)) {
-        setAbsentKeyLists(map);
-        appendMapLogSegmentMap(log, 1);
-        if (mapLogOn) writeMapLog(log, ctx);
-        appendRunLog(result.runLog, map, ctx);
-        result.runLog += std::string(" Mapping Error : .CFG Missing or Empty.") + kCrLf;
-        result.runLog += ctx.stampedLine(" - Error File  = ");
-        return result;
-    }
+    if (size <= 0 || !readWholeFile(path, text, true)) return failedLoad(result, "", mapLogOn, ctx);
 
     // Counting pass: classify every line once and size the tables.
     std::vector<std::string> lines = splitMapLines(text);
@@ -211,6 +228,13 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
             case MapLineKind::Screen: ++map.screenLineCount; break;
             default: break;
         }
+    }
+    // Each table line costs far more memory than its text.
+    if (map.fieldLineCount + map.segmentLineCount + map.screenLineCount > kMaxMapTableLines) {
+        return failedLoad(result,
+                          "map file " + path + " has more than " + std::to_string(kMaxMapTableLines) +
+                              " FIELD=, SEGMENT= and SCREEN= lines",
+                          mapLogOn, ctx);
     }
     map.hasFieldTable = true;
     map.fields.resize(map.fieldLineCount);

@@ -13,13 +13,17 @@ struct MapLoadResult {
     LoadedMap map;           // hasFieldTable false when the file was missing or empty
     std::string mapLogText;  // the map log, built whether or not it is written
     std::string runLog;      // run-log lines of the load, failure lines included
+    // The file was beyond kMaxMapFileBytes or kMaxMapTableLines: no field
+    // table, and the run log says why.
+    bool refused = false;
 };
 
 // Loads the map file `path` (already joined with any default map folder).
 // With `mapLogOn` the map log is written to "qzmap.log" in the current folder.
 // `runLabel` goes into the map log's title, `engineStart` into its start line.
 // A missing, empty or unreadable file yields no field table and the run-log
-// lines of the mapping error; the caller then stops the conversion.
+// lines of the mapping error; the caller then stops the conversion. So does
+// a file beyond the map size limits, with its own line.
 MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string& runLabel,
                       const DateTime& engineStart, RunContext& ctx);
 

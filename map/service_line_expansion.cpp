@@ -1,5 +1,7 @@
 #include "map/service_line_expansion.h"
 
+#include <utility>
+
 #include "util/text.h"
 
 namespace brolvin {
@@ -49,15 +51,32 @@ FieldEntry copyForLine(const FieldEntry& entry, long long line) {
     return copy;
 }
 
-}  // namespace
-
-FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
+// The service-line block: [first, end), empty when the table has none.
+std::pair<size_t, size_t> serviceLineBlock(const FieldTable& fields) {
     size_t first = 0;
     while (first < fields.size() && !isFirstLine(fields[first].serviceLineNumber)) ++first;
-    if (first == fields.size() || lineCount < 2) return fields;
-    if (lineCount > kMaxExpandedServiceLines) lineCount = kMaxExpandedServiceLines;
     size_t end = first;
     while (end < fields.size() && isFirstLine(fields[end].serviceLineNumber)) ++end;
+    return {first, end};
+}
+
+}  // namespace
+
+long long expandedLineCount(const FieldTable& fields, long long lineCount) {
+    if (lineCount > kMaxExpandedServiceLines) lineCount = kMaxExpandedServiceLines;
+    const auto [first, end] = serviceLineBlock(fields);
+    const long long block = static_cast<long long>(end - first);
+    const long long room = kMaxExpandedFieldEntries - static_cast<long long>(fields.size());
+    if (block > 0 && lineCount > 1 && (lineCount - 1) > room / block)
+        lineCount = 1 + (room > 0 ? room / block : 0);
+    return lineCount;
+}
+
+FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
+    const auto [first, end] = serviceLineBlock(fields);
+    if (first == end || lineCount < 2) return fields;
+    lineCount = expandedLineCount(fields, lineCount);
+    if (lineCount < 2) return fields;
 
     FieldTable result;
     result.reserve(fields.size() + static_cast<size_t>(lineCount - 1) * (end - first));
@@ -68,10 +87,9 @@ FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
     return result;
 }
 
-std::string serviceLineLimitNote(long long lineCount) {
-    if (lineCount <= kMaxExpandedServiceLines) return "";
-    return " - Service Line Count " + std::to_string(lineCount) + " Expanded to " +
-           std::to_string(kMaxExpandedServiceLines);
+std::string serviceLineLimitNote(long long lineCount, long long linesMade) {
+    if (linesMade >= lineCount) return "";
+    return " - Service Line Count " + std::to_string(lineCount) + " Expanded to " + std::to_string(linesMade);
 }
 
 std::vector<std::string> CTL48400AB(const FieldTable& fields, int what) {

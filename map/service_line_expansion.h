@@ -12,15 +12,24 @@ namespace brolvin {
 // lines; a hostile source with thousands of line segments in one claim would
 // otherwise grow the table, and the cost of every segment, without bound.
 inline constexpr long long kMaxExpandedServiceLines = 999;
+// The most entries an expanded table holds: a large service-line block makes
+// fewer lines rather than a table that outgrows memory.
+inline constexpr long long kMaxExpandedFieldEntries = 50000;
+
+// The number of lines the expansion makes of `lineCount`: at most
+// kMaxExpandedServiceLines, and no more than keep the table within
+// kMaxExpandedFieldEntries.
+long long expandedLineCount(const FieldTable& fields, long long lineCount);
 
 // Repeats the service-line block (the first run of entries whose Service Line
-// Number reads as 1) for lines 2 to `lineCount` (at most
-// kMaxExpandedServiceLines), renaming the copies. A table without such a
-// block, or a line count below 2, is returned unchanged.
+// Number reads as 1) for lines 2 to expandedLineCount(fields, lineCount),
+// renaming the copies. A table without such a block, or a line count below
+// 2, is returned unchanged.
 FieldTable CTL48400Z(const FieldTable& fields, long long lineCount);
 
-// The run-log text for a line count beyond the expansion limit; "" otherwise.
-std::string serviceLineLimitNote(long long lineCount);
+// The run-log text when the expansion made fewer lines than counted; ""
+// otherwise.
+std::string serviceLineLimitNote(long long lineCount, long long linesMade);
 
 // what 1: the name list (Field Name of every entry); what 2: the segment map
 // (Segment of every entry). Any other value gives an empty list.

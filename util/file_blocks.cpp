@@ -10,6 +10,17 @@ namespace brolvin {
 
 bool readFileBlocks(const std::string& path, const std::function<void(std::string_view)>& onBlock,
                     int& error, size_t blockSize) {
+    return readFileBlocksWhile(
+        path,
+        [&](std::string_view block) {
+            onBlock(block);
+            return true;
+        },
+        error, blockSize);
+}
+
+bool readFileBlocksWhile(const std::string& path, const std::function<bool(std::string_view)>& onBlock,
+                         int& error, size_t blockSize) {
     error = 0;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -31,7 +42,7 @@ bool readFileBlocks(const std::string& path, const std::function<void(std::strin
             if (got <= 0) break;
             filled += static_cast<size_t>(got);
         }
-        if (filled > 0) onBlock(std::string_view(block.data(), filled));
+        if (filled > 0 && !onBlock(std::string_view(block.data(), filled))) break;
         if (!ok || filled < blockSize) break;
     }
     ::close(fd);

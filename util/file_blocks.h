@@ -17,5 +17,8 @@ inline constexpr size_t kSourceBlockSize = 1 << 20;
 // code. An empty file gives no block and true.
 bool readFileBlocks(const std::string& path, const std::function<void(std::string_view)>& onBlock,
                     int& error, size_t blockSize = kSourceBlockSize);
+// The same, stopping after the block for which `onBlock` returns false.
+bool readFileBlocksWhile(const std::string& path, const std::function<bool(std::string_view)>& onBlock,
+                         int& error, size_t blockSize = kSourceBlockSize);
 
 }  // namespace brolvin

@@ -46,9 +46,16 @@ bool CsvFirstLine::equalsOneOf(const std::vector<std::string>& headers) const {
 // quotes counts. Runs of bytes between line ends and quotes are searched for
 // a comma at once.
 void CsvRecordCounter::feed(std::string_view block) {
+    if (overlongLine_ != 0) return;
     const char* p = block.data();
     const size_t n = block.size();
     size_t i = 0;
+    size_t lineStart = 0;  // where the current line begins in this block
+    // At the block's end: the line's bytes so far must stay within the limit.
+    auto blockEnds = [&] {
+        lineBytes_ += n - lineStart;
+        if (lineBytes_ > kMaxCsvLineBytes) overlongLine_ = line_;
+    };
     if (!started_) {
         started_ = true;
         if (block.starts_with("\xEF\xBB\xBF")) i = 3;
@@ -66,7 +73,7 @@ void CsvRecordCounter::feed(std::string_view block) {
                 continue;
             }
             const void* quote = std::memchr(p + i, '"', n - i);
-            if (quote == nullptr) return;
+            if (quote == nullptr) return blockEnds();
             quoteSeen_ = true;
             i = static_cast<size_t>(static_cast<const char*>(quote) - p) + 1;
             continue;
@@ -79,7 +86,7 @@ void CsvRecordCounter::feed(std::string_view block) {
             valueStart_ = p[q - 1] == ',';
             afterCr_ = false;
         }
-        if (q == n) return;
+        if (q == n) return blockEnds();
         const char c = p[q];
         i = q + 1;
         if (c == '"') {
@@ -93,8 +100,17 @@ void CsvRecordCounter::feed(std::string_view block) {
         }
         afterCr_ = c == '\r';
         valueStart_ = true;
+        lineBytes_ += q - lineStart;
+        if (lineBytes_ > kMaxCsvLineBytes) {
+            overlongLine_ = line_;
+            return;
+        }
+        lineBytes_ = 0;
+        lineStart = i;
+        ++line_;
         lineEnded();
     }
+    blockEnds();
 }
 
 void CsvRecordCounter::lineEnded() {
@@ -118,7 +134,15 @@ void CsvRecordReader::takeValueSlots() {
     slotsOf_ = discarding_ ? nullptr : fields.data();
 }
 
+void CsvRecordReader::refuseLongLine() {
+    if (run_.refused()) return;
+    run_.refuse("line " + std::to_string(lineNumber_) + " of " + run_.source + " is longer than " +
+                limitText(kMaxCsvLineBytes));
+    std::string().swap(current_);
+}
+
 void CsvRecordReader::lineEnded() {
+    if (run_.refused()) return;
     if (dropped_ > 0)
         run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
@@ -134,12 +158,14 @@ void CsvRecordReader::lineEnded() {
 }
 
 void CsvRecordReader::feed(std::string_view block) {
+    if (run_.refused()) return;
     if (slotsOf_ != run_.map.fields.data() || slots_.size() != run_.map.fields.size()) takeValueSlots();
     block_ = block.data();
     splitter_.feed(block, *this);
 }
 
 void CsvRecordReader::finish() {
+    if (run_.refused()) return;
     if (splitter_.inQuotes()) {
         quoteLine_ = lineNumber_;
         return;

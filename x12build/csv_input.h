@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/input_limits.h"
 #include "util/text.h"
-
 #include "x12build/byte_scan.h"
 #include "x12build/generation_run.h"
 
@@ -59,6 +59,8 @@ private:
 
 // The counting pass: lines that hold at least one comma outside quotes,
 // including a last line without a line end.
+// It also finds the first line longer than kMaxCsvLineBytes, after which it
+// counts nothing more.
 class CsvRecordCounter {
 public:
     void feed(std::string_view block);
@@ -66,6 +68,8 @@ public:
     long long count() const { return count_; }
     // Whether the first line held a comma (so it was counted).
     bool firstLineCounted() const { return firstCounted_; }
+    // The number of the first line beyond the limit, or 0.
+    long long overlongLine() const { return overlongLine_; }
 
 private:
     void lineEnded();
@@ -79,10 +83,14 @@ private:
     bool firstLine_ = true;
     bool comma_ = false;
     bool firstCounted_ = false;
+    long long line_ = 1;
+    size_t lineBytes_ = 0;  // of the current line, in earlier blocks
+    long long overlongLine_ = 0;
 };
 
 // The record pass. `skipFirstLine`: the first line is the header line and
-// gives no record.
+// gives no record. A line longer than kMaxCsvLineBytes refuses the run; its
+// values are no longer kept then.
 class CsvRecordReader {
 public:
     explicit CsvRecordReader(GenerationRun& run, bool skipFirstLine = false)
@@ -96,16 +104,18 @@ public:
     bool unclosedQuote() const { return splitter_.inQuotes(); }
     long long unclosedQuoteLine() const { return quoteLine_; }
 
-    void text(const char* p, size_t n) { current_.append(p, n); }
+    void text(const char* p, size_t n) {
+        if (lineFits(n)) current_.append(p, n);
+    }
     // It leaves a space at the start of the next value, as each delimiter does.
     void lineFeedOfCrLf() { ++spaces_; }
     void end(bool lineEnd) {
-        store(current_.data(), current_.size(), false);
+        if (!run_.refused()) store(current_.data(), current_.size(), false);
         current_.clear();
         delimiter(lineEnd);
     }
     void value(const char* p, size_t n, bool lineEnd) {
-        store(p, n, true);
+        if (lineFits(n)) store(p, n, true);
         delimiter(lineEnd);
     }
 
@@ -125,11 +135,22 @@ private:
             }
             if (spaces > 0) v[0] = ' ';
             if (spaces > 1) v[1] = ' ';
+            run_.noteValueStored(v.size());
         } else if (!discarding_ && !isBlank(std::string_view(p, n))) {
             ++dropped_;
         }
     }
+    // Counts `n` more bytes of the current line; false (and the run refused)
+    // once the line is beyond its limit.
+    bool lineFits(size_t n) {
+        lineBytes_ += n;
+        if (lineBytes_ <= kMaxCsvLineBytes) return !run_.refused();
+        refuseLongLine();
+        return false;
+    }
+    void refuseLongLine();
     void delimiter(bool lineEnd) {
+        if (lineEnd) lineBytes_ = 0;
         spaces_ = 1;  // the delimiter leaves a space at the start of the next value
         if (lineEnd)
             lineEnded();
@@ -154,6 +175,7 @@ private:
     long long lineNumber_ = 1;
     long long quoteLine_ = 0;
     long long dropped_ = 0;  // non-blank values beyond the last field on this line
+    size_t lineBytes_ = 0;   // of the current line's values so far
 };
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,9 @@
 #include <optional>
 
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
+#include "x12build/value_cleaning.h"
 
 namespace brolvin {
 
@@ -106,11 +108,22 @@ std::string envelopeKeyFromText(const std::string& mapText, int selector) {
     return keyValue(collectKeys(mapText), selector);
 }
 
-std::string CTLD48400AH(const std::string& mapFile, int selector) {
-    if (keyOf(selector) == nullptr || !fileExists(mapFile)) return "";
+namespace {
+
+// The map text for its envelope keys; "" for a missing file or one beyond
+// the map size limit (the map loader refuses that one first).
+std::string mapTextForKeys(const std::string& mapFile) {
     std::string text;
-    readWholeFile(mapFile, text, true);
-    return envelopeKeyFromText(text, selector);
+    long long size = fileSize(mapFile);
+    if (size > 0 && size <= kMaxMapFileBytes) readWholeFile(mapFile, text, true);
+    return text;
+}
+
+}  // namespace
+
+std::string CTLD48400AH(const std::string& mapFile, int selector) {
+    if (keyOf(selector) == nullptr) return "";
+    return envelopeKeyFromText(mapTextForKeys(mapFile), selector);
 }
 
 EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& version, int crLf,
@@ -118,16 +131,20 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
                          const std::string& elementSeparator,
                          const std::string& segmentTerminator, const std::string& mapFile,
                          const EnvelopeValues& given, RunContext& ctx) {
-    KeyValues keys;
-    if (fileExists(mapFile)) {
-        std::string text;
-        readWholeFile(mapFile, text, true);
-        keys = collectKeys(text);
-    }
+    KeyValues keys = collectKeys(mapTextForKeys(mapFile));
+    // Every value is cleaned as record values are, so none can break the
+    // envelope; a value that cleaning leaves blank counts as blank. ISA11
+    // names the repetition separator itself in 5010 interchanges, so a "^"
+    // there stays.
+    const X12ValueCleaning cleaning(elementSeparator, segmentTerminator);
+    auto clean = [&](const std::string& value, int selector) {
+        if (selector == kSelIsa11 && value == std::string(1, kRepetitionSeparator)) return value;
+        return cleaning.cleaned(value);
+    };
     // Blank input -> map key -> default.
     auto resolve = [&](const std::string& value, int selector, const std::string& fallback) {
-        std::string result = value;
-        if (isBlank(result)) result = keyValue(keys, selector);
+        std::string result = clean(value, selector);
+        if (isBlank(result)) result = clean(keyValue(keys, selector), selector);
         if (isBlank(result)) result = fallback;
         return result;
     };
@@ -150,6 +167,8 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
     v.gs08 = resolve(given.gs08, kSelGs08, "");
     v.st02 = resolve(given.st02, kSelSt02, "");
     v.st03 = resolve(given.st03, kSelSt03, "");
+    v.isa12 = cleaning.cleaned(v.isa12);
+    const std::string type = cleaning.cleaned(transactionType);
 
     const std::string& e = elementSeparator;
     const std::string end = segmentTerminator + (crLf == 1 ? kCrLf : "");
@@ -165,7 +184,7 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
     std::string gs = "GS" + e + v.gs01 + e + v.gs02 + e + v.gs03 + e + fourDigits(t.year) +
                      twoDigits(t.month) + twoDigits(t.day) + e + twoDigits(t.hour) +
                      twoDigits(t.minute) + e + v.gs06 + e + "X" + e + v.gs08 + end;
-    std::string st = "ST" + e + transactionType + e + v.st02 + e + v.st03 + end;
+    std::string st = "ST" + e + type + e + v.st02 + e + v.st03 + end;
 
     return EnvelopeHeader{isa + gs + st, v};
 }

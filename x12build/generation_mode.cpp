@@ -8,6 +8,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_blocks.h"
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/output_file.h"
 #include "util/progress.h"
 #include "util/staged_output.h"
@@ -56,7 +57,14 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     XmlPrescan xmlPrescan;
     long long size = 0;
     int error = 0;
-    bool readable = readFileBlocks(
+    // The pre-pass stops at the first input beyond its size limit.
+    auto prescanRefusal = [&]() -> std::string {
+        if (xml) return xmlPrescan.refusal(job.source);
+        if (csvCounter.overlongLine() == 0) return "";
+        return "line " + std::to_string(csvCounter.overlongLine()) + " of " + job.source + " is longer than " +
+               limitText(kMaxCsvLineBytes);
+    };
+    bool readable = readFileBlocksWhile(
         job.source,
         [&](std::string_view block) {
             size += static_cast<long long>(block.size());
@@ -66,10 +74,14 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                 csvCounter.feed(block);
                 csvFirstLine.feed(block);
             }
+            return xml ? !xmlPrescan.refused() : csvCounter.overlongLine() == 0;
         },
         error);
     xmlPrescan.finish();
     csvCounter.finish();
+    // Refused before anything is written.
+    result.refusal = prescanRefusal();
+    if (!result.refusal.empty()) return result;
     if (!readable) {
         // An unreadable source counts as empty.
         ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
@@ -85,14 +97,16 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
         if (CTL48400J(job, 5)) {
+            const long long linesMade = expandedLineCount(map.fields, xmlPrescan.lineBlockCount());
             expandServiceLines(map, xmlPrescan.lineBlockCount());
-            std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount());
+            std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount(), linesMade);
             if (!limit.empty()) result.runLog += ctx.stampedLine(limit);
         }
         if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 
     GenerationRun run(map, debugCounter);
+    run.source = job.source;
     run.index = FieldNameIndex(map.fields);
     run.crLf = args.segmentCrLf;
     run.debugSetting = args.debug;
@@ -138,7 +152,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run);
         CsvRecordReader csvReader(run, skipCsvHeader);
         long long position = 0;
-        readable = readFileBlocks(
+        readable = readFileBlocksWhile(
             job.source,
             [&](std::string_view block) {
                 if (xml)
@@ -147,6 +161,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                     csvReader.feed(block);
                 position += static_cast<long long>(block.size());
                 reading.at(position);
+                return !run.refused();
             },
             error);
         if (xml) {
@@ -170,7 +185,8 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         return result;
     }
 
-    if (run.destinationExists()) {
+    // A refused run gets no trailer: the interchange shows it is incomplete.
+    if (run.destinationExists() && !run.refused()) {
         if (!header)
             header = CTL48400E(map.transactionType, map.version, run.crLf,
                                run.delimiters.component, run.delimiters.element,
@@ -186,6 +202,8 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         // Records the source still held are missing: the output is not published.
         result.readFailed = true;
         result.runLog += ctx.stampedLine(" - Read Error : " + job.source);
+    } else if (run.refused()) {
+        staged.discard();  // an input beyond its limit: nothing is published
     } else if (run.writeFailed) {
         run.failedFile = job.currentDestination;
     } else {
@@ -203,6 +221,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     result.writeFailed = run.writeFailed;
     result.failedFile = run.failedFile;
     result.recordsWritten = run.recordNumber;
+    result.refusal = run.refusal;
     return result;
 }
 

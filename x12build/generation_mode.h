@@ -19,6 +19,9 @@ struct GenerationResult {
     bool readFailed = false;       // the source could not be read to its end
     bool outputInPlace = false;    // the interchange is complete under its own name
     bool stopped = false;      // the input could not be converted whole; no output is left
+    // Why the run stopped on its input (a line, a tag, a text or a record
+    // beyond its size limit), or "".
+    std::string refusal;
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

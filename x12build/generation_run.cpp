@@ -1,5 +1,6 @@
 #include "x12build/generation_run.h"
 
+#include <array>
 #include <limits>
 
 #include "util/file_io.h"
@@ -33,7 +34,7 @@ void GenerationRun::debugLine(const std::string& text) {
 }
 
 void GenerationRun::debugEntry(const std::string& text) {
-    if (!debugRoom()) return;
+    if (!debugRoom(text.size())) return;
     debugText += text;
     ++debugCounter;
 }
@@ -44,6 +45,15 @@ constexpr size_t kPendingLimit = size_t{1} << 18;
 
 void GenerationRun::append(const std::string& text) {
     if (destinationHeld) {
+        if (text.size() >= kPendingLimit) {
+            // A large text goes out after what is held, without a copy.
+            writePending();
+            if (!appender.append(text, destination) && !writeFailed) {
+                writeFailed = true;
+                failedFile = destination;
+            }
+            return;
+        }
         pending += text;
         if (pending.size() >= kPendingLimit) writePending();
         return;
@@ -76,12 +86,23 @@ void GenerationRun::closeDestination() {
 
 namespace {
 
+// Attributes 1 to 15 of a field, as the debug text shows them.
+std::array<const std::string*, 15> shownAttributes(const FieldEntry& f) {
+    return {&f.name,          &f.width,          &f.segment,          &f.segmentQualifier,
+            &f.qualifierPosition, &f.elementPosition, &f.subelementPosition, &f.conditionField,
+            &f.occurence,     &f.level,          &f.serviceLineNumber, &f.description,
+            &f.dataStart,     &f.dataLength,     &f.value};
+}
+
+// At least the size of tableArrayBlock(f, …), known without building it.
+size_t tableArrayBlockSize(const FieldEntry& f) {
+    size_t size = 40;
+    for (const std::string* a : shownAttributes(f)) size += a->size() + 16;
+    return size;
+}
+
 std::string tableArrayBlock(const FieldEntry& f, size_t number) {
-    const std::string* attributes[] = {
-        &f.name,          &f.width,          &f.segment,          &f.segmentQualifier,
-        &f.qualifierPosition, &f.elementPosition, &f.subelementPosition, &f.conditionField,
-        &f.occurence,     &f.level,          &f.serviceLineNumber, &f.description,
-        &f.dataStart,     &f.dataLength,     &f.value};
+    const std::array<const std::string*, 15> attributes = shownAttributes(f);
     std::string block = "----- Table Array " + rightAlign(static_cast<long long>(number), 10) + kCrLf;
     for (size_t a = 0; a < 15; ++a)
         if (!isBlank(*attributes[a]))
@@ -91,8 +112,14 @@ std::string tableArrayBlock(const FieldEntry& f, size_t number) {
 
 }  // namespace
 
+void GenerationRun::checkRecordValues() {
+    if (refused() || valueBytes(map.fields) <= kMaxRecordBytes) return;
+    refuse("the values of record " + std::to_string(recordNumber + 1) + " of " + source + " are larger than " +
+           limitText(kMaxRecordBytes));
+}
+
 void GenerationRun::completeRecord() {
-    if (!destinationExists()) return;
+    if (refused() || !destinationExists()) return;
     ++recordNumber;
     if (!plan) {
         plan.emplace(map.segmentLayout, map.fields, index);
@@ -102,12 +129,13 @@ void GenerationRun::completeRecord() {
     }
     state = plan->generate(map.fields, crLf, std::move(state), debugSetting, recordCount,
                            recordNumber, delimiters);
-    if (debugRoom()) debugEntry(state.traceText + kCrLf);
+    if (debugRoom(state.traceText.size() + 2)) debugEntry(state.traceText + kCrLf);
     append(state.segmentText);
+    if (state.segmentText.capacity() > kLargeValueBytes) std::string().swap(state.segmentText);
     for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
-        debugEntry(tableArrayBlock(map.fields[i], i + 1));
+        if (debugRoom(tableArrayBlockSize(map.fields[i]))) debugEntry(tableArrayBlock(map.fields[i], i + 1));
     for (size_t i : levelZeroFields)
-        if (i < map.fields.size()) map.fields[i].value.clear();
+        if (i < map.fields.size()) clearValue(map.fields[i].value);
 }
 
 }  // namespace brolvin

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "map/field_table.h"
+#include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/platform.h"
 #include "x12build/segment_builder.h"
@@ -57,6 +58,21 @@ struct GenerationRun {
     // Set by a reader that meets input it cannot convert without losing
     // data: no further record is generated and the job stops.
     std::string stopReason;
+    std::string source;  // the source's name, for the refusal line
+    // Why the run stopped on its input (a line, a tag, a text or a record's
+    // Values beyond its size limit), or "". Nothing more is generated then.
+    std::string refusal;
+    bool refused() const { return !refusal.empty(); }
+    void refuse(const std::string& reason) {
+        if (refusal.empty()) refusal = reason;
+    }
+    // Notes a Value of `bytes` just stored into the field table: after a
+    // large one the record's Values are summed, and beyond kMaxRecordBytes
+    // the run is refused.
+    void noteValueStored(size_t bytes) {
+        if (bytes >= kLargeValueBytes) checkRecordValues();
+    }
+    void checkRecordValues();
     // The destination stays open from the envelope header to the trailer.
     OutputAppender appender;
     // Once the first text reached the open destination, later texts are
@@ -66,8 +82,11 @@ struct GenerationRun {
     void writePending();
 
     bool debugOn() const { return !debugSetting.empty(); }
-    // True while counted debug entries may still be added.
-    bool debugRoom() const { return debugOn() && debugCounter < kDebugEntryLimit; }
+    // True while counted debug entries (of `bytes` more) may still be added:
+    // below the entry limit, and the text within its size limit.
+    bool debugRoom(size_t bytes = 0) const {
+        return debugOn() && debugCounter < kDebugEntryLimit && debugText.size() + bytes <= kMaxDebugTextBytes;
+    }
     // A line that is always written while debug is on (CR LF added).
     void debugLine(const std::string& text);
     // One counted entry (its text carries its own line ends); dropped once the

@@ -18,20 +18,8 @@ inline bool blankText(std::string_view s) {
     return true;
 }
 
-// Separator or terminator characters inside a Value would split or end the
-// segment; they are written as spaces. The component separator stays, so a
-// Value may carry a ready composite.
 std::string safeValue(std::string value, const X12Delimiters& d) {
-    if (d.element.size() == 1 && d.terminator.size() == 1) {
-        const char element = d.element[0], terminator = d.terminator[0];
-        for (char& c : value)
-            if (c == element || c == terminator) c = ' ';
-        return value;
-    }
-    for (char& c : value)
-        if (d.element.find(c) != std::string::npos || d.terminator.find(c) != std::string::npos)
-            c = ' ';
-    return value;
+    return X12ValueCleaning(d.element, d.terminator).cleaned(std::move(value));
 }
 
 std::string fieldValue(std::string_view reference, const FieldTable& fields,
@@ -418,15 +406,14 @@ void SegmentPlan::appendSafe(std::string& out, std::string_view value, bool trim
     const char* v = value.data();
     size_t b = 0, e = value.size();
     if (trim) {
-        auto blank = [&](char c) { return c == ' ' || replaced_[static_cast<unsigned char>(c)]; };
+        auto blank = [&](char c) { return c == ' ' || cleaning_.replaces(c); };
         while (b < e && blank(v[b])) ++b;
         while (e > b && blank(v[e - 1])) --e;
     }
     if (b == e) return;
     const size_t start = out.size();
     out.append(v + b, e - b);
-    for (size_t i = start; i < out.size(); ++i)
-        if (replaced_[static_cast<unsigned char>(out[i])]) out[i] = ' ';
+    cleaning_.clean(out, start);
 }
 
 long long SegmentPlan::filledLines(const FieldTable& fields) const {
@@ -598,7 +585,7 @@ void SegmentPlan::writeDirect(const Entry& entry, const std::string* const* valu
     };
     auto blankValue = [&](std::string_view v) {
         for (char c : v)
-            if (c != ' ' && !replaced_[static_cast<unsigned char>(c)]) return false;
+            if (c != ' ' && !cleaning_.replaces(c)) return false;
         return true;
     };
     std::string& out = state.segmentText;
@@ -680,9 +667,7 @@ GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, Genera
     state.traceText.clear();
     state.lxCounter = 0;
     if (d.element != elementSeparator_ || d.terminator != terminator_ || !replacedSet_) {
-        std::fill(std::begin(replaced_), std::end(replaced_), false);
-        for (char c : d.element) replaced_[static_cast<unsigned char>(c)] = true;
-        for (char c : d.terminator) replaced_[static_cast<unsigned char>(c)] = true;
+        cleaning_ = X12ValueCleaning(d.element, d.terminator);
         elementSeparator_ = d.element;
         terminator_ = d.terminator;
         replacedSet_ = true;
@@ -710,6 +695,9 @@ GenerationState SegmentPlan::generate(const FieldTable& fields, int crLf, Genera
     walk(2, 0);
     for (long long line = 1; line <= (lines > 0 ? lines : 1); ++line) walk(3, line);
     if (recordNumber == recordCount) walk(4, 0);
+    // Copies of a large Value are not kept for the next record.
+    for (std::string& slot : slots_) clearValue(slot);
+    clearValue(scratch_);
     return state;
 }
 

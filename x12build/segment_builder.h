@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "map/field_table.h"
+#include "x12build/value_cleaning.h"
 
 namespace brolvin {
 
@@ -138,8 +139,8 @@ private:
     std::vector<std::string> slots_;
     std::string scratch_;
     std::string component_;
-    bool replaced_[256] = {};  // separator and terminator characters, written as spaces
-    // The delimiters replaced_ was set up for.
+    X12ValueCleaning cleaning_;  // the bytes Values must not carry, written as spaces
+    // The delimiters cleaning_ was set up for.
     bool replacedSet_ = false;
     std::string elementSeparator_;
     std::string terminator_;

@@ -377,14 +377,14 @@ size_t XmlPrescan::feedQuickly(std::string_view block) {
             // The header value is the text up to the next "<".
             const void* lt = std::memchr(p + done, '<', n - done);
             if (lt == nullptr) return done;
-            capture_.append(p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done)));
-            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-            capturing_ = -1;
+            if (!capture({p + done, static_cast<size_t>(static_cast<const char*>(lt) - (p + done))})) return n;
+            keepCapture();
         }
     }
 }
 
 void XmlPrescan::feed(std::string_view block) {
+    if (refused()) return;
     while (inStep_ && !block.empty()) {
         if (reader_.inTag()) {
             // The full reader ends the tag that runs over from the last block.
@@ -399,9 +399,8 @@ void XmlPrescan::feed(std::string_view block) {
             const void* lt = std::memchr(block.data(), '<', block.size());
             if (lt == nullptr) break;
             const size_t end = static_cast<size_t>(static_cast<const char*>(lt) - block.data());
-            capture_.append(block.data(), end);
-            found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-            capturing_ = -1;
+            if (!capture(block.substr(0, end))) return;
+            keepCapture();
             block.remove_prefix(end);
             continue;
         }
@@ -424,21 +423,23 @@ void XmlPrescan::readFully(std::string_view block) {
         [&] {
             // The text taken after a header tag ends at the next "<".
             if (capturing_ >= 0) {
-                found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-                capturing_ = -1;
+                keepCapture();
             }
         },
         [&](std::string_view name) { tagEnded(name); },
         [&](std::string_view text) {
-            if (capturing_ >= 0) capture_.append(text);
+            if (capturing_ >= 0) capture(text);
         });
+    if (!refused() && (counter_.overlong() || reader_.overlong())) {
+        refusedWhat_ = "a tag";
+        refusedLimit_ = kMaxXmlTagBytes;
+    }
     if (!inStep_ && reader_.sameStateAs(counter_)) inStep_ = true;
 }
 
 void XmlPrescan::finish() {
     if (capturing_ >= 0) {
-        found_[static_cast<size_t>(capturing_)] = decodeXmlText(capture_);
-        capturing_ = -1;
+        keepCapture();
     }
 }
 
@@ -536,6 +537,7 @@ long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
 namespace {
 
 constexpr size_t kRecentLimit = 4096;
+constexpr size_t kRecentNameLimit = 256;
 
 bool isLineOneField(const FieldEntry& f) {
     return !isBlank(f.serviceLineNumber) && leadingNumber(f.serviceLineNumber) == 1;
@@ -591,14 +593,22 @@ void XmlRecordReader::noteLine(long long line, bool mapped) {
 
 void XmlRecordReader::recordEnded() {
     recentAt_ = 0;
-    if (run_.stopReason.empty()) run_.completeRecord();
+    if (run_.stopReason.empty() && !run_.refused()) run_.completeRecord();
     recordLine_ = 0;
     lineOneData_ = false;
     ++claimNumber_;
 }
 
 void XmlRecordReader::feed(std::string_view block) {
-    if (!run_.stopReason.empty()) return;
+    if (!run_.stopReason.empty() || run_.refused()) return;
+    readBlock(block);
+    // A tag or text grows only across block ends, a block at a time: checked
+    // here, outside the reading loop. The memory of a large text read before
+    // is given back.
+    if (withinLimits() && text_.empty() && text_.capacity() > kLargeValueBytes) std::string().swap(text_);
+}
+
+void XmlRecordReader::readBlock(std::string_view block) {
     size_t i = 0;
     if (!started_) {
         started_ = true;
@@ -799,14 +809,17 @@ void XmlRecordReader::elementEnded() {
         }
         if (lineOne && !isBlank(value)) noteLine(1, false);
     }
-    if (run_.debugRoom()) {
+    if (run_.debugRoom(elementName_.size() + value.size() + 20)) {
         std::string entry;
         entry.append("TAG=").append(elementName_).append(kCrLf);
         entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
         run_.debugEntry(entry);
     }
-    if (pos >= 0) run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
+    if (pos >= 0) {
+        run_.map.fields[static_cast<size_t>(pos)].value.assign(value);
+        run_.noteValueStored(value.size());
+    }
     text_.clear();
     element_.clear();
     elementName_ = {};
@@ -840,6 +853,7 @@ long XmlRecordReader::fieldOf(std::string_view name) {
         return lastFound_->position;
     }
     long pos = run_.index.find(name);
+    if (name.size() > kRecentNameLimit) return pos;  // not kept: the names held stay small
     if (recentAt_ < recent_.size())
         recent_[recentAt_] = {std::string(name), pos, -2};
     else if (recent_.size() < kRecentLimit)

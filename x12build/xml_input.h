@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "util/input_limits.h"
 #include "x12build/byte_scan.h"
 #include "x12build/envelope.h"
 #include "x12build/generation_run.h"
@@ -51,11 +52,14 @@ public:
         return started_ && other.started_ && inTag_ == other.inTag_ &&
                (!inTag_ || name_ == other.name_);
     }
+    // A tag grew beyond kMaxXmlTagBytes; nothing more is reported.
+    bool overlong() const { return overlong_; }
 
 private:
     bool readerStart_;
     bool started_ = false;
     bool inTag_ = false;
+    bool overlong_ = false;
     std::string name_;
 };
 
@@ -75,6 +79,11 @@ public:
     // The text after the first tag bearing one of the selector's names, as
     // read (decoded, not trimmed or cut); "" when no tag carries it.
     std::string rawHeaderValue(int selector) const;
+    // Whether something in the source went beyond its size limit; the
+    // prescan stops there.
+    bool refused() const { return refusedLimit_ > 0; }
+    // What went beyond its limit, for the source named `source`.
+    std::string refusal(const std::string& source) const;
 
 private:
     void tagEnded(std::string_view name);
@@ -102,6 +111,13 @@ private:
     bool stemKnown_ = false;
     std::string stem_;
     std::string name_;  // a tag name without its line ends
+    const char* refusedWhat_ = "";
+    size_t refusedLimit_ = 0;
+    // Appends to the header value being taken; false (and refused) beyond its limit.
+    bool capture(std::string_view text);
+    // Keeps the header value taken.
+    void keepCapture();
+    size_t heldHeaderBytes_ = 0;
 };
 
 // The record pass of the XML mode, fed block by block.
@@ -127,6 +143,11 @@ private:
     [[gnu::noinline]] void noteLine(long long line, bool mapped);
     // Copies what still points into the block that ends into the reader's own strings.
     void keepPastBlock(std::string_view block);
+
+    void readBlock(std::string_view block);
+    // Refuses the run when the tag name or text being collected has grown
+    // beyond its limit; false then.
+    bool withinLimits();
 
     GenerationRun& run_;
     bool started_ = false;
@@ -201,6 +222,7 @@ size_t xmlReaderStart(std::string_view first);
 
 template <class OnOpen, class OnTag, class OnText>
 void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag, OnText&& onText) {
+    if (overlong_) return;
     size_t i = 0;
     if (!started_) {
         started_ = true;
@@ -227,6 +249,10 @@ void XmlTagScanner::feed(std::string_view block, OnOpen&& onOpen, OnTag&& onTag,
         while (gt < n && p[gt] != '>') gt = scan.next(gt + 1);
         if (gt == n) {
             appendWithoutLineEnds(name_, block.substr(i));
+            if (name_.size() > kMaxXmlTagBytes) {
+                overlong_ = true;
+                std::string().swap(name_);
+            }
             return;
         }
         inTag_ = false;

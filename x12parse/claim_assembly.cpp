@@ -42,9 +42,9 @@ bool ClaimAssembler::closeOpenClaim() {
 void ClaimAssembler::debugSegmentHeader(std::string_view segment, long long segmentNumber) {
     if (!debug_.detail()) return;
     debug_.line(kDashes + " Segment " + std::to_string(segmentNumber));
-    debug_.line("- Segment Buffer = " + std::string(segment));
+    debug_.line({"- Segment Buffer = ", segment});
     for (size_t i = 0; i < history_.size(); ++i)
-        debug_.line("- pba[" + std::to_string(i + 1) + "]=" + history_[i]);
+        debug_.line({"- pba[", std::to_string(i + 1), "]=", history_[i]});
 }
 
 // Header-style list test: entry 1 must match; a one-entry list fires, a longer
@@ -77,7 +77,7 @@ void ClaimAssembler::headerEvent() {
     if (closeOpenClaim() && debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
     for (size_t i = 0; i < map_.fields.size(); ++i) {
         if (levels_[i] != 2) continue;
-        map_.fields[i].value.clear();
+        clearValue(map_.fields[i].value);
         if (debug_.detail()) {
             debug_.line("- Clear Key Header Field " + map_.fields[i].name);
             debug_.count();
@@ -92,7 +92,7 @@ void ClaimAssembler::clearLists(const SegmentElements& e) {
         const ClearList& clear = map_.clearLists[n];
         if (!listEvent(clear.keys, e, false)) continue;
         closeOpenClaim();
-        for (size_t i : clearedByList_[n]) map_.fields[i].value.clear();
+        for (size_t i : clearedByList_[n]) clearValue(map_.fields[i].value);
         if (debug_.detail()) {
             debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
             debug_.count();
@@ -134,7 +134,7 @@ void ClaimAssembler::keyFieldTest(const SegmentElements& e, std::string_view seg
     if (list.entries.size() == 1) {
         if (clmctl_ == 0 && debug_.detail()) {
             debug_.line("- Key Field Claim Control Set = 0 to 1");
-            debug_.line("- Buffer=" + std::string(segment));
+            debug_.line({"- Buffer=", segment});
             debug_.count();
         }
         if (clmctl_ < 2) ++clmctl_;
@@ -151,7 +151,7 @@ void ClaimAssembler::keyFieldTest(const SegmentElements& e, std::string_view seg
         if (clmctl_ < 2 && debug_.detail()) {
             debug_.line(clmctl_ == 0 ? "- Key Field Array Claim Control Set = 0 to 1"
                                      : "- Key Field Array Claim Control Set = 1 to 2");
-            debug_.line("- Buffer=" + std::string(segment));
+            debug_.line({"- Buffer=", segment});
             debug_.count();
         }
         if (clmctl_ < 2) ++clmctl_;
@@ -277,7 +277,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
                 debug_.count();
             }
         }
-        for (FieldEntry& f : map_.fields) f.value.clear();
+        for (FieldEntry& f : map_.fields) clearValue(f.value);
         recordPending_ = false;
         clmctl_ = 0;
         if (debug_.detail()) {

@@ -13,6 +13,7 @@
 #include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/staged_output.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
 #include "x12parse/debug_log.h"
@@ -73,6 +74,11 @@ private:
     bool renameTargetFree(const std::string& renamed);
     void renameAfterMap(const std::string& renamed);
     void deleteSource(bool converted);
+    // Stops the job on an input beyond its size limit.
+    void refuse(const std::string& reason) {
+        line(kInputRefusedLine + reason);
+        result_.inputRefused = true;
+    }
     void noteFailure(bool failed, const std::string& file) {
         if (failed && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -90,7 +96,7 @@ private:
 
 void EngineCall::writeDebugLog() {
     if (!debug_.on()) return;
-    debug_.line(kDebugEnd);
+    debug_.closingLine(kDebugEnd);
     writeLogFile("debug.log", debug_.text());
 }
 
@@ -140,8 +146,12 @@ void EngineCall::deleteSource(bool converted) {
 }
 
 EngineResult EngineCall::run() {
-    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
     const DateTime start = ctx_.platform.now();
+    if (fileSize(args_.databaseMapName) > kMaxMapFileBytes) {
+        refuse("database map file " + args_.databaseMapName + " is larger than " + limitText(kMaxMapFileBytes));
+        return result_;
+    }
+    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
 
     line(" - Debug set to " + args_.debug);
     if (debug_.on()) {
@@ -180,6 +190,7 @@ EngineResult EngineCall::run() {
     result_.log += loaded.runLog;
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
+        result_.inputRefused = loaded.refused;
         writeDebugLog();
         return result_;
     }
@@ -200,7 +211,12 @@ EngineResult EngineCall::run() {
     bool outputInPlace = false;
     if (x12) {
         X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
-        std::string limit = serviceLineLimitNote(prepared.lineCount);
+        if (!prepared.refusal.empty()) {
+            refuse(prepared.refusal);
+            writeDebugLog();
+            return result_;
+        }
+        std::string limit = serviceLineLimitNote(prepared.lineCount, prepared.linesMade);
         if (!limit.empty()) line(limit);
         X12ConversionRequest request;
         request.job = &job_;
@@ -217,6 +233,7 @@ EngineResult EngineCall::run() {
         result_.noRecords = converted.noRecords;
         result_.readFailed = converted.readFailed;
         outputInPlace = converted.outputInPlace;
+        if (!converted.refusal.empty()) refuse(converted.refusal);
     } else if (generation) {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
@@ -226,6 +243,7 @@ EngineResult EngineCall::run() {
         result_.readFailed = generated.readFailed;
         outputInPlace = generated.outputInPlace;
         if (generated.stopped) result_.stopped = true;
+        if (!generated.refusal.empty()) refuse(generated.refusal);
     }
 
     // Only a finished output of this job is renamed.

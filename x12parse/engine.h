@@ -52,10 +52,12 @@ struct EngineResult {
     bool deleteFailed = false;    // "DS" was due but the source could not be deleted
     long long recordsWritten = 0; // records written to the output file or the database
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
+    // An input beyond its size limit stopped the job (the run log says which).
+    bool inputRefused = false;
 
     bool succeeded() const {
         return !mapMissing && !writeFailed && !stopped && !noRecords && !readFailed && !deleteFailed &&
-               failedTableWrites == 0;
+               failedTableWrites == 0 && !inputRefused;
     }
 };
 

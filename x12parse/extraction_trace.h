@@ -6,14 +6,20 @@
 #include <string>
 #include <string_view>
 
+#include "util/input_limits.h"
+
 namespace brolvin {
 
 class TraceText {
 public:
     explicit TraceText(std::string* out) : out_(out) {}
     bool on() const { return out_ != nullptr; }
-    // Appends the parts and CR LF.
+    // Appends the parts and CR LF, unless that would take the trace beyond
+    // the debug text's size limit (the values it shows may be large).
     void line(std::initializer_list<std::string_view> parts) {
+        size_t size = 2;
+        for (std::string_view part : parts) size += part.size();
+        if (out_->size() + size > kMaxDebugTextBytes) return;
         for (std::string_view part : parts) out_->append(part);
         out_->append("\r\n");
     }

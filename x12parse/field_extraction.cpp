@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "util/input_limits.h"
 #include "util/text.h"
 #include "x12parse/element_split.h"
 #include "x12parse/extraction_trace.h"
@@ -181,20 +182,29 @@ const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fie
     const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
     // The fields left depend only on the service line and the elements the
     // qualifiers read: that is the key, in bytes, each element after its length.
+    // A key too long to be kept is not built at all: a qualifier element may
+    // be a whole binary segment.
     std::string& key = effectiveKey_;
     key.assign(reinterpret_cast<const char*>(&serviceLine), sizeof serviceLine);
+    bool keepable = true;
     for (size_t position : fields.qualifierPositions) {
         std::string_view value = parts.element(position - 1);
         size_t length = value.size();
+        if (key.size() + sizeof length + length > kMaxCachedKeyLength) {
+            keepable = false;
+            break;
+        }
         key.append(reinterpret_cast<const char*>(&length), sizeof length);
         key.append(value);
     }
-    auto found = fields.effective.find(key);
-    if (found != fields.effective.end()) return found->second;
+    if (keepable) {
+        auto found = fields.effective.find(key);
+        if (found != fields.effective.end()) return found->second;
+    }
     std::vector<size_t> list;
     for (size_t k : examined)
         if (canChange(k, parts, serviceLine)) list.push_back(k);
-    if (fields.effective.size() >= kMaxCachedKeys || key.size() > kMaxCachedKeyLength ||
+    if (!keepable || fields.effective.size() >= kMaxCachedKeys ||
         cachedPositions_ + list.size() > kMaxCachedPositions) {
         scratchEffective_ = std::move(list);
         return scratchEffective_;
@@ -281,7 +291,13 @@ void FieldExtractor::examineQuietly(size_t k, Call& call) {
     if (plan.counted && !countReaches(k)) return;
     if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
     if (plan.hasToggle && toggledOff(k)) return;
-    store(k, plan.takesComponent ? component(k, call) : element(k, call), call.segment);
+    store(k, plan.takesComponent ? component(k, call) : element(k, call), call);
+}
+
+void FieldExtractor::dropIfRecordTooLarge(size_t k) {
+    if (valueBytes(fields_) <= kMaxRecordBytes) return;
+    std::string().swap(fields_[k].value);
+    valuesBeyondLimit_ = true;
 }
 
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "map/field_table.h"
+#include "util/input_limits.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/history.h"
 #include "x12parse/key_match.h"
@@ -46,6 +47,10 @@ public:
     // The same with the segment already split at the element separator.
     void extract(std::string_view segment, const SegmentElements& parts, long long serviceLine,
                  bool traceOn, const SegmentHistory& history, std::string* trace);
+
+    // A large Value would have taken the Values of the table beyond
+    // kMaxRecordBytes; it was not kept. The caller stops the conversion.
+    bool valuesBeyondLimit() const { return valuesBeyondLimit_; }
 
 private:
     // The attributes extraction reads, parsed once per field.
@@ -117,7 +122,10 @@ private:
     std::string_view component(size_t k, const Call& call) const;
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
     // Stores the extracted value (through the field's function) as field k's Value.
-    void store(size_t k, std::string_view extracted, std::string_view segment);
+    void store(size_t k, std::string_view extracted, const Call& call);
+    // After a large Value: beyond the record limit the Value is dropped and
+    // the extractor reports it.
+    void dropIfRecordTooLarge(size_t k);
 
     FieldTable& fields_;
     char elementSeparator_;
@@ -146,20 +154,23 @@ private:
     };
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
+    bool valuesBeyondLimit_ = false;
 };
 
-inline void FieldExtractor::store(size_t k, std::string_view extracted, std::string_view segment) {
+inline void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
     FieldEntry& field = fields_[k];
     if (plans_[k].function.empty())
         field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else
-        field.value = applyFieldFunction(plans_[k].function, extracted, segment, functions_);
+        field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
     if (translateComponents_) {
         // Composites are stored with ":" whatever the source used, so they
         // mean the same in every output and in X12 generated from it.
         for (char& c : field.value)
             if (c == subElementSeparator_) c = kComponentSeparator;
     }
+    // Only after a large Value are the table's Values summed.
+    if (field.value.size() >= kLargeValueBytes) dropIfRecordTooLarge(k);
 }
 
 // Extracts one segment as a routine of its own: tracing is on when

@@ -11,7 +11,7 @@
 namespace brolvin {
 
 void FieldExtractor::set(size_t k, std::string_view rule, std::string_view extracted, Call& call) {
-    store(k, extracted, call.segment);
+    store(k, extracted, call);
     const FieldEntry& field = fields_[k];
     TraceText& tr = call.trace;
     if (!tr.on()) return;

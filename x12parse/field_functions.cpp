@@ -1,18 +1,27 @@
 #include "x12parse/field_functions.h"
 
+#include <algorithm>
+
 #include "util/file_io.h"
+#include "util/input_limits.h"
 #include "util/text.h"
 
 namespace brolvin {
 
 namespace {
 
-// The ended lines and the text after the last line end.
-std::vector<std::string> splitRows(std::string_view text) {
-    std::vector<std::string> rows;
-    std::string_view rest = forEachLine(text, [&](std::string_view line) { rows.emplace_back(line); });
-    rows.emplace_back(rest);
-    return rows;
+// Calls onRow(row) for every row of the text, one at a time so a large
+// table is never held twice: rows end at CR, LF or CR LF, and the text after
+// the last line end is a row too (an empty text is one empty row).
+template <class OnRow>
+void forEachRow(std::string_view text, OnRow onRow) {
+    std::string row;
+    std::string_view rest = forEachLine(text, [&](std::string_view line) {
+        row.assign(line);
+        onRow(row);
+    });
+    row.assign(rest);
+    onRow(row);
 }
 
 constexpr std::string_view kUserLibrary = "USERDEF.DLL";
@@ -21,10 +30,11 @@ constexpr std::string_view kUserLibrary = "USERDEF.DLL";
 
 LookupTable parseLookupTable(std::string_view text) {
     LookupTable table;
-    std::vector<std::string> rows = splitRows(text);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const std::string& row = rows[i];
-        if (i > 0 && row.empty()) continue;
+    bool first = true;
+    forEachRow(text, [&](const std::string& row) {
+        const bool skipped = !first && row.empty();
+        first = false;
+        if (skipped) return;
         LookupRow entry;
         size_t comma = row.find(',');
         entry.key = row.substr(0, comma);
@@ -33,7 +43,7 @@ LookupTable parseLookupTable(std::string_view text) {
                 if (row[k] != ',') entry.result.push_back(row[k]);
         }
         table.push_back(std::move(entry));
-    }
+    });
     return table;
 }
 
@@ -45,7 +55,7 @@ const std::string* lookupRow(const LookupTable& table, std::string_view value) {
 
 FunctionProgram parseFunctionFile(std::string_view text) {
     FunctionProgram program;
-    for (const std::string& raw : splitRows(text)) {
+    forEachRow(text, [&](const std::string& raw) {
         std::string line = trimSpaces(raw);
         std::string upper = toUpper(line);
         if (beginsWith(upper, "CSVTABLE")) {
@@ -56,19 +66,39 @@ FunctionProgram parseFunctionFile(std::string_view text) {
             program.push_back({FunctionStep::Kind::ReturnSegment, {}});
         }
         // CALLDLL names an external entry that is not called; other lines are ignored.
-    }
+    });
     return program;
+}
+
+std::optional<std::string> FunctionFiles::textToHold(const std::string& name, const char* what,
+                                                     size_t entryBytes) {
+    if (!fileExists(name)) return std::nullopt;
+    if (!refusal_.empty()) return std::nullopt;  // the job stops: nothing more is read
+    if (fileSize(name) > kMaxFunctionFileBytes) {
+        refusal_ = std::string(what) + " " + name + " is larger than " +
+                   limitText(static_cast<size_t>(kMaxFunctionFileBytes));
+        return std::nullopt;
+    }
+    std::string text;
+    readWholeFile(name, text, true);  // unreadable reads as empty
+    // Each row or line becomes an entry of its own: counted before parsing.
+    const size_t lines = 1 + static_cast<size_t>(std::count(text.begin(), text.end(), '\r'));
+    const size_t cost = text.size() + lines * entryBytes;
+    if (cost > kMaxFunctionFilesHeld - held_) {
+        refusal_ = "the function files and lookup tables of the map, with " + name + ", need more than " +
+                   limitText(kMaxFunctionFilesHeld);
+        return std::nullopt;
+    }
+    held_ += cost;
+    return text;
 }
 
 const FunctionProgram* FunctionFiles::program(const std::string& name) {
     auto found = programs_.find(name);
     if (found == programs_.end()) {
         std::unique_ptr<FunctionProgram> parsed;
-        if (fileExists(name)) {
-            std::string text;
-            readWholeFile(name, text, true);  // unreadable reads as empty
-            parsed = std::make_unique<FunctionProgram>(parseFunctionFile(text));
-        }
+        if (std::optional<std::string> text = textToHold(name, "function file", sizeof(FunctionStep)))
+            parsed = std::make_unique<FunctionProgram>(parseFunctionFile(*text));
         found = programs_.emplace(name, std::move(parsed)).first;
     }
     return found->second.get();
@@ -78,11 +108,8 @@ const LookupTable* FunctionFiles::table(const std::string& name) {
     auto found = tables_.find(name);
     if (found == tables_.end()) {
         std::unique_ptr<LookupTable> parsed;
-        if (fileExists(name)) {
-            std::string text;
-            readWholeFile(name, text, true);
-            parsed = std::make_unique<LookupTable>(parseLookupTable(text));
-        }
+        if (std::optional<std::string> text = textToHold(name, "lookup table", sizeof(LookupRow)))
+            parsed = std::make_unique<LookupTable>(parseLookupTable(*text));
         found = tables_.emplace(name, std::move(parsed)).first;
     }
     return found->second.get();

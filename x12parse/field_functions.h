@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,16 +42,27 @@ FunctionProgram parseFunctionFile(std::string_view text);
 
 // Function files and lookup tables of one conversion: each file is looked for
 // and read at most once, then kept (with its absence) until the object goes.
+// A file beyond kMaxFunctionFileBytes, or one that would take what is held
+// beyond kMaxFunctionFilesHeld, is refused: it counts as missing and
+// refusal() says why, so the caller can stop the job.
 class FunctionFiles {
 public:
     // The parsed function file, or nullptr when no such file exists.
     const FunctionProgram* program(const std::string& name);
     // The parsed lookup table, or nullptr when no such file exists.
     const LookupTable* table(const std::string& name);
+    // The first refusal ("" while none).
+    const std::string& refusal() const { return refusal_; }
 
 private:
+    // The file's text when it may be held: it exists, and it and its parsed
+    // form (`entryBytes` per line) stay within the limits.
+    std::optional<std::string> textToHold(const std::string& name, const char* what, size_t entryBytes);
+
     std::unordered_map<std::string, std::unique_ptr<FunctionProgram>> programs_;
     std::unordered_map<std::string, std::unique_ptr<LookupTable>> tables_;
+    size_t held_ = 0;  // estimated bytes of every file held
+    std::string refusal_;
 };
 
 // Runs a parsed function file: the result starts as "", CSVTABLE replaces it

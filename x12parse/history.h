@@ -11,6 +11,9 @@ namespace brolvin {
 
 // Entry i (0-based) is the segment pushed i pushes ago. A push reuses the
 // buffer of the entry that falls off, so it costs one copy of the segment.
+// Of a segment longer than kEntryBytes (a binary one) only that many leading
+// bytes are kept: the history is read for identifiers and qualifiers, and
+// eight whole copies of huge segments would multiply the memory they take.
 class SegmentHistory {
 public:
     SegmentHistory() = default;
@@ -18,10 +21,11 @@ public:
     SegmentHistory(std::initializer_list<std::string_view> newestFirst);
 
     static constexpr size_t size() { return 8; }
+    static constexpr size_t kEntryBytes = size_t{1} << 20;
     const std::string& operator[](size_t i) const { return entries_[(head_ + i) % 8]; }
     void push(std::string_view segment) {
         head_ = (head_ + 7) % 8;
-        entries_[head_].assign(segment);
+        entries_[head_].assign(segment.substr(0, kEntryBytes));
     }
 
 private:

@@ -24,6 +24,12 @@ void resetCounts(FieldTable& fields) {
     for (FieldEntry& f : fields) f.occurrenceCount = 0;
 }
 
+// A record text that could grow beyond this is written out in pieces of
+// about this size while it is built.
+constexpr size_t kSpillBytes = size_t{8} << 20;
+// Values are escaped this much at a time while spilling.
+constexpr size_t kEscapeChunk = size_t{1} << 20;
+
 }  // namespace
 
 RecordWriter::RecordWriter(const FieldTable& fields) {
@@ -42,6 +48,7 @@ RecordWriter::RecordWriter(const FieldTable& fields) {
         p.openTag = "<" + f.name + ">";
         p.closeTag = "</" + f.name + ">\r\n";
         p.emptyElement = p.openTag + p.closeTag;
+        tagBytes_ += p.emptyElement.size();
         if (p.line == 0)
             everyLineFields_.push_back(static_cast<uint32_t>(i));
         else if (p.hasLine)
@@ -49,15 +56,69 @@ RecordWriter::RecordWriter(const FieldTable& fields) {
     }
 }
 
-void RecordWriter::appendElement(size_t i, const std::string& value) {
+void RecordWriter::appendElement(size_t i, std::string_view value) {
     text_ += plans_[i].openTag;
-    appendXmlEscaped(text_, value);
+    if (!spilling_) {
+        appendXmlEscaped(text_, value);
+        text_ += plans_[i].closeTag;
+        return;
+    }
+    for (size_t at = 0; at < value.size(); at += kEscapeChunk) {
+        appendXmlEscaped(text_, value.substr(at, kEscapeChunk));
+        if (text_.size() >= kSpillBytes) spill();
+    }
     text_ += plans_[i].closeTag;
+    if (text_.size() >= kSpillBytes) spill();
+}
+
+void RecordWriter::appendPiece(std::string_view piece) {
+    if (spilling_ && piece.size() >= kSpillBytes) {
+        // Written straight out after what is held, without a copy.
+        spill();
+        emit(piece);
+        return;
+    }
+    text_ += piece;
+    if (spilling_ && text_.size() >= kSpillBytes) spill();
+}
+
+// A CSV column's Value, quoted when it must be; a quoted copy (rare) is built
+// apart and then appended like any piece.
+void RecordWriter::appendCsvPiece(std::string_view value) {
+    if (!csvNeedsQuotes(value)) {
+        appendPiece(value);
+        return;
+    }
+    std::string quoted;
+    appendCsvValue(quoted, value);
+    appendPiece(quoted);
+}
+
+void RecordWriter::emit(std::string_view text) {
+    const RecordWriteRequest& r = *request_;
+    bool ok = r.appender ? r.appender->append(text, r.destination)
+                         : CSC_0001E(std::string(text), r.destination, kAppend);
+    if (!ok) spillFailed_ = true;
+}
+
+void RecordWriter::spill() {
+    if (text_.empty()) return;
+    emit(text_);
+    text_.clear();
+}
+
+// Each line of the record at most repeats the tags and every Value, each
+// Value escaped to at most five times its length (XML) or as it is (CSV).
+bool RecordWriter::recordIsLarge(const FieldTable& fields, long long lines, bool xml) const {
+    size_t values = 0;
+    for (const FieldEntry& f : fields) values += f.value.size();
+    const double perLine = static_cast<double>(xml ? tagBytes_ + 20 + 5 * values : fields.size() + values);
+    return perLine * static_cast<double>(lines) > static_cast<double>(kSpillBytes);
 }
 
 
 void RecordWriter::clearRecordLevel(FieldTable& fields) const {
-    for (size_t i : recordLevelFields_) fields[i].value.clear();
+    for (size_t i : recordLevelFields_) clearValue(fields[i].value);
 }
 
 void RecordWriter::plainXml(FieldTable& fields) {
@@ -75,7 +136,10 @@ void RecordWriter::plainXml(FieldTable& fields) {
 void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
     for (long long k = 1; k <= count; ++k) {
         text_ += "<CLAIM>\r\n";
-        if (k == 1) {
+        if (spilling_) {
+            // Each line from the Values, as line 1 is; the shared text is not kept.
+            for (uint32_t i : namedFields_) appendXmlElementOfLine(fields, i, k);
+        } else if (k == 1) {
             lineOneSpans_.clear();
             for (uint32_t i : namedFields_) {
                 size_t start = text_.size();
@@ -99,10 +163,10 @@ void RecordWriter::appendXmlElementOfLine(FieldTable& fields, size_t i, long lon
     FieldEntry& f = fields[i];
     if (p.line == k && p.hasLine) {
         appendElement(i, f.value);
-        if (p.level == 0 || p.level == 4) f.value.clear();
+        if (p.level == 0 || p.level == 4) clearValue(f.value);
     } else if (p.line == 0) {
         appendElement(i, f.value);
-        if (p.level == 4) f.value.clear();
+        if (p.level == 4) clearValue(f.value);
     } else {
         text_ += p.emptyElement;
     }
@@ -175,7 +239,7 @@ void RecordWriter::plainCsv(FieldTable& fields) {
     for (size_t i = 0; i < fields.size(); ++i) {
         if (!plans_[i].named) continue;
         if (i > 0) text_ += ',';
-        appendCsvValue(text_, fields[i].value);
+        appendCsvPiece(fields[i].value);
     }
     text_ += "\r\n";
     clearRecordLevel(fields);
@@ -188,14 +252,12 @@ void RecordWriter::plainCsv(FieldTable& fields) {
 void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
     resetCounts(fields);
     for (long long k = 1; k <= count; ++k) {
-        if (k == 1) {
-            // The every-line columns and line 1's own, merged back into table order.
-            static const std::vector<uint32_t> kNoFields;
-            auto own = lineFields_.find(1);
-            const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-            lineColumns_.clear();
-            std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
-                       std::back_inserter(lineColumns_));
+        if (spilling_) {
+            // Each line from the Values; the shared text is not kept.
+            takeLineColumns(k);
+            for (uint32_t i : lineColumns_) appendCsvColumn(fields, i);
+        } else if (k == 1) {
+            takeLineColumns(1);
             appendCsvLineOne(fields);
         } else {
             if (k == 2) buildStableText(everyLineFields_, true);
@@ -204,6 +266,17 @@ void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
         text_ += "\r\n";
     }
     clearRecordLevel(fields);
+}
+
+// Line k's columns: the every-line columns and the line's own, merged back
+// into table order.
+void RecordWriter::takeLineColumns(long long k) {
+    static const std::vector<uint32_t> kNoFields;
+    auto own = lineFields_.find(k);
+    const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
+    lineColumns_.clear();
+    std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
+               std::back_inserter(lineColumns_));
 }
 
 // Line 1's columns (lineColumns_): the line's length is summed first so the
@@ -234,15 +307,15 @@ void RecordWriter::appendCsvLineOne(FieldTable& fields) {
         }
         const FieldPlan& p = plans_[i];
         if (p.line == 0) lineOneSpans_.emplace_back(start, at);
-        if (p.level == 4) f.value.clear();
+        if (p.level == 4) clearValue(f.value);
     }
 }
 
 void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
     if (i > 0) text_ += ',';
     FieldEntry& f = fields[i];
-    appendCsvValue(text_, f.value);
-    if (plans_[i].level == 4) f.value.clear();
+    appendCsvPiece(f.value);
+    if (plans_[i].level == 4) clearValue(f.value);
 }
 
 // Number of service lines with data, at least 1. All fields but the last take
@@ -310,14 +383,17 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     }
 
     text_.clear();
-    if (sense.xml) {
-        if (serviceLineMode)
-            serviceLineXml(fields, lineCount(fields));
-        else
+    request_ = &request;
+    spillFailed_ = false;
+    if (sense.xml || sense.csv) {
+        const long long lines = serviceLineMode ? lineCount(fields) : 1;
+        spilling_ = recordIsLarge(fields, lines, sense.xml);
+        if (sense.xml && serviceLineMode)
+            serviceLineXml(fields, lines);
+        else if (sense.xml)
             plainXml(fields);
-    } else if (sense.csv) {
-        if (serviceLineMode)
-            serviceLineCsv(fields, lineCount(fields));
+        else if (serviceLineMode)
+            serviceLineCsv(fields, lines);
         else
             plainCsv(fields);
     } else {
@@ -332,26 +408,48 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     }
     bool ok = request.appender ? request.appender->append(text_, request.destination)
                                : CSC_0001E(text_, request.destination, kAppend);
-    result.writeFailed = !ok;
-    result.recordWritten = ok;
+    result.writeFailed = !ok || spillFailed_;
+    result.recordWritten = !result.writeFailed;
+    if (spilling_) {
+        std::string().swap(text_);  // a large record's memory is given back
+        spilling_ = false;
+    }
+    request_ = nullptr;
     return result;
 }
 
-void appendXmlEscaped(std::string& out, const std::string& text) {
+namespace {
+
+// The bytes element text cannot carry as they are: the three markup
+// characters and the control bytes XML 1.0 forbids.
+struct XmlSpecialBytes {
+    bool special[256] = {};
+    constexpr XmlSpecialBytes() {
+        for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
+        special[static_cast<unsigned char>('&')] = true;
+        special[static_cast<unsigned char>('<')] = true;
+        special[static_cast<unsigned char>('>')] = true;
+    }
+};
+constexpr XmlSpecialBytes kXmlSpecial;
+
+}  // namespace
+
+void appendXmlEscaped(std::string& out, std::string_view text) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char* entity = nullptr;
-        switch (text[i]) {
-            case '&': entity = "&amp;"; break;
-            case '<': entity = "&lt;"; break;
-            case '>': entity = "&gt;"; break;
-            default: continue;
-        }
+        const char c = text[i];
+        if (!kXmlSpecial.special[static_cast<unsigned char>(c)]) continue;
         out.append(text, start, i - start);
-        out += entity;
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out += ' '; break;
+        }
         start = i + 1;
     }
-    out.append(text, start, std::string::npos);
+    out.append(text, start, std::string_view::npos);
 }
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx) {

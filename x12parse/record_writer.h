@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/job_params.h"
@@ -64,7 +65,13 @@ private:
         std::string closeTag;  // "</NAME>" CR LF
         std::string emptyElement;  // both tags
     };
-    void appendElement(size_t i, const std::string& value);
+    void appendElement(size_t i, std::string_view value);
+    // Appends `piece` to the record text; while spilling, hands the text on
+    // to the destination whenever it has grown large.
+    void appendPiece(std::string_view piece);
+    void appendCsvPiece(std::string_view value);
+    void spill();
+    void emit(std::string_view text);
     void appendCsvColumn(FieldTable& fields, size_t i);
     void appendCsvLineOne(FieldTable& fields);
     void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
@@ -84,6 +91,9 @@ private:
     void serviceLineXml(FieldTable& fields, long long count);
     void plainCsv(FieldTable& fields);
     void serviceLineCsv(FieldTable& fields, long long count);
+    void takeLineColumns(long long k);
+    // Whether the record text could grow too large to hold whole.
+    bool recordIsLarge(const FieldTable& fields, long long lines, bool xml) const;
 
     std::vector<FieldPlan> plans_;
     JobSense sense_;
@@ -102,8 +112,14 @@ private:
     std::string stableText_;
     std::vector<size_t> stableOffsets_;
     std::vector<std::pair<size_t, size_t>> lineOneSpans_;  // line 1's text of each field
-    std::vector<uint32_t> lineColumns_;                    // line 1's columns in table order
+    std::vector<uint32_t> lineColumns_;                    // a line's columns in table order
     std::string text_;
+    size_t tagBytes_ = 0;  // the tags of one XML record line, every named field's
+    // A large record is written out in pieces while it is built, each line
+    // from the Values, rather than held whole.
+    bool spilling_ = false;
+    bool spillFailed_ = false;
+    const RecordWriteRequest* request_ = nullptr;  // during write()
 };
 
 // Appends one record's values array to the run's record list. The list starts
@@ -111,7 +127,9 @@ private:
 void CTL48400W(const std::vector<std::string>& values, std::vector<std::vector<std::string>>& records);
 
 
-// "&", "<" and ">" escaped for XML element text.
-void appendXmlEscaped(std::string& out, const std::string& text);
+// "&", "<" and ">" escaped for XML element text, and the control bytes XML
+// 1.0 forbids (all below 0x20 but tab, line feed and carriage return)
+// written as spaces, so the document stays well formed whatever the value.
+void appendXmlEscaped(std::string& out, std::string_view text);
 
 }  // namespace brolvin

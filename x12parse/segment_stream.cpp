@@ -16,6 +16,11 @@ namespace brolvin {
 void SegmentStream::appendCleaned(const char* p, const char* end) {
     if (buffer_.empty())
         while (p < end && isLayoutByte(*p)) ++p;
+    // Measured before cleaning, so no byte beyond the limit is ever held.
+    if (buffer_.size() + static_cast<size_t>(end - p) > kMaxSegmentBytes) {
+        refuseOverlong();
+        return;
+    }
     if (isClean(p, end)) {
         buffer_.append(p, static_cast<size_t>(end - p));
         return;
@@ -29,7 +34,7 @@ void SegmentStream::appendCleaned(const char* p, const char* end) {
     }
 }
 
-bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
+bool readFileBlocks(const std::string& path, const std::function<bool(const char*, size_t)>& onBlock,
                     Platform* platform, size_t blockSize) {
     if (!fileExists(path)) return false;
     int fd = ::open(path.c_str(), O_RDONLY);
@@ -50,7 +55,7 @@ bool readFileBlocks(const std::string& path, const std::function<void(const char
             if (missing <= 0) break;
             std::fill(block.begin(), block.begin() + missing, ' ');
             first = false;
-            onBlock(block.data(), static_cast<size_t>(missing));
+            if (!onBlock(block.data(), static_cast<size_t>(missing))) break;
             position += missing;
             if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) break;
             continue;
@@ -61,7 +66,7 @@ bool readFileBlocks(const std::string& path, const std::function<void(const char
         if (first && std::string_view(block.data(), static_cast<size_t>(got)).starts_with(kUtf8Mark))
             skip = kUtf8Mark.size();
         first = false;
-        onBlock(block.data() + skip, static_cast<size_t>(got) - skip);
+        if (!onBlock(block.data() + skip, static_cast<size_t>(got) - skip)) break;
     }
     ::close(fd);
     return true;
@@ -71,7 +76,12 @@ bool streamFile(const std::string& path, SegmentStream& stream,
                 const std::function<void(std::string_view)>& deliver, Platform* platform,
                 size_t blockSize) {
     return readFileBlocks(
-        path, [&](const char* data, size_t n) { stream.feed(data, n, deliver); }, platform, blockSize);
+        path,
+        [&](const char* data, size_t n) {
+            stream.feed(data, n, deliver);
+            return !stream.stopped();
+        },
+        platform, blockSize);
 }
 
 long long streamFile(const std::string& path, char terminator,

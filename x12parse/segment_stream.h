@@ -6,8 +6,10 @@
 // (indented files) and dropped too; so are spaces and tabs at a segment's end
 // when the terminator is itself a line break. Each completed segment is
 // counted and pushed into the history before it is delivered; text after the
-// last terminator is never delivered. The source may arrive in blocks of any size, so a huge file is
-// streamed with a small, fixed amount of memory.
+// last terminator is never delivered. The source may arrive in blocks of any
+// size, so a huge file is streamed with a small, fixed amount of memory: a
+// segment longer than kMaxSegmentBytes is never collected, it stops the
+// stream instead.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +20,7 @@
 #include <string_view>
 
 #include "util/byte_words.h"
+#include "util/input_limits.h"
 #include "x12parse/element_split.h"
 #include "x12parse/history.h"
 
@@ -40,8 +43,16 @@ public:
 
     // Feeds the next bytes of the source. `deliver(std::string_view)` is called
     // once per completed segment; the view is valid only during the call.
+    // Does nothing once the stream has stopped.
     template <class Deliver>
     void feed(const char* data, size_t n, Deliver&& deliver);
+
+    // Stops the stream: later feeds deliver nothing.
+    void stop() { stopped_ = true; }
+    bool stopped() const { return stopped_; }
+    // The stream stopped because segment number segmentCount() + 1 grew
+    // beyond kMaxSegmentBytes.
+    bool overlong() const { return overlong_; }
 
     // Segments completed so far.
     long long segmentCount() const { return count_; }
@@ -52,12 +63,27 @@ public:
     void reset() {
         buffer_.clear();
         count_ = 0;
+        stopped_ = overlong_ = false;
     }
 
 private:
     const char* findTerminator(const char* p, const char* end) const;
     static bool isClean(const char* p, const char* end);
+    // Appends the bytes cleaned; stops the stream instead when the segment
+    // would grow beyond kMaxSegmentBytes.
     void appendCleaned(const char* p, const char* end);
+    // Empties the buffer, giving back the memory of an unusually long segment.
+    void clearBuffer() {
+        if (buffer_.capacity() > kKeptCapacity)
+            std::string().swap(buffer_);
+        else
+            buffer_.clear();
+    }
+    void refuseOverlong() {
+        overlong_ = stopped_ = true;
+        std::string().swap(buffer_);
+    }
+    static constexpr size_t kKeptCapacity = 1 << 20;
     template <class Deliver>
     void complete(std::string_view segment, Deliver& deliver) {
         if (lineBreakTerminator_)
@@ -73,6 +99,8 @@ private:
     SegmentHistory* history_;
     std::string buffer_;  // empty while only layout has come since the last terminator
     long long count_ = 0;
+    bool stopped_ = false;
+    bool overlong_ = false;
 };
 
 // The identifiers of the segments a SegmentStream would deliver, found
@@ -95,8 +123,14 @@ public:
           general_(terminator) {}
 
     // `deliver(std::string_view identifier)` once per completed segment.
+    // Does nothing once a segment was found longer than kMaxSegmentBytes.
     template <class Deliver>
     void feed(const char* data, size_t n, Deliver&& deliver);
+
+    // A segment grew beyond kMaxSegmentBytes; nothing more is delivered.
+    bool overlong() const { return overlong_ || general_.overlong(); }
+    // Segments completed so far.
+    long long segmentCount() const { return generalUsed_ ? general_.segmentCount() : count_; }
 
 private:
     char term_;
@@ -116,18 +150,23 @@ private:
             while (!id.empty() && (id.back() == ' ' || id.back() == '\t')) id.remove_suffix(1);
         return id;
     }
+    size_t carried_ = 0;     // its bytes in earlier blocks
+    long long count_ = 0;
+    bool generalUsed_ = false;
+    bool overlong_ = false;
 };
 
 // Reads the file in blocks of `blockSize` bytes and hands each to `onBlock`,
-// without a UTF-8 byte-order mark at its start. False when the file cannot be
-// opened. A failed read is reported on the
+// without a UTF-8 byte-order mark at its start, until `onBlock` returns false.
+// False when the file cannot be opened. A failed read is reported on the
 // console ("Cfile <ERROR> FC-Fread #") and its bytes are handed on as spaces.
-bool readFileBlocks(const std::string& path, const std::function<void(const char*, size_t)>& onBlock,
+bool readFileBlocks(const std::string& path, const std::function<bool(const char*, size_t)>& onBlock,
                     Platform* platform = nullptr, size_t blockSize = 1 << 20);
 
-// Streams the file through `stream` in blocks of `blockSize` bytes. False when
-// the file cannot be opened (nothing is delivered). A failed read is reported
-// on the console ("Cfile <ERROR> FC-Fread #") and its bytes count as spaces.
+// Streams the file through `stream` in blocks of `blockSize` bytes, until the
+// end or until the stream stops. False when the file cannot be opened
+// (nothing is delivered). A failed read is reported on the console
+// ("Cfile <ERROR> FC-Fread #") and its bytes count as spaces.
 bool streamFile(const std::string& path, SegmentStream& stream,
                 const std::function<void(std::string_view)>& deliver, Platform* platform = nullptr,
                 size_t blockSize = 1 << 20);
@@ -172,7 +211,7 @@ template <class Deliver>
 void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
     const char* p = data;
     const char* end = data + n;
-    while (p < end) {
+    while (p < end && !stopped_) {
         const char* t = findTerminator(p, end);
         if (t == nullptr) {
             // No terminator will ever come with a comma terminator, so its
@@ -184,15 +223,16 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
             // Layout after the previous terminator is dropped; a segment that
             // is then clean and whole in this block is delivered in place.
             while (p < t && isLayoutByte(*p)) ++p;
-            if (isClean(p, t)) {
+            if (static_cast<size_t>(t - p) <= kMaxSegmentBytes && isClean(p, t)) {
                 complete(std::string_view(p, static_cast<size_t>(t - p)), deliver);
                 p = t + 1;
                 continue;
             }
         }
         appendCleaned(p, t);
+        if (overlong_) return;
         complete(std::string_view(buffer_), deliver);
-        buffer_.clear();
+        clearBuffer();
         p = t + 1;
     }
 }
@@ -200,15 +240,22 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
 template <class Deliver>
 void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
     if (deferred_) {
+        generalUsed_ = true;
         general_.feed(data, n, [&](std::string_view segment) { deliver(elementView(segment, 0, sep_)); });
         return;
     }
+    if (overlong_) return;
     const char* p = data;
     const char* end = data + n;
     while (p < end) {
         const char* t = static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(term_),
                                                              static_cast<size_t>(end - p)));
         const char* stop = t ? t : end;
+        if (carried_ + static_cast<size_t>(stop - p) > kMaxSegmentBytes) {
+            overlong_ = true;
+            std::string().swap(id_);
+            return;
+        }
         const char* q = p;
         if (!carrying_) {
             // Layout before the identifier is dropped; an identifier with no
@@ -220,6 +267,7 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
             if (separated || q == stop) {
                 std::string_view id(start, static_cast<size_t>(q - start));
                 if (t != nullptr) {
+                    ++count_;
                     deliver(separated ? id : finished(id));
                     p = t + 1;
                     continue;
@@ -228,6 +276,7 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
                 idDone_ = separated;
                 inLayout_ = id.empty() && !separated;
                 carrying_ = true;
+                carried_ = static_cast<size_t>(end - p);
                 return;
             }
             id_.assign(start, static_cast<size_t>(q - start));
@@ -249,9 +298,14 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
             }
             id_.push_back(c);
         }
-        if (t == nullptr) return;
+        if (t == nullptr) {
+            carried_ += static_cast<size_t>(end - p);
+            return;
+        }
+        ++count_;
         deliver(idDone_ ? std::string_view(id_) : finished(id_));
         carrying_ = false;
+        carried_ = 0;
         p = t + 1;
     }
 }

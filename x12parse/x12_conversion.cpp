@@ -12,6 +12,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/locked_append.h"
+#include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
 #include "util/staged_output.h"
@@ -36,6 +37,11 @@ bool entryOneMatches(const KeyList& list, std::string_view identifier) {
 }
 
 const char* const kXmlClose = "</EXPORTDATA>\r\n";
+
+std::string overlongSegmentText(long long segmentNumber, const std::string& source) {
+    return "segment " + std::to_string(segmentNumber) + " of " + source + " is longer than " +
+           limitText(kMaxSegmentBytes);
+}
 
 bool typeIs(const JobParams& job, const char* type) { return beginsWithNoCase(job.conversionType, type); }
 
@@ -121,6 +127,8 @@ private:
         result_.runLog += ctx_.stampedLine(line);
         ctx_.platform.consoleLine(line);
     }
+    void checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
+                           long long segmentNumber);
     void noteWrite(bool ok) {
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
@@ -224,7 +232,7 @@ void X12Run::openCsv() {
 // nothing there, and a failed merge leaves the earlier content as it was.
 void X12Run::finishOutput() {
     const std::string& dest = job_.currentDestination;
-    const bool failed = result_.writeFailed || result_.readFailed;
+    const bool failed = result_.writeFailed || result_.readFailed || !result_.refusal.empty();
     if (merging_) {
         if (failed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
         merged_.release();
@@ -255,6 +263,16 @@ void X12Run::writeRecord() {
     result_.runLog += written.databaseLog;
     noteWrite(!written.writeFailed);
     if (written.recordWritten) ++result_.recordsWritten;
+}
+
+void X12Run::checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
+                               long long segmentNumber) {
+    if (!functions.refusal().empty()) {
+        result_.refusal = functions.refusal();
+    } else if (extractor.valuesBeyondLimit()) {
+        result_.refusal = "the values of the record at segment " + std::to_string(segmentNumber) + " of " +
+                          job_.source + " are larger than " + limitText(kMaxRecordBytes);
+    }
 }
 
 X12ConversionResult X12Run::run() {
@@ -311,17 +329,25 @@ X12ConversionResult X12Run::run() {
             if (!envelope.empty()) insideInterchange = envelope == "ISA";
             sets.see(segment, stream.segmentCount());
             assembler.processSegment(segment, stream.segmentCount());
+            checkAfterSegment(extractor, functions, stream.segmentCount());
+            if (!result_.refusal.empty()) stream.stop();
         },
         &ctx_.platform);
-    if (result_.readFailed) line(" - Read Error : " + source);
-    assembler.finish();
-    sets.finish();
-    if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
-        warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
-             " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
-             " per claim; the option ML writes every line");
+    if (stream.overlong()) result_.refusal = overlongSegmentText(stream.segmentCount() + 1, source);
+    if (result_.readFailed && result_.refusal.empty()) line(" - Read Error : " + source);
 
-    if (xml) noteWrite(appender_.append(kXmlClose, writePath_));
+    // A stopped conversion writes neither its open record nor the closing
+    // line, and its new output is discarded.
+    const bool refused = !result_.refusal.empty();
+    if (!refused) {
+        assembler.finish();
+        sets.finish();
+        if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
+            warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
+                 " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
+                 " per claim; the option ML writes every line");
+        if (xml) noteWrite(appender_.append(kXmlClose, writePath_));
+    }
     noteWrite(appender_.close());
     if (exportSession_) {
         result_.runLog += exportSession_->finish();
@@ -329,6 +355,7 @@ X12ConversionResult X12Run::run() {
     }
     if (xml || csv) finishOutput();
     result_.maxServiceLineCount = assembler.maxServiceLineCount();
+    if (refused) return result_;
     if (insideInterchange) warn(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
     if (assembler.transactionSets() > 0 && result_.recordsWritten == 0) {
         result_.noRecords = true;
@@ -340,7 +367,8 @@ X12ConversionResult X12Run::run() {
 }  // namespace
 
 long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform) {
+                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                     long long* overlongSegment) {
     long long result = 0;
     long long lines = 0;
     if (fileSize(source) < 0) platform.consoleLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
@@ -353,7 +381,14 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
             if (lines > result) result = lines;
         }
     };
-    readFileBlocks(source, [&](const char* data, size_t n) { identifiers.feed(data, n, count); }, &platform);
+    readFileBlocks(
+        source,
+        [&](const char* data, size_t n) {
+            identifiers.feed(data, n, count);
+            return !identifiers.overlong();
+        },
+        &platform);
+    if (overlongSegment) *overlongSegment = identifiers.overlong() ? identifiers.segmentCount() + 1 : 0;
     return result;
 }
 
@@ -362,7 +397,14 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
     Delimiters& d = p.delimiters;
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
     if (CTL48400J(job, 5)) {
-        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine, platform);
+        long long overlong = 0;
+        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
+                                 platform, &overlong);
+        if (overlong > 0) {
+            p.refusal = overlongSegmentText(overlong, job.source);
+            return p;
+        }
+        p.linesMade = expandedLineCount(map.fields, p.lineCount);
         map.fields = CTL48400Z(map.fields, p.lineCount);
         map.names = CTL48400AB(map.fields, 1);
         map.segmentMap = CTL48400AB(map.fields, 2);

@@ -14,12 +14,17 @@
 namespace brolvin {
 
 // The largest number of Key Line Field segments in one claim of the source.
+// Reading stops at a segment longer than kMaxSegmentBytes; `overlongSegment`,
+// when given, receives its number (0 when there is none).
 long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform);
+                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                     long long* overlongSegment = nullptr);
 
 struct X12Preparation {
     Delimiters delimiters;
     long long lineCount = 0;  // the source's line count, with "ML"
+    long long linesMade = 0;  // the lines the expansion made of it
+    std::string refusal;      // why the source cannot be converted, or ""
 };
 
 // Reads the source's delimiters (defaults when the source is missing) and,
@@ -44,6 +49,9 @@ struct X12ConversionResult {
     bool noRecords = false;        // the source held transaction sets, yet no record was written
     bool readFailed = false;       // the source could not be read to its end
     bool outputInPlace = false;    // the XML or CSV destination is complete under its own name
+    // Why the conversion stopped on its input (a segment or a record beyond
+    // its size limit, a function file or table refused), or "".
+    std::string refusal;
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

@@ -318,6 +318,8 @@ const std::vector<NamedEntry>& allEntries() {
         {"x12_fixed_map", x12FixedMap}, {"x12_fuzzed_map", x12FuzzedMap},
         {"csv_input", csvInput},       {"xml_input", xmlInput},
         {"field_functions", fieldFunctions}, {"job_names", jobNames},
+        {"dbf_table", dbfTable},       {"ntx_index", ntxIndex},
+        {"cdx_index", cdxIndex},
     };
     return entries;
 }

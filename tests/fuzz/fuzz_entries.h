@@ -36,6 +36,10 @@ int fieldFunctions(const uint8_t* data, size_t size);
 // come through whole (unless "DS" deleted it after a job that succeeded) or
 // an unfinished output file was left behind.
 int jobNames(const uint8_t* data, size_t size);
+// dBASE table, NTX index and CDX index readers: the input is the file.
+int dbfTable(const uint8_t* data, size_t size);
+int ntxIndex(const uint8_t* data, size_t size);
+int cdxIndex(const uint8_t* data, size_t size);
 
 // The divider between the parts of an input.
 inline constexpr const char* kDivider = "\n#--#\n";

@@ -12,7 +12,8 @@ SECONDS_PER_TARGET=${1:-60}
 shift || true
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
-  TARGETS=(map_loader db_map x12_fixed_map x12_fuzzed_map csv_input xml_input field_functions job_names)
+  TARGETS=(map_loader db_map x12_fixed_map x12_fuzzed_map csv_input xml_input field_functions
+    job_names dbf_table ntx_index cdx_index)
 fi
 
 BUILD="$ROOT/build-fuzz"

@@ -74,8 +74,14 @@ TEST(ServiceLineExpansion, LineCountIsCappedAtTheLimit) {
     FieldTable r = CTL48400Z(FieldTable{line}, 20000);
     ASSERT_EQ(static_cast<long long>(r.size()), kMaxExpandedServiceLines);
     EXPECT_EQ(r.back().name, "CHG999");
-    EXPECT_EQ(serviceLineLimitNote(999), "");
-    EXPECT_EQ(serviceLineLimitNote(20000), " - Service Line Count 20000 Expanded to 999");
+    const FieldTable one{line};
+    EXPECT_EQ(serviceLineLimitNote(999, expandedLineCount(one, 999)), "");
+    EXPECT_EQ(serviceLineLimitNote(20000, expandedLineCount(one, 20000)),
+              " - Service Line Count 20000 Expanded to 999");
+    // A large block makes fewer lines, so the table stays within its entry limit.
+    const FieldTable block(100, line);
+    EXPECT_EQ(expandedLineCount(block, 999), 500);
+    EXPECT_EQ(static_cast<long long>(CTL48400Z(block, 999).size()), kMaxExpandedFieldEntries);
 }
 
 }  // namespace brolvin
