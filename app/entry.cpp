@@ -57,6 +57,7 @@ int MAIN(const std::vector<std::string>& params, Platform& platform) {
     RunContext ctx(platform);
     DriverResult result = CTLD48403(args, ctx);
 
+    platform.consoleLine(result.outcome);
     platform.consoleLine("Brolvin Core Complete");
     // Only someone at a terminal can press a key; scripts and pipes never wait.
     if (waitForKey && platform.inputIsTerminal()) {

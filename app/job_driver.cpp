@@ -44,6 +44,16 @@ constexpr ConversionType kConversionTypes[] = {
 // Parsing into database tables: dispatched only when "DBMAP=" names a file.
 constexpr ConversionType kDatabaseType{"X12,ODBC", " - Parse X12 to ODBC.", "", " - ODBC Not Created ", true, false};
 
+// The types a user may give, for the outcome of an unknown one: those that
+// read X12 first.
+std::string knownTypes() {
+    std::string list;
+    for (bool readsX12 : {true, false})
+        for (const ConversionType& t : kConversionTypes)
+            if (t.type.starts_with("X12") == readsX12) list += std::string(list.empty() ? "" : ", ") + std::string(t.type);
+    return list + ", " + std::string(kDatabaseType.type) + " with DBMAP=";
+}
+
 const ConversionType* findConversionType(const std::string& type) {
     std::string upper = toUpper(type);
     for (const ConversionType& t : kConversionTypes)
@@ -112,6 +122,7 @@ public:
         resolveDestination();
         logParameters();
         const ConversionType* type = conversionType();
+        if (type == nullptr) reportUnknownType();
         if (sourceControl_ != 1) return kExitNotConverted;
         if (type != nullptr && !namesAvoidSource(*type)) return kExitNotConverted;
         eraseExistingDestination(type);
@@ -122,13 +133,37 @@ public:
     }
 
     long long recordsWritten() const { return recordsWritten_; }
+    // The console's line on what the job did.
+    std::string outcomeLine(int status) const {
+        if (status != kExitConverted)
+            return "Error: " + (failure_.failed() ? failure_.reason() : std::string("nothing was converted"));
+        return success_;
+    }
 
 private:
     void line(const std::string& text) { log_ += ctx_.stampedLine(text); }
-    // A line that stops the job, also shown on the console.
-    void stopLine(const std::string& text) {
+    // A run-log line that stops the job, with its reason for the console.
+    void stopLine(const std::string& text, const std::string& reason) {
         line(text);
-        ctx_.platform.consoleLine(text);
+        failure_.note(reason);
+    }
+
+    void reportUnknownType() {
+        const std::string& type = job_.conversionType;
+        line(" - Unknown Conversion Type : " + type);
+        if (beginsWith(toUpper(type), kDatabaseType.type))
+            failure_.note(type + " needs DBMAP= naming an existing database map file" +
+                          (settings_.databaseMap.empty() ? "" : " (not found: " + settings_.databaseMap + ")"));
+        else
+            failure_.note("unknown conversion type " + type + " (types: " + knownTypes() + ")");
+    }
+
+    // The success line: how many records went where, under which map.
+    void noteSuccess(const EngineResult& result) {
+        const long long n = result.recordsWritten;
+        std::string where = result.output.empty() ? "the database tables of " + settings_.databaseMap : result.output;
+        success_ = std::to_string(n) + (n == 1 ? " record" : " records") + " written to " + where + " (map " +
+                   result.mapFile + ")";
     }
 
     // The destination named from the source (step 5 of the per-file step).
@@ -162,14 +197,18 @@ private:
         if (settings_.mapLog == 1) names.push_back(kMapLog);
         for (const std::string& name : names) {
             if (!sameFile(name, job_.source)) continue;
-            stopLine(kSameFileAsSourceLine + name);
+            stopLine(kSameFileAsSourceLine + name, name + " is the source file itself; nothing was written");
             return false;
         }
         return true;
     }
 
     void resolveSource() {
-        if (!fileExists(job_.source)) return;
+        if (!fileExists(job_.source)) {
+            failure_.note((folderExists(job_.source) ? "the source is a folder, not a file: " : "source not found: ") +
+                          job_.source);
+            return;
+        }
         line(" - The source is a file.");
         line(" - Source File : " + job_.source);
         sourceControl_ = 1;
@@ -189,6 +228,7 @@ private:
         } else {
             line(" - The Destination Folder does Not exist.");
             line(" - Destination : " + dest);
+            failure_.note("the destination " + dest + " names a folder that does not exist");
             sourceControl_ = 0;
         }
     }
@@ -215,7 +255,8 @@ private:
     // Names the output file; false when the destination already exists.
     bool prepareOutputName() {
         if (fileExists(job_.destination)) {
-            line(" - File Exists : " + job_.destination);
+            stopLine(" - File Exists : " + job_.destination,
+                     "destination exists: " + job_.destination + " (OW replaces it)");
             return false;
         }
         job_.destination = derivedDestination();
@@ -240,7 +281,8 @@ private:
         const std::string& output = job_.currentDestination;
         if (!fileExists(output) || settings_.overwriteOn()) return true;
         if (type.merges && beginsWith(settings_.merge, "MF")) return true;
-        stopLine(" - File Exists : " + output);
+        stopLine(" - File Exists : " + output, "output exists: " + output + " (OW replaces it" +
+                                                   (type.merges ? ", MF appends to it)" : ")"));
         return false;
     }
 
@@ -260,7 +302,13 @@ private:
         if (result.failedTableWrites > 0)
             line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
                  " (rows not written, see the Error lines above)");
-        if (!result.succeeded() || !type->converts) return kExitNotConverted;
+        failure_.note(result.failure);
+        if (!result.succeeded()) return kExitNotConverted;
+        if (!type->converts) {
+            failure_.note(job_.conversionType + " converts nothing: there is no HL7 reader or writer");
+            return kExitNotConverted;
+        }
+        noteSuccess(result);
         return kExitConverted;
     }
 
@@ -299,6 +347,8 @@ private:
     int sourceControl_ = 0;
     std::string requestedDestination_;
     long long recordsWritten_ = 0;
+    FirstFailure failure_;
+    std::string success_;
 };
 
 }  // namespace
@@ -333,6 +383,8 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
     if (isBlank(job.conversionType) || isBlank(job.source)) {
         log += ctx.stampedLine(isBlank(job.conversionType) ? " - Parameter 1 empty. "
                                                            : " - Parameter 2 empty.");
+        result.outcome = isBlank(job.conversionType) ? "Error: no conversion type given (brolvin --help shows the usage)"
+                                                     : "Error: no source file given (brolvin --help shows the usage)";
         result.exitStatus = kExitBlankParameter;
     } else {
         job.source = trimRightSpaces(job.source);
@@ -343,14 +395,15 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
             // The run log cannot be written where the source is: the job
             // stops, and the console is the only place left to say so.
             runLogIsSource = true;
-            const std::string stop = kSameFileAsSourceLine + settings.runLogName;
-            log += ctx.stampedLine(stop);
-            ctx.platform.consoleLine(stop + " (run log not written)");
+            log += ctx.stampedLine(kSameFileAsSourceLine + settings.runLogName);
+            result.outcome = "Error: the run log " + settings.runLogName +
+                             " is the source file itself; nothing was written (run log not written)";
             result.exitStatus = kExitNotConverted;
         } else {
             JobRun jobRun(args, ctx, engine, job, settings, displayMode, log);
             result.exitStatus = jobRun.run();
             result.recordsWritten = jobRun.recordsWritten();
+            result.outcome = jobRun.outcomeLine(result.exitStatus);
         }
     }
 

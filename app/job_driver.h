@@ -37,6 +37,7 @@ struct DriverResult {
     std::string runLog;  // the complete run-log text
     int exitStatus = kExitNotConverted;
     long long recordsWritten = 0;  // records the engine wrote (file or database)
+    std::string outcome;  // the console's line on what the job did
 };
 
 using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;

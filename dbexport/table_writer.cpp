@@ -52,6 +52,11 @@ void splitServer(const std::string& server, std::string& host, std::string& port
 
 void WriterCall::line(const std::string& text) { log += text + kCrLf; }
 
+void WriterCall::alert(const std::string& text) {
+    line(text);
+    ctx.platform.warningLine(text);
+}
+
 std::string printableName(const std::string& name) {
     std::string shown = name;
     for (char& c : shown)

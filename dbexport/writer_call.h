@@ -28,6 +28,8 @@ struct WriterCall {
     std::string log;
 
     void line(const std::string& text);
+    // A line about a value that was cut or left blank: also a warning.
+    void alert(const std::string& text);
 };
 
 // One map row during one writer call.

@@ -26,7 +26,7 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
     const std::string ds(1, d.elementSeparator);
     int fd = ::open(source.c_str(), O_RDONLY);
     if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
         return "";
     }
     std::vector<char> block(1 << 20);
@@ -36,7 +36,7 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
     while (!done) {
         ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+        if (got < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
         if (got <= 0) break;
         for (ssize_t i = 0; i < got && !done; ++i) {
             char c = block[static_cast<size_t>(i)];
@@ -56,6 +56,17 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
     }
     ::close(fd);
     return key;
+}
+
+// The folder a map path is looked for in, as the outcome names it.
+std::string folderOf(std::string_view path) {
+    size_t at = path.find_last_of("/\\");
+    return at == std::string_view::npos ? "./" : std::string(path.substr(0, at + 1));
+}
+
+std::string shippedFolder(const ShippedMaps& shipped) {
+    const std::string& folder = shipped.folder();
+    return folder.ends_with('/') ? folder : folder + "/";
 }
 
 }  // namespace
@@ -112,6 +123,23 @@ std::string CTLD48600Q(const std::string& mapName, int mode) {
     return CTLD48600Q(mapName, mode, ShippedMaps::fromExecutable());
 }
 
+std::string noMapReason(const MapChoice& choice, std::string_view sourceKind) {
+    const std::string& path = choice.pathToLoad;
+    if (!path.empty() && fileExists(path)) return "map file " + path + " is empty or unreadable";
+    std::string searched;
+    for (const std::string& folder : choice.searched) searched += (searched.empty() ? "" : ", ") + folder;
+    if (choice.named) return "map file not found: " + choice.mapName + " (searched: " + searched + ")";
+    if (toUpper(sourceKind) == "CSV" || toUpper(sourceKind) == "XML")
+        return "no map: a CSV or XML source needs MAP= naming its map";
+    if (choice.detected && choice.gs08.empty() && choice.st01.empty())
+        return "no map: the source shows no GS08 or ST01 in its first 1001 bytes (name a map with MAP=)";
+    auto shown = [](const std::string& v) { return v.empty() ? std::string("(none)") : v; };
+    std::string saw = "no map for GS08 " + shown(choice.gs08) + " / ST01 " + shown(choice.st01);
+    if (trimSpaces(choice.mapName).empty())
+        return saw + " (searched: the known guides and transaction sets; name a map with MAP=)";
+    return saw + ": " + choice.mapName + " not found (searched: " + searched + ")";
+}
+
 MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
     MapChoice out;
     const ShippedMaps shippedFallback =
@@ -131,10 +159,13 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
     if (!trimSpaces(mapName).empty()) {
         chosen = mapName;
         out.mapName = mapName;
+        out.named = true;
+        out.searched.push_back(folderOf(loadPath(chosen)));
         out.runLog += ctx.stampedLine(" - Map File Set A to " + chosen);
         out.runLog += ctx.stampedLine(" - X12 Version/Transaction NOT Detected  ");
         // A plain name that exists nowhere may be one of the shipped maps.
         if (!hasFolderPart(mapName) && !fileExists(loadPath(chosen))) {
+            if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
             std::string shippedPath = shipped.find(mapName);
             if (!shippedPath.empty()) {
                 out.runLog += ctx.stampedLine(" - Used Map file " + shippedPath);
@@ -143,7 +174,13 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             }
         }
     } else {
-        if (request.databaseMapName.empty()) mapName = detectMapName(request.source, request.debug, ctx);
+        if (request.databaseMapName.empty()) {
+            InterchangeScan scan;
+            mapName = detectMapName(request.source, request.debug, ctx, &scan);
+            out.detected = true;
+            out.gs08 = scan.version;
+            out.st01 = scan.st01;
+        }
         if (isBlank(mapName)) {
             mapName = chosen = CTLD48400AE(request.source, chosen, request.databaseMap,
                                            request.databaseMapName, ctx.platform);
@@ -173,11 +210,13 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             out.runLog += "   Current Directory : " + ctx.platform.currentFolder() + kCrLf;
             out.runLog += "   Current Drive : " + ctx.platform.currentDrive() + kCrLf;
             out.runLog += "   Map File : " + mapName + kCrLf;
+            out.searched.push_back(folderOf(loadPath(mapName)));
             if (fileExists(loadPath(mapName))) {
                 chosen = mapName;
                 out.runLog += ctx.stampedLine(" - Map File Set G to " + mapName);
             } else {
                 out.runLog += ctx.stampedLine(" - X12 Detected Map File NOT Present " + mapName);
+                if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
                 std::string supplied = CTLD48600Q(mapName, 1, shipped);
                 if (!trimSpaces(supplied).empty()) {
                     out.runLog += ctx.stampedLine(" - Used Map file " + supplied);

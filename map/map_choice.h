@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbexport/db_map.h"
 #include "map/shipped_maps.h"
@@ -29,7 +30,18 @@ struct MapChoice {
     std::string mapPrefix;   // map name + "_"; "" when the user named the map
     std::string runLog;      // time-stamped run-log lines
     std::string debugText;   // text for the debug log (a detection trace)
+    // For the job's outcome when no map loads: whether the user named the
+    // map, what the detection saw, and the folders a map name was looked for in.
+    bool named = false;
+    bool detected = false;   // the interchange was scanned for its version
+    std::string gs08;
+    std::string st01;
+    std::vector<std::string> searched;
 };
+
+// Why no map could be loaded for the choice, in words for the console;
+// `sourceKind` is the first three letters of the conversion type.
+std::string noMapReason(const MapChoice& choice, std::string_view sourceKind);
 
 MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx);
 

@@ -115,14 +115,14 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
     std::string bytes;
     int fd = ::open(source.c_str(), O_RDONLY);
     if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
     } else {
         bytes.resize(static_cast<size_t>(kScanLimit + 1));
         size_t have = 0;
         while (have < bytes.size()) {
             ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            if (got < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             if (got <= 0) break;
             have += static_cast<size_t>(got);
         }
@@ -220,7 +220,7 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 }
 
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx) {
+                          RunContext& ctx, InterchangeScan* scanOut) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
     std::string name = acknowledgmentMapName(scan);
     if (!name.empty()) {
@@ -233,6 +233,7 @@ std::string detectMapName(const std::string& source, const std::string& debugSet
             scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
     }
     if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    if (scanOut) *scanOut = std::move(scan);
     return name;
 }
 

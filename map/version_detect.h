@@ -56,8 +56,8 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 
 // The map file name the interchange selects, as mapNameForScan. With debug on
 // the trace, including the guide decision, is
-// written to "tdebug.log".
+// written to "tdebug.log". `scanOut`, when given, receives what the scan saw.
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx);
+                          RunContext& ctx, InterchangeScan* scanOut = nullptr);
 
 }  // namespace brolvin

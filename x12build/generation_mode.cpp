@@ -28,11 +28,12 @@ void expandServiceLines(LoadedMap& map, long long lineCount) {
     map.segmentMap = CTL48400AB(map.fields, 2);
 }
 
-// A reason the job stops, on the console and in the run log.
-void stop(GenerationResult& result, RunContext& ctx, const std::string& line) {
+// A reason the job stops: its run-log text, and the same in the job's
+// outcome, which begins in lower case.
+void stop(GenerationResult& result, RunContext& ctx, const std::string& reason) {
     result.stopped = true;
-    result.runLog += ctx.stampedLine(line);
-    ctx.platform.consoleLine(line);
+    result.runLog += ctx.stampedLine(" - " + reason);
+    result.failure.note(reason.starts_with("The ") ? "the " + reason.substr(4) : reason);
 }
 
 }  // namespace
@@ -46,7 +47,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!xml && kind != "CSV") return result;
     if (!fileExists(job.source)) return result;
     if (map.segmentLayout.empty()) {
-        stop(result, ctx, " - The map " + map.path + " has no SEGMENT= lines: no X12 can be generated from it");
+        stop(result, ctx, "The map " + map.path + " has no SEGMENT= lines: no X12 can be generated from it");
         return result;
     }
 
@@ -84,7 +85,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!result.refusal.empty()) return result;
     if (!readable) {
         // An unreadable source counts as empty.
-        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
+        ctx.platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
         size = 0;
         csvCounter = CsvRecordCounter();
         csvFirstLine = CsvFirstLine();
@@ -180,7 +181,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         run.closeDestination();
         if (!run.destination.empty()) deleteFile(run.destination);
         if (args.displayMode == 0) CTL394MTRB(progressHandle);
-        stop(result, ctx, " - " + run.stopReason + " : " + job.source + " not converted");
+        stop(result, ctx, run.stopReason + " : " + job.source + " not converted");
         result.debugText = std::move(run.debugText);
         return result;
     }
@@ -202,14 +203,17 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         // Records the source still held are missing: the output is not published.
         result.readFailed = true;
         result.runLog += ctx.stampedLine(" - Read Error : " + job.source);
+        result.failure.note("could not read the source " + job.source + " to its end");
     } else if (run.refused()) {
         staged.discard();  // an input beyond its limit: nothing is published
     } else if (run.writeFailed) {
         run.failedFile = job.currentDestination;
     } else {
         Published published = staged.publish(CTL48400J(job, 2));
-        if (published == Published::kExists)
+        if (published == Published::kExists) {
             result.runLog += ctx.stampedLine(" - File Exists : " + job.currentDestination);
+            result.failure.note("output exists: " + job.currentDestination + " (OW replaces it)");
+        }
         result.outputInPlace = published == Published::kDone;
         if (!result.outputInPlace) {
             run.writeFailed = true;

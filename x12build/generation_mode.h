@@ -22,6 +22,7 @@ struct GenerationResult {
     // Why the run stopped on its input (a line, a tag, a text or a record
     // beyond its size limit), or "".
     std::string refusal;
+    FirstFailure failure;  // the first failure other than a refusal, in words
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")

@@ -78,11 +78,13 @@ private:
     void refuse(const std::string& reason) {
         line(kInputRefusedLine + reason);
         result_.inputRefused = true;
+        result_.failure.note("input refused: " + reason);
     }
     void noteFailure(bool failed, const std::string& file) {
         if (failed && !result_.writeFailed) {
             result_.writeFailed = true;
             result_.failedFile = file;
+            result_.failure.note("could not write " + file);
         }
     }
 
@@ -114,12 +116,15 @@ std::string EngineCall::renamedOutput(const std::string& mapPrefix) const {
 // the source, and an existing file is replaced only under "OW".
 bool EngineCall::renameTargetFree(const std::string& renamed) {
     if (renamed.empty()) return true;
-    if (sameFile(renamed, job_.source))
+    if (sameFile(renamed, job_.source)) {
         line(kSameFileAsSourceLine + renamed);
-    else if (fileExists(renamed) && !overwrite_)
+        result_.failure.note("the RPMN name " + renamed + " is the source file itself; nothing was written");
+    } else if (fileExists(renamed) && !overwrite_) {
         line(" - File Exists : " + renamed);
-    else
+        result_.failure.note("the RPMN name " + renamed + " exists (OW replaces it)");
+    } else {
         return true;
+    }
     result_.stopped = true;
     return false;
 }
@@ -127,8 +132,12 @@ bool EngineCall::renameTargetFree(const std::string& renamed) {
 void EngineCall::renameAfterMap(const std::string& renamed) {
     line(" - RPMN : " + renamed);
     Published moved = moveFile(job_.currentDestination, renamed, overwrite_);
-    if (moved == Published::kExists) line(" - File Exists : " + renamed);
+    if (moved == Published::kExists) {
+        line(" - File Exists : " + renamed);
+        result_.failure.note("the RPMN name " + renamed + " exists (OW replaces it)");
+    }
     noteFailure(moved != Published::kDone, renamed);
+    if (moved == Published::kDone) result_.output = renamed;
 }
 
 // The source goes only after a job that converted; otherwise it is kept and
@@ -142,6 +151,7 @@ void EngineCall::deleteSource(bool converted) {
     } else {
         line(" - Source File Not Deleted : " + job_.source);
         result_.deleteFailed = true;
+        result_.failure.note("the source " + job_.source + " could not be deleted (DS)");
     }
 }
 
@@ -164,10 +174,9 @@ EngineResult EngineCall::run() {
     // of this program can take it.
     const std::string type = toUpper(job_.conversionType.substr(0, 3));
     if ((type == "X12" || type == "CSV" || type == "XML") && isUtf16Text(job_.source)) {
-        const std::string text = " - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " +
-                                 job_.source;
-        line(text);
-        ctx_.platform.consoleLine(text);
+        line(" - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " + job_.source);
+        result_.failure.note("the source " + job_.source +
+                             " is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII");
         result_.stopped = true;
         writeDebugLog();
         return result_;
@@ -191,16 +200,19 @@ EngineResult EngineCall::run() {
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
         result_.inputRefused = loaded.refused;
+        result_.failure.note(loaded.refused ? "input refused: " + loaded.refusal : noMapReason(choice, type));
         writeDebugLog();
         return result_;
     }
     LoadedMap& map = loaded.map;
+    result_.mapFile = std::string(baseName(map.path));
 
     const bool x12 = type == "X12";
     const bool generation = type == "CSV" || type == "XML";
     // Types that write an output file, which "RPMN" may rename.
     const bool writesFile = generation || (x12 && (beginsWithNoCase(job_.conversionType, "X12,XML") ||
                                                    beginsWithNoCase(job_.conversionType, "X12,CSV")));
+    if (writesFile) result_.output = job_.currentDestination;
     const std::string renamed = writesFile ? renamedOutput(choice.mapPrefix) : "";
     if (!renameTargetFree(renamed)) {
         writeDebugLog();
@@ -226,9 +238,13 @@ EngineResult EngineCall::run() {
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
+        result_.failure.note(converted.failure);
         maxServiceLines = converted.maxServiceLineCount;
         noteFailure(converted.writeFailed, converted.failedFile);
         result_.failedTableWrites = converted.failedTableWrites;
+        if (converted.failedTableWrites > 0)
+            result_.failure.note(std::to_string(converted.failedTableWrites) +
+                                 " row(s) did not reach their database table (see the run log)");
         result_.recordsWritten = converted.recordsWritten;
         result_.noRecords = converted.noRecords;
         result_.readFailed = converted.readFailed;
@@ -238,6 +254,7 @@ EngineResult EngineCall::run() {
         GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
+        result_.failure.note(generated.failure);
         noteFailure(generated.writeFailed, generated.failedFile);
         result_.recordsWritten = generated.recordsWritten;
         result_.readFailed = generated.readFailed;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/job_outcome.h"
 #include "app/job_params.h"
 #include "util/platform.h"
 
@@ -54,6 +55,9 @@ struct EngineResult {
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
     // An input beyond its size limit stopped the job (the run log says which).
     bool inputRefused = false;
+    FirstFailure failure;   // the first of the failures above, in words
+    std::string output;     // the file the records went to, after any "RPMN" rename
+    std::string mapFile;    // the name of the map file the call loaded
 
     bool succeeded() const {
         return !mapMissing && !writeFailed && !stopped && !noRecords && !readFailed && !deleteFailed &&

@@ -20,7 +20,7 @@ std::string CTL48400X(const std::string& file, long long chunkSize, Platform& pl
     long long chunk = (chunkSize > 0 && chunkSize < length) ? chunkSize : length;
     int fd = ::open(file.c_str(), O_RDONLY);
     if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
         return content;
     }
     for (long long position = 0; position < length; position += chunk) {
@@ -30,7 +30,7 @@ std::string CTL48400X(const std::string& file, long long chunkSize, Platform& pl
             ssize_t got = ::pread(fd, content.data() + position + done, want - done,
                                   static_cast<off_t>(position + done));
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            if (got < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             if (got <= 0) break;  // the rest of this chunk stays spaces
             done += static_cast<size_t>(got);
         }

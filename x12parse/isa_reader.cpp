@@ -33,7 +33,7 @@ ssize_t readSome(int fd, char* buf, size_t n) {
 long long CTL39400AJ(const std::string& file, Platform& platform) {
     int fd = ::open(file.c_str(), O_RDONLY);
     if (fd < 0) {
-        platform.consoleLine(fileErrorText("<ERROR> ISA Check FC-Open #", errno));
+        platform.warningLine(fileErrorText("<ERROR> ISA Check FC-Open #", errno));
         return 0;
     }
     // The last two bytes of the previous block carry a match across the
@@ -45,7 +45,7 @@ long long CTL39400AJ(const std::string& file, Platform& platform) {
     for (;;) {
         ssize_t got = readSome(fd, buf.data(), buf.size());
         if (got < 0) {
-            platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             break;
         }
         if (got == 0) break;
@@ -83,20 +83,20 @@ std::string CTL39400J(const std::string& file, int mode, long long headerOffset,
     }
     int fd = ::open(file.c_str(), O_RDONLY);
     if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno) + " " + file);
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno) + " " + file);
         return result;
     }
     off_t length = ::lseek(fd, 0, SEEK_END);
-    if (length < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fmax #", errno));
-    if (::lseek(fd, 0, SEEK_SET) < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fmin #", errno));
+    if (length < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fmax #", errno));
+    if (::lseek(fd, 0, SEEK_SET) < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fmin #", errno));
     if (length > 0 && position >= 0) {
         if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) {
-            platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fseek Loop #", errno));
+            platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fseek Loop #", errno));
         } else {
             char c;
             ssize_t got = readSome(fd, &c, 1);
             if (got < 0)
-                platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+                platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             else if (got == 1)
                 result[0] = c;
         }

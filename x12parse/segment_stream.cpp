@@ -49,7 +49,7 @@ bool readFileBlocks(const std::string& path, const std::function<bool(const char
         ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            if (platform) platform->consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+            if (platform) platform->warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             // The unread block counts as spaces; go on behind it.
             long long missing = std::min<long long>(static_cast<long long>(blockSize), length - position);
             if (missing <= 0) break;

@@ -122,10 +122,10 @@ private:
     void setFileLevels();
     void writeRecord();
     void line(const std::string& text) { result_.runLog += ctx_.stampedLine(text); }
-    // A warning line for the run log and the console.
+    // A warning line for the run log and standard error.
     void warn(const std::string& line) {
         result_.runLog += ctx_.stampedLine(line);
-        ctx_.platform.consoleLine(line);
+        ctx_.platform.warningLine(line);
     }
     void checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
                            long long segmentNumber);
@@ -133,6 +133,7 @@ private:
         if (!ok && !result_.writeFailed) {
             result_.writeFailed = true;
             result_.failedFile = job_.currentDestination;
+            result_.failure.note("could not write " + job_.currentDestination);
         }
     }
 
@@ -183,6 +184,7 @@ bool X12Run::openMerge(bool xml) {
             break;
         case LockedAppend::Opened::kBusy:
             line(" - File Locked : " + dest);
+            result_.failure.note("another job's merge into " + dest + " held it too long (File Locked)");
             break;
         case LockedAppend::Opened::kMissing:
         case LockedAppend::Opened::kFailed:
@@ -244,7 +246,10 @@ void X12Run::finishOutput() {
         return;
     }
     Published published = staged_.publish(request_.replaceExisting);
-    if (published == Published::kExists) line(" - File Exists : " + dest);
+    if (published == Published::kExists) {
+        line(" - File Exists : " + dest);
+        result_.failure.note("output exists: " + dest + " (OW replaces it)");
+    }
     noteWrite(published == Published::kDone);
     if (published != Published::kDone) staged_.discard();
     result_.outputInPlace = published == Published::kDone;
@@ -334,7 +339,10 @@ X12ConversionResult X12Run::run() {
         },
         &ctx_.platform);
     if (stream.overlong()) result_.refusal = overlongSegmentText(stream.segmentCount() + 1, source);
-    if (result_.readFailed && result_.refusal.empty()) line(" - Read Error : " + source);
+    if (result_.readFailed && result_.refusal.empty()) {
+        line(" - Read Error : " + source);
+        result_.failure.note("could not read the source " + source + " to its end");
+    }
 
     // A stopped conversion writes neither its open record nor the closing
     // line, and its new output is discarded.
@@ -359,7 +367,9 @@ X12ConversionResult X12Run::run() {
     if (insideInterchange) warn(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
     if (assembler.transactionSets() > 0 && result_.recordsWritten == 0) {
         result_.noRecords = true;
-        line(" - No Records Written : " + noRecordReason(map_, assembler.keyFieldMatched()));
+        const std::string why = noRecordReason(map_, assembler.keyFieldMatched());
+        line(" - No Records Written : " + why);
+        result_.failure.note("no record written: " + why);
     }
     return result_;
 }
@@ -371,7 +381,7 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
                      long long* overlongSegment) {
     long long result = 0;
     long long lines = 0;
-    if (fileSize(source) < 0) platform.consoleLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
+    if (fileSize(source) < 0) platform.warningLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
     // Only the identifiers are tested: the segments need not be cleaned or split.
     IdentifierStream identifiers(terminator, elementSeparator);
     auto count = [&](std::string_view id) {

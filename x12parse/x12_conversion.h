@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/job_outcome.h"
 #include "app/job_params.h"
 #include "dbexport/db_map.h"
 #include "map/field_table.h"
@@ -52,6 +53,7 @@ struct X12ConversionResult {
     // Why the conversion stopped on its input (a segment or a record beyond
     // its size limit, a function file or table refused), or "".
     std::string refusal;
+    FirstFailure failure;  // the first failure other than a refusal, in words
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

@@ -30,6 +30,7 @@ public:
     std::string operatingSystem() override { return "fuzz"; }
     std::string compilerVersion() override { return "fuzz"; }
     void consoleLine(const std::string&) override {}
+    void warningLine(const std::string&) override {}
     bool inputIsTerminal() override { return false; }
     void waitForKey() override {}
 };

@@ -142,7 +142,7 @@ TEST_F(DetectTest, DebugTraceIsWrittenWithTheFallbackDecision) {
 
 TEST_F(DetectTest, MissingOrNonX12SourceSelectsNothing) {
     EXPECT_EQ(detectMapName("absent.x12", "", ctx), "");
-    EXPECT_EQ(platform.console,
+    EXPECT_EQ(platform.warnings,
               (std::vector<std::string>{"<ERROR> ISA Check FC-Open # 2", "Cfile <ERROR> FC-Open # 2"}));
     EXPECT_EQ(detect("just some text, with commas and no header"), "");
     EXPECT_EQ(detect(""), "");

@@ -31,7 +31,7 @@ TEST_F(IsaReaderTest, HeaderOffsetIsTheFirstIsaInAnyCase) {
     EXPECT_EQ(CTL39400AJ("d", platform), 0);
     write("e", "");
     EXPECT_EQ(CTL39400AJ("e", platform), 0);
-    EXPECT_TRUE(platform.console.empty());
+    EXPECT_TRUE(platform.warnings.empty());
 }
 
 TEST_F(IsaReaderTest, HeaderFoundAcrossReadBlockBoundaries) {
@@ -45,13 +45,13 @@ TEST_F(IsaReaderTest, HeaderFoundAcrossReadBlockBoundaries) {
     }
 }
 
-TEST_F(IsaReaderTest, MissingFileReportsOnConsoleAndYieldsZero) {
+TEST_F(IsaReaderTest, MissingFileReportsOnStandardErrorAndYieldsZero) {
     EXPECT_EQ(CTL39400AJ("absent.x12", platform), 0);
-    ASSERT_EQ(platform.console.size(), 1u);
-    EXPECT_EQ(platform.console[0], "<ERROR> ISA Check FC-Open # 2");
+    ASSERT_EQ(platform.warnings.size(), 1u);
+    EXPECT_EQ(platform.warnings[0], "<ERROR> ISA Check FC-Open # 2");
     // The delimiter reader answers a space for a missing file, silently.
     EXPECT_EQ(CTL39400J("absent.x12", 1, 0, platform), " ");
-    EXPECT_EQ(platform.console.size(), 1u);
+    EXPECT_EQ(platform.warnings.size(), 1u);
 }
 
 TEST_F(IsaReaderTest, StandardHeaderDelimiters) {
@@ -109,7 +109,7 @@ TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {
     EXPECT_EQ(CTL39400J("tiny", 7, 0, platform), " ");
     write("empty", "");
     EXPECT_EQ(CTL39400J("empty", 101, 0, platform), " ");
-    EXPECT_TRUE(platform.console.empty());
+    EXPECT_TRUE(platform.warnings.empty());
 }
 
 TEST_F(IsaReaderTest, WholeFileLoadKeepsEveryByte) {
