@@ -5,9 +5,6 @@
 
 namespace brolvin {
 
-const char* const VERNUM = " 1.25C-31";
-const char* const SUBVER = " 1.20C-28";
-
 namespace {
 
 // An absent source or destination is 255 spaces, which the driver reads as blank.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "core/version.h"
 #include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/text.h"
@@ -12,8 +13,6 @@ namespace brolvin {
 
 namespace {
 
-constexpr const char* kVersion = " 1.25C-31";
-constexpr const char* kSubVersion = " 1.20C-28";
 constexpr const char* kDefaultRunLog = "parse.log";
 constexpr const char* kDebugLog = "debug.log";
 constexpr const char* kTraceLog = "tdebug.log";
@@ -68,8 +67,8 @@ std::string runLogHeader(RunContext& ctx, const DateTime& start) {
     h += "Brolvin " + std::string(kCrLf);
     h += "Started " + ctx.formatDate(start) + "  " + ctx.formatTime(start) + kCrLf;
     h += kRule + kCrLf;
-    h += "   Parser Version Number : " + std::string(kVersion) + kCrLf;
-    h += "      Sub Version Number : " + std::string(kSubVersion) + kCrLf;
+    h += "   Parser Version Number : " + std::string(VERNUM) + kCrLf;
+    h += "      Sub Version Number : " + std::string(SUBVER) + kCrLf;
     h += "       Current Directory : " + p.currentFolder() + kCrLf;
     h += "           Current Drive : " + p.currentDrive() + kCrLf;
     h += "        Compiler version : " + p.compilerVersion() + kCrLf;
@@ -280,7 +279,7 @@ private:
     bool outputMayBeWritten(const ConversionType& type) {
         const std::string& output = job_.currentDestination;
         if (!fileExists(output) || settings_.overwriteOn()) return true;
-        if (type.merges && beginsWith(settings_.merge, "MF")) return true;
+        if (type.merges && settings_.mergeOn()) return true;
         stopLine(" - File Exists : " + output, "output exists: " + output + " (OW replaces it" +
                                                    (type.merges ? ", MF appends to it)" : ")"));
         return false;
@@ -298,7 +297,7 @@ private:
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
         recordsWritten_ = result.recordsWritten;
-        if (result.writeFailed) line(" - Write Error : " + result.failedFile);
+        if (result.write.failed) line(" - Write Error : " + result.write.file);
         if (result.failedTableWrites > 0)
             line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
                  " (rows not written, see the Error lines above)");
@@ -313,28 +312,7 @@ private:
     }
 
     EngineArgs engineArgs() const {
-        EngineArgs a;
-        a.runLabel = args_.runLabel;
-        a.frontEndContext = args_.frontEndContext;
-        a.extraValue = args_.extraValue;
-        a.settingsFolder = args_.settingsFolder;
-        a.job = job_;
-        a.debug = settings_.debug;
-        a.mapName = settings_.mapName;
-        a.runLogName = settings_.runLogName;
-        a.errorFiles = settings_.errorFiles;
-        a.mapLog = settings_.mapLog;
-        a.displayMode = displayMode_;
-        a.mapPath = settings_.mapPath;
-        a.renameWithMapName = settings_.renameWithMapName;
-        a.pathSeparator = args_.pathSeparator;
-        a.requestedDestination = requestedDestination_;
-        a.defaultMapPath = settings_.defaultMapPath;
-        a.deleteSource = settings_.deleteSource;
-        a.segmentCrLf = settings_.segmentCrLf;
-        a.merge = settings_.merge;
-        a.databaseMapName = settings_.databaseMap;
-        return a;
+        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_};
     }
 
     const DriverArgs& args_;

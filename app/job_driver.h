@@ -5,9 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "app/job_params.h"
+#include "core/engine_call.h"
+#include "core/job_params.h"
 #include "util/platform.h"
-#include "x12parse/engine.h"
+#include "engine/engine.h"
 
 namespace brolvin {
 
@@ -44,7 +45,7 @@ using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;
 
 // Runs one job. The engine is a parameter so callers can observe or replace it.
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx,
-                       const EngineCall& engine = CTL48400A);
+                       const EngineCall& engine = convertFile);
 
 // Front-end hook, where an interactive front end would let the user fill in
 // the job. The console program has none: the job comes back unchanged.

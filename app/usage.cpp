@@ -1,6 +1,6 @@
 #include "app/usage.h"
 
-#include "app/entry.h"
+#include "core/version.h"
 
 namespace brolvin {
 

@@ -9,7 +9,7 @@
 
 #include "dbexport/db_map.h"
 #include "dbexport/export_session.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {

@@ -11,7 +11,7 @@
 #include "dbexport/db_map.h"
 #include "dbexport/export_session.h"
 #include "dbexport/table_writer.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {

@@ -11,7 +11,7 @@
 #include "util/file_io.h"
 #include "util/input_limits.h"
 #include "util/text.h"
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 

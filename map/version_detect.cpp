@@ -8,7 +8,7 @@
 
 #include "util/file_io.h"
 #include "util/text.h"
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "app/job_params.h"
+#include "core/job_params.h"
 #include "map/csv_header.h"
 #include "map/service_line_expansion.h"
 #include "util/file_blocks.h"
@@ -97,7 +97,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
-        if (CTL48400J(job, 5)) {
+        if (hasOption(job, OptionCode::EveryLine)) {
             const long long linesMade = expandedLineCount(map.fields, xmlPrescan.lineBlockCount());
             expandServiceLines(map, xmlPrescan.lineBlockCount());
             std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount(), linesMade);
@@ -109,16 +109,13 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     GenerationRun run(map, debugCounter);
     run.source = job.source;
     run.index = FieldNameIndex(map.fields);
-    run.crLf = args.segmentCrLf;
-    run.debugSetting = args.debug;
+    run.crLf = args.settings.segmentCrLf;
+    run.debugSetting = args.settings.debug;
 
     // The interchange is written beside its final name and published whole.
     StagedOutput staged;
     if (staged.begin(job.currentDestination)) run.destination = staged.path();
-    if (!CSC_0001E("", run.destination, kCreateEmpty)) {
-        run.writeFailed = true;
-        run.failedFile = job.currentDestination;
-    }
+    run.write.note(CSC_0001E("", run.destination, kCreateEmpty), job.currentDestination);
     ProgressHandle progressHandle;
     if (args.displayMode == 0)
         progressHandle = CTL394MTRA(progressHandle, "Creating X12 files ", "Please Stand By..");
@@ -206,24 +203,20 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         result.failure.note("could not read the source " + job.source + " to its end");
     } else if (run.refused()) {
         staged.discard();  // an input beyond its limit: nothing is published
-    } else if (run.writeFailed) {
-        run.failedFile = job.currentDestination;
+    } else if (run.write.failed) {
+        run.write.file = job.currentDestination;  // the name the user knows, not the staged one
     } else {
-        Published published = staged.publish(CTL48400J(job, 2));
+        Published published = staged.publish(hasOption(job, OptionCode::Overwrite));
         if (published == Published::kExists) {
             result.runLog += ctx.stampedLine(" - File Exists : " + job.currentDestination);
             result.failure.note("output exists: " + job.currentDestination + " (OW replaces it)");
         }
         result.outputInPlace = published == Published::kDone;
-        if (!result.outputInPlace) {
-            run.writeFailed = true;
-            run.failedFile = job.currentDestination;
-        }
+        run.write.note(result.outputInPlace, job.currentDestination);
     }
 
     result.debugText = std::move(run.debugText);
-    result.writeFailed = run.writeFailed;
-    result.failedFile = run.failedFile;
+    result.write = run.write;
     result.recordsWritten = run.recordNumber;
     result.refusal = run.refusal;
     return result;

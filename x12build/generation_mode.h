@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
-#include "x12parse/engine.h"
+#include "core/engine_call.h"
 
 namespace brolvin {
 
 struct GenerationResult {
     std::string debugText;    // lines for the engine's debug text
-    bool writeFailed = false; // creating or appending to the destination failed
-    std::string failedFile;
+    WriteOutcome write;       // creating or appending to the destination
     std::string runLog;        // time-stamped lines for the engine's run log
     long long recordsWritten = 0;  // records whose segments were appended
     bool readFailed = false;       // the source could not be read to its end

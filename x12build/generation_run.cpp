@@ -48,10 +48,7 @@ void GenerationRun::append(const std::string& text) {
         if (text.size() >= kPendingLimit) {
             // A large text goes out after what is held, without a copy.
             writePending();
-            if (!appender.append(text, destination) && !writeFailed) {
-                writeFailed = true;
-                failedFile = destination;
-            }
+            write.note(appender.append(text, destination), destination);
             return;
         }
         pending += text;
@@ -60,28 +57,21 @@ void GenerationRun::append(const std::string& text) {
     }
     if (appender.append(text, destination)) {
         destinationHeld = true;
-    } else if (!writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
+    } else {
+        write.note(false, destination);
     }
 }
 
 void GenerationRun::writePending() {
     if (pending.empty()) return;
-    if (!appender.append(pending, destination) && !writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
-    }
+    write.note(appender.append(pending, destination), destination);
     pending.clear();
 }
 
 void GenerationRun::closeDestination() {
     writePending();
     destinationHeld = false;
-    if (!appender.close() && !writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
-    }
+    write.note(appender.close(), destination);
 }
 
 namespace {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
+#include "core/job_outcome.h"
 #include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/platform.h"
@@ -53,8 +54,7 @@ struct GenerationRun {
 
     std::string debugText;
     long long& debugCounter;
-    bool writeFailed = false;
-    std::string failedFile;
+    WriteOutcome write;
     // Set by a reader that meets input it cannot convert without losing
     // data: no further record is generated and the job stops.
     std::string stopReason;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "x12build/value_cleaning.h"
 
 namespace brolvin {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "map/field_table.h"
-#include "x12parse/debug_log.h"
-#include "x12parse/history.h"
+#include "core/field_table.h"
+#include "core/debug_log.h"
+#include "core/history.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {

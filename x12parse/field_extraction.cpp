@@ -4,7 +4,7 @@
 
 #include "util/input_limits.h"
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 #include "x12parse/extraction_trace.h"
 #include "x12parse/field_match.h"
 

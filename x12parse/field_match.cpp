@@ -1,7 +1,7 @@
 #include "x12parse/field_match.h"
 
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 

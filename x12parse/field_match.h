@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "map/field_table.h"
-#include "x12parse/history.h"
+#include "core/field_table.h"
+#include "core/history.h"
 
 namespace brolvin {
 

@@ -21,8 +21,8 @@
 
 #include "util/byte_words.h"
 #include "util/input_limits.h"
-#include "x12parse/element_split.h"
-#include "x12parse/history.h"
+#include "core/element_split.h"
+#include "core/history.h"
 
 namespace brolvin {
 

@@ -130,11 +130,8 @@ private:
     void checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
                            long long segmentNumber);
     void noteWrite(bool ok) {
-        if (!ok && !result_.writeFailed) {
-            result_.writeFailed = true;
-            result_.failedFile = job_.currentDestination;
-            result_.failure.note("could not write " + job_.currentDestination);
-        }
+        if (!ok && !result_.write.failed) result_.failure.note("could not write " + job_.currentDestination);
+        result_.write.note(ok, job_.currentDestination);
     }
 
     const X12ConversionRequest& request_;
@@ -209,7 +206,7 @@ void X12Run::openXml() {
         openMerge(true);
     } else {
         openNew();
-        if (!result_.writeFailed) noteWrite(CSC_0001E(kXmlHeader, writePath_, kAppend));
+        if (!result_.write.failed) noteWrite(CSC_0001E(kXmlHeader, writePath_, kAppend));
     }
     debug_.line("-  Destination XML File Created = " + dest);
 }
@@ -218,14 +215,14 @@ void X12Run::openCsv() {
     const std::string& dest = job_.currentDestination;
     line(" - Source : " + job_.source);
     line(" - Destination : " + dest);
-    bool serviceLineMode = CTL48400J(job_, 4) || CTL48400J(job_, 5);
+    bool serviceLineMode = hasOption(job_, OptionCode::ServiceLines) || hasOption(job_, OptionCode::EveryLine);
     std::string header = csvHeaderLine(map_.fields, serviceLineMode);
     bool merge = beginsWith(request_.merge, "MF");
     if (merge && fileExists(dest)) {
         openMerge(false);
     } else {
         openNew();
-        if (!result_.writeFailed && CTL48400J(job_, 1)) noteWrite(CSC_0001E(header, writePath_, kAppend));
+        if (!result_.write.failed && hasOption(job_, OptionCode::HeaderLine)) noteWrite(CSC_0001E(header, writePath_, kAppend));
     }
     debug_.line((merge ? "- Destination CSV File Created (Merge) = " : "- Destination CSV File Created = ") + dest);
 }
@@ -234,7 +231,7 @@ void X12Run::openCsv() {
 // nothing there, and a failed merge leaves the earlier content as it was.
 void X12Run::finishOutput() {
     const std::string& dest = job_.currentDestination;
-    const bool failed = result_.writeFailed || result_.readFailed || !result_.refusal.empty();
+    const bool failed = result_.write.failed || result_.readFailed || !result_.refusal.empty();
     if (merging_) {
         if (failed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
         merged_.release();
@@ -291,7 +288,7 @@ X12ConversionResult X12Run::run() {
     if (xml) openXml();
     if (csv) openCsv();
     // Nothing is read when there is nowhere to put the records.
-    if (result_.writeFailed) {
+    if (result_.write.failed) {
         finishOutput();
         return result_;
     }
@@ -350,7 +347,7 @@ X12ConversionResult X12Run::run() {
     if (!refused) {
         assembler.finish();
         sets.finish();
-        if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
+        if (assembler.unwrittenServiceLines() > 0 && !hasOption(job_, OptionCode::EveryLine))
             warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
                  " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
                  " per claim; the option ML writes every line");
@@ -406,7 +403,7 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
     X12Preparation p;
     Delimiters& d = p.delimiters;
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
-    if (CTL48400J(job, 5)) {
+    if (hasOption(job, OptionCode::EveryLine)) {
         long long overlong = 0;
         p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
                                  platform, &overlong);

@@ -4,13 +4,13 @@
 
 #include <string>
 
-#include "app/job_outcome.h"
-#include "app/job_params.h"
+#include "core/job_outcome.h"
+#include "core/job_params.h"
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
-#include "x12parse/debug_log.h"
-#include "x12parse/isa_reader.h"
+#include "core/debug_log.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 
@@ -43,8 +43,7 @@ struct X12ConversionRequest {
 struct X12ConversionResult {
     std::string runLog;
     long long maxServiceLineCount = 0;
-    bool writeFailed = false;
-    std::string failedFile;
+    WriteOutcome write;
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
     long long recordsWritten = 0;  // records written to the destination or the database
     bool noRecords = false;        // the source held transaction sets, yet no record was written

@@ -9,7 +9,7 @@
 
 #include "app/entry.h"
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"

@@ -128,7 +128,7 @@ protected:
         inPieces(data, sizes, [&](std::string_view b) { reader.feed(b); });
         reader.finish();
         run.closeDestination();
-        EXPECT_FALSE(run.writeFailed);
+        EXPECT_FALSE(run.write.failed);
         return {read("out.x12"), run.debugText};
     }
 };

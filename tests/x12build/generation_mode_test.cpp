@@ -52,14 +52,14 @@ TEST_F(GenerationModeTest, CsvRecordsMakeOneInterchange) {
     useMap({field("A"), field("B")}, {"1,BHT,0019", "2,REF,$A,$B", "4,NTE,END"});
     write("in.txt", "A1,B1\r\nA2 , B2\r\n");
     GenerationResult r = run();
-    EXPECT_FALSE(r.writeFailed);
+    EXPECT_FALSE(r.write.failed);
     EXPECT_EQ(read("out.x12"), kHeader + "BHT*0019~REF*A1*B1~REF*A2*B2~NTE*END~" + trailer(4));
     EXPECT_EQ(map.fields[0].value, "");  // Level-0 values cleared after each record
 }
 
 TEST_F(GenerationModeTest, CsvLineEndsAndCarriedValues) {
     useMap({field("A"), field("KEEP", "1")}, {"2,REF,$A,$KEEP", "4,NTE,END"});
-    args.segmentCrLf = 1;
+    args.settings.segmentCrLf = 1;
     // Middle line empty: a record of its own, not counted, so the trailer
     // segment comes with record 3 of 4. The last line lacks its line end and
     // is a record all the same.
@@ -104,7 +104,7 @@ TEST_F(GenerationModeTest, CsvQuotedValuesAndTheHeaderLineOfCsvOutput) {
 
 TEST_F(GenerationModeTest, CsvSurplusValuesAreDroppedAndLogged) {
     useMap({field("A"), field("B")}, {"2,REF,$A,$B"});
-    args.debug = "DEBUG";
+    args.settings.debug = "DEBUG";
     write("in.txt", "A1,B1,C1,D1\r\nA2,B2,\r\n");
     GenerationResult r = run();
     EXPECT_EQ(read("out.x12"), kHeader + "REF*A1*B1~REF*A2*B2~" + trailer(2));
@@ -115,7 +115,7 @@ TEST_F(GenerationModeTest, CsvSurplusValuesAreDroppedAndLogged) {
 
 TEST_F(GenerationModeTest, DebugTextAndItsLimit) {
     useMap({field("A"), field("B", "1")}, {"2,REF,$A"});
-    args.debug = "DEBUG";
+    args.settings.debug = "DEBUG";
     write("in.txt", "x,y\r\n");
     GenerationResult r = run();
     EXPECT_EQ(r.debugText,
@@ -142,13 +142,13 @@ TEST_F(GenerationModeTest, NothingWithoutSourceOrDestination) {
     write("in.txt", "A,\r\n");
     args.job.currentDestination = "";
     GenerationResult r = run();
-    EXPECT_TRUE(r.writeFailed);  // no file to write is output lost
+    EXPECT_TRUE(r.write.failed);  // no file to write is output lost
     EXPECT_EQ(map.fields[0].value, "A");  // no record completed
 
     args.job.currentDestination = "missing/out.x12";
     r = run();
-    EXPECT_TRUE(r.writeFailed);
-    EXPECT_EQ(r.failedFile, "missing/out.x12");
+    EXPECT_TRUE(r.write.failed);
+    EXPECT_EQ(r.write.file, "missing/out.x12");
 
     args.job.conversionType = "HL7,XML";
     args.job.currentDestination = "out.x12";

@@ -88,7 +88,7 @@ protected:
         inBlocks(data, size, [&](std::string_view b) { reader.feed(b); });
         reader.finish();
         run.closeDestination();
-        EXPECT_FALSE(run.writeFailed);
+        EXPECT_FALSE(run.write.failed);
         return read("out.x12");
     }
 };

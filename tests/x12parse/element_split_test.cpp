@@ -1,8 +1,8 @@
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 #include <gtest/gtest.h>
 
-#include "x12parse/history.h"
+#include "core/history.h"
 
 namespace brolvin {
 

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 #include "x12parse/field_extraction.h"
 #include "x12parse/field_match.h"
 

@@ -1,4 +1,4 @@
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 #include <gtest/gtest.h>
 

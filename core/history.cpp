@@ -1,4 +1,4 @@
-#include "x12parse/history.h"
+#include "core/history.h"
 
 namespace brolvin {
 

@@ -1,10 +1,11 @@
-#include "x12parse/engine.h"
+#include "engine/engine.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <optional>
 
+#include "core/debug_log.h"
 #include "dbexport/db_map.h"
 #include "map/map_choice.h"
 #include "map/map_loader.h"
@@ -16,7 +17,6 @@
 #include "util/input_limits.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
-#include "x12parse/debug_log.h"
 #include "x12parse/x12_conversion.h"
 
 namespace brolvin {
@@ -62,8 +62,8 @@ bool isUtf16Text(const std::string& path) {
 class EngineCall {
 public:
     EngineCall(const EngineArgs& args, RunContext& ctx)
-        : args_(args), ctx_(ctx), debug_(!args.debug.empty()), job_(args.job),
-          overwrite_(CTL48400J(args.job, 2)) {}
+        : args_(args), settings_(args.settings), ctx_(ctx), debug_(!args.settings.debug.empty()), job_(args.job),
+          overwrite_(hasOption(args.job, OptionCode::Overwrite)) {}
 
     EngineResult run();
 
@@ -80,15 +80,13 @@ private:
         result_.inputRefused = true;
         result_.failure.note("input refused: " + reason);
     }
-    void noteFailure(bool failed, const std::string& file) {
-        if (failed && !result_.writeFailed) {
-            result_.writeFailed = true;
-            result_.failedFile = file;
-            result_.failure.note("could not write " + file);
-        }
+    void noteWrite(bool ok, const std::string& file) {
+        if (!ok && !result_.write.failed) result_.failure.note("could not write " + file);
+        result_.write.note(ok, file);
     }
 
     const EngineArgs& args_;
+    const JobSettings& settings_;
     RunContext& ctx_;
     DebugLog debug_;
     const JobParams& job_;
@@ -108,7 +106,7 @@ void EngineCall::writeDebugLog() {
 std::string EngineCall::renamedOutput(const std::string& mapPrefix) const {
     const std::string& destination = job_.currentDestination;
     std::string prefix = renamePrefix(mapPrefix);
-    if (args_.renameWithMapName != 1 || prefix.empty() || destination.empty()) return "";
+    if (settings_.renameWithMapName != 1 || prefix.empty() || destination.empty()) return "";
     return folderPart(destination) + prefix + fileNamePart(destination);
 }
 
@@ -136,14 +134,14 @@ void EngineCall::renameAfterMap(const std::string& renamed) {
         line(" - File Exists : " + renamed);
         result_.failure.note("the RPMN name " + renamed + " exists (OW replaces it)");
     }
-    noteFailure(moved != Published::kDone, renamed);
+    noteWrite(moved == Published::kDone, renamed);
     if (moved == Published::kDone) result_.output = renamed;
 }
 
 // The source goes only after a job that converted; otherwise it is kept and
 // the run log says so.
 void EngineCall::deleteSource(bool converted) {
-    if (args_.deleteSource != 1) return;
+    if (settings_.deleteSource != 1) return;
     if (!converted) {
         line(" - Source File Kept : " + job_.source);
     } else if (deleteFile(job_.source)) {
@@ -157,13 +155,13 @@ void EngineCall::deleteSource(bool converted) {
 
 EngineResult EngineCall::run() {
     const DateTime start = ctx_.platform.now();
-    if (fileSize(args_.databaseMapName) > kMaxMapFileBytes) {
-        refuse("database map file " + args_.databaseMapName + " is larger than " + limitText(kMaxMapFileBytes));
+    if (fileSize(settings_.databaseMap) > kMaxMapFileBytes) {
+        refuse("database map file " + settings_.databaseMap + " is larger than " + limitText(kMaxMapFileBytes));
         return result_;
     }
-    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
+    std::optional<DbMapTable> databaseMap = CTLD48400AD(settings_.databaseMap);
 
-    line(" - Debug set to " + args_.debug);
+    line(" - Debug set to " + settings_.debug);
     if (debug_.on()) {
         debug_.line("");
         debug_.line("");
@@ -183,19 +181,19 @@ EngineResult EngineCall::run() {
     }
 
     MapChoiceRequest choiceRequest;
-    choiceRequest.mapName = args_.mapName;
+    choiceRequest.mapName = settings_.mapName;
     choiceRequest.source = job_.source;
-    choiceRequest.debug = args_.debug;
-    choiceRequest.mapFolder = args_.mapPath;
+    choiceRequest.debug = settings_.debug;
+    choiceRequest.mapFolder = settings_.mapPath;
     choiceRequest.pathSeparator = args_.pathSeparator;
-    choiceRequest.defaultMapPath = args_.defaultMapPath;
-    choiceRequest.databaseMapName = args_.databaseMapName;
+    choiceRequest.defaultMapPath = settings_.defaultMapPath;
+    choiceRequest.databaseMapName = settings_.databaseMap;
     choiceRequest.databaseMap = databaseMap ? &*databaseMap : nullptr;
     MapChoice choice = chooseMap(choiceRequest, ctx_);
     result_.log += choice.runLog;
     debug_.raw(choice.debugText);
 
-    MapLoadResult loaded = loadMap(choice.pathToLoad, args_.mapLog == 1, args_.runLabel, start, ctx_);
+    MapLoadResult loaded = loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
     result_.log += loaded.runLog;
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
@@ -233,14 +231,14 @@ EngineResult EngineCall::run() {
         X12ConversionRequest request;
         request.job = &job_;
         request.pathSeparator = args_.pathSeparator;
-        request.merge = args_.merge;
+        request.merge = settings_.merge;
         request.replaceExisting = overwrite_;
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
         result_.failure.note(converted.failure);
         maxServiceLines = converted.maxServiceLineCount;
-        noteFailure(converted.writeFailed, converted.failedFile);
+        noteWrite(!converted.write.failed, converted.write.file);
         result_.failedTableWrites = converted.failedTableWrites;
         if (converted.failedTableWrites > 0)
             result_.failure.note(std::to_string(converted.failedTableWrites) +
@@ -255,7 +253,7 @@ EngineResult EngineCall::run() {
         debug_.raw(generated.debugText);
         result_.log += generated.runLog;
         result_.failure.note(generated.failure);
-        noteFailure(generated.writeFailed, generated.failedFile);
+        noteWrite(!generated.write.failed, generated.write.file);
         result_.recordsWritten = generated.recordsWritten;
         result_.readFailed = generated.readFailed;
         outputInPlace = generated.outputInPlace;
@@ -264,7 +262,7 @@ EngineResult EngineCall::run() {
     }
 
     // Only a finished output of this job is renamed.
-    if (!renamed.empty() && outputInPlace && !result_.writeFailed) renameAfterMap(renamed);
+    if (!renamed.empty() && outputInPlace && !result_.write.failed) renameAfterMap(renamed);
     const bool converted = (x12 || generation) && (outputInPlace || !writesFile) && result_.recordsWritten > 0;
     deleteSource(converted && result_.succeeded());
     writeDebugLog();
@@ -274,7 +272,7 @@ EngineResult EngineCall::run() {
 
 }  // namespace
 
-EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx) {
+EngineResult convertFile(const EngineArgs& args, RunContext& ctx) {
     EngineCall call(args, ctx);
     return call.run();
 }

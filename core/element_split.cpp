@@ -1,4 +1,4 @@
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 
