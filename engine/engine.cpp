@@ -1,8 +1,5 @@
 #include "engine/engine.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <optional>
 
 #include "core/debug_log.h"
@@ -11,6 +8,7 @@
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "map/shipped_maps.h"
+#include "util/file_handle.h"
 #include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/staged_output.h"
@@ -49,10 +47,9 @@ std::string renamePrefix(const std::string& mapPrefix) {
 // order, or a zero byte beside each of its first two characters.
 bool isUtf16Text(const std::string& path) {
     unsigned char b[4] = {};
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    ssize_t got = ::read(fd, b, sizeof b);
-    ::close(fd);
+    FileHandle file(path, O_RDONLY);
+    if (!file.valid()) return false;
+    const ssize_t got = ::read(file.fd(), b, sizeof b);
     if (got < 2) return false;
     if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)) return true;
     return got == 4 && ((b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) ||

@@ -1,13 +1,10 @@
 #include "map/map_choice.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "map/version_detect.h"
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/input_limits.h"
 #include "util/text.h"
@@ -24,37 +21,31 @@ constexpr const char* kTraceFile = "tdebug.log";
 std::string firstTransactionSet(const std::string& source, Platform& platform) {
     Delimiters d = readDelimiters(source, platform);
     const std::string ds(1, d.elementSeparator);
-    int fd = ::open(source.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
-        return "";
-    }
-    std::vector<char> block(1 << 20);
     std::string segment;
     std::string key;
-    bool done = false;
-    while (!done) {
-        ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
-        if (got <= 0) break;
-        for (ssize_t i = 0; i < got && !done; ++i) {
-            char c = block[static_cast<size_t>(i)];
-            if (c != d.terminator) {
-                segment.push_back(c);
-                // A segment beyond the limit names no transaction set; the
-                // conversion refuses it.
-                if (segment.size() > kMaxSegmentBytes) done = true;
-                continue;
+    BlockReadError error;
+    readFileBlocks(
+        source,
+        [&](std::string_view block) {
+            for (char c : block) {
+                if (c != d.terminator) {
+                    segment.push_back(c);
+                    // A segment beyond the limit names no transaction set; the
+                    // conversion refuses it.
+                    if (segment.size() > kMaxSegmentBytes) return false;
+                    continue;
+                }
+                if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
+                    key = CTL48400M(segment, 2, ds);
+                    return false;
+                }
+                segment.clear();
             }
-            if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
-                key = CTL48400M(segment, 2, ds);
-                done = true;
-            }
-            segment.clear();
-        }
-    }
-    ::close(fd);
+            return true;
+        },
+        error);
+    if (error.code != 0)
+        platform.warningLine(readErrorText(error));
     return key;
 }
 

@@ -1,11 +1,8 @@
 #include "map/version_detect.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/text.h"
 #include "core/isa_reader.h"
@@ -111,24 +108,18 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
     const std::string ss(1, delimiters.subElementSeparator);
     if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
 
-    // Offsets 0 to 1000, read in one block.
+    // Offsets 0 to 1000, read as one block.
     std::string bytes;
-    int fd = ::open(source.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
-    } else {
-        bytes.resize(static_cast<size_t>(kScanLimit + 1));
-        size_t have = 0;
-        while (have < bytes.size()) {
-            ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
-            if (got <= 0) break;
-            have += static_cast<size_t>(got);
-        }
-        bytes.resize(have);
-        ::close(fd);
-    }
+    BlockReadError error;
+    readFileBlocks(
+        source,
+        [&](std::string_view block) {
+            bytes.assign(block);
+            return false;
+        },
+        error, static_cast<size_t>(kScanLimit + 1));
+    if (error.code != 0)
+        platform.warningLine(readErrorText(error));
 
     const char terminator = st[0];
     bool gsFound = false;  // the traced search ends at GS; ST and BHT are looked for on

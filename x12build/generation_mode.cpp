@@ -57,7 +57,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     CsvFirstLine csvFirstLine;
     XmlPrescan xmlPrescan;
     long long size = 0;
-    int error = 0;
+    BlockReadError error;
     // The pre-pass stops at the first input beyond its size limit.
     auto prescanRefusal = [&]() -> std::string {
         if (xml) return xmlPrescan.refusal(job.source);
@@ -65,7 +65,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         return "line " + std::to_string(csvCounter.overlongLine()) + " of " + job.source + " is longer than " +
                limitText(kMaxCsvLineBytes);
     };
-    bool readable = readFileBlocksWhile(
+    bool readable = readFileBlocks(
         job.source,
         [&](std::string_view block) {
             size += static_cast<long long>(block.size());
@@ -85,7 +85,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!result.refusal.empty()) return result;
     if (!readable) {
         // An unreadable source counts as empty.
-        ctx.platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
+        ctx.platform.warningLine(readErrorText(error));
         size = 0;
         csvCounter = CsvRecordCounter();
         csvFirstLine = CsvFirstLine();
@@ -150,7 +150,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run);
         CsvRecordReader csvReader(run, skipCsvHeader);
         long long position = 0;
-        readable = readFileBlocksWhile(
+        readable = readFileBlocks(
             job.source,
             [&](std::string_view block) {
                 if (xml)

@@ -38,8 +38,14 @@ void scanTags(std::string_view data, size_t start, OnTag onTag) {
 // Feeds the file block by block to `prescan`; false when it cannot be read.
 bool prescanFile(const std::string& file, XmlPrescan& prescan) {
     if (!fileExists(file)) return false;
-    int error = 0;
-    bool ok = readFileBlocks(file, [&](std::string_view block) { prescan.feed(block); }, error);
+    BlockReadError error;
+    bool ok = readFileBlocks(
+        file,
+        [&](std::string_view block) {
+            prescan.feed(block);
+            return true;
+        },
+        error);
     prescan.finish();
     return ok;
 }

@@ -388,10 +388,10 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
             if (lines > result) result = lines;
         }
     };
-    readFileBlocks(
+    readSourceBlocks(
         source,
-        [&](const char* data, size_t n) {
-            identifiers.feed(data, n, count);
+        [&](std::string_view block) {
+            identifiers.feed(block.data(), block.size(), count);
             return !identifiers.overlong();
         },
         &platform);

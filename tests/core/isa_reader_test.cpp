@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
-#include "x12parse/file_loader.h"
 
 namespace brolvin {
 namespace {
@@ -110,19 +109,6 @@ TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {
     write("empty", "");
     EXPECT_EQ(CTL39400J("empty", 101, 0, platform), " ");
     EXPECT_TRUE(platform.warnings.empty());
-}
-
-TEST_F(IsaReaderTest, WholeFileLoadKeepsEveryByte) {
-    std::string content;
-    content.reserve(2500000);
-    for (size_t i = 0; i < 2500000; ++i) content.push_back(static_cast<char>('A' + i % 26));
-    content[999999] = '\0';
-    write("big", content);
-    EXPECT_EQ(CTL48400X("big", 1000000, platform), content);
-    EXPECT_EQ(CTL48400X("big", 0, platform), content);
-    EXPECT_EQ(CTL48400X("absent", 1000000, platform), "");
-    write("empty", "");
-    EXPECT_EQ(CTL48400X("empty", 1000000, platform), "");
 }
 
 }  // namespace
