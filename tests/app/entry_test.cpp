@@ -138,8 +138,9 @@ TEST_F(Entry, EveryJobEndsWithOneOutcomeLine) {
             EXPECT_EQ(outcome, c.outcome);
         EXPECT_EQ(platform.console.back(), "Brolvin Core Complete");
         for (const std::string& line : platform.console) EXPECT_EQ(line.find("Warning"), std::string::npos) << line;
-        if (!c.warning.empty())
+        if (!c.warning.empty()) {
             EXPECT_NE(std::find(platform.warnings.begin(), platform.warnings.end(), c.warning), platform.warnings.end());
+        }
     }
     // The misspelled type is named in the run log, not only on the console.
     MAIN({"X12,XLM", "in.x12", "x.xml"}, *std::make_unique<test::FixedPlatform>());

@@ -11,7 +11,7 @@
 #include "dbexport/sql_connection.h"
 #include "dbexport/table_writer.h"
 #include "support/fixed_platform.h"
-#include "tests/dbexport/db_test_support.h"
+#include "dbexport/db_test_support.h"
 #include "util/text.h"
 
 namespace brolvin {

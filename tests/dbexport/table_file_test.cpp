@@ -19,7 +19,7 @@
 #include "dbexport/table_writer.h"
 #include "util/text.h"
 #include "support/fixed_platform.h"
-#include "tests/dbexport/db_test_support.h"
+#include "dbexport/db_test_support.h"
 
 namespace brolvin {
 namespace {
@@ -252,7 +252,9 @@ void expectSorted(const std::vector<IndexEntry>& entries, std::vector<std::strin
     ASSERT_EQ(entries.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         ASSERT_EQ(entries[i].key, keys[i]) << "at " << i;
-        if (i > 0 && entries[i].key == entries[i - 1].key) ASSERT_LT(entries[i - 1].recno, entries[i].recno);
+        if (i > 0 && entries[i].key == entries[i - 1].key) {
+            ASSERT_LT(entries[i - 1].recno, entries[i].recno);
+        }
     }
 }
 
