@@ -25,8 +25,4 @@ std::string CTL39400AU(std::string_view segment, long long index, char separator
     return std::string(elementView(segment, index, separator));
 }
 
-std::string CTL39400G(std::string_view segment, long long index, char separator) {
-    return std::string(elementView(segment, index, separator));
-}
-
 }  // namespace brolvin

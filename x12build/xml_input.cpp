@@ -533,13 +533,6 @@ long long CTLD48400AG(const std::string& sourceFile) {
     return prescan.lineBlockCount();
 }
 
-long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
-    XmlPrescan prescan;
-    prescan.feed(data);
-    progress.at(static_cast<long long>(data.size()));
-    return prescan.recordCount();
-}
-
 namespace {
 
 constexpr size_t kRecentLimit = 4096;
@@ -550,13 +543,6 @@ bool isLineOneField(const FieldEntry& f) {
 }
 
 }  // namespace
-
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    XmlRecordReader reader(run);
-    reader.feed(data);
-    reader.finish();
-    progress.at(static_cast<long long>(data.size()));
-}
 
 std::pair<long, long long> XmlRecordReader::laterLineField(std::string_view element) {
     if (!stems_) {

@@ -13,7 +13,7 @@ TEST(ElementSplit, IdentifierDataElementsAndBeyondTheEnd) {
     EXPECT_EQ(CTL39400AU("CLM*1**", 2, '*'), "");
     EXPECT_EQ(CTL39400AU("CLM*1**", 3, '*'), "");
     EXPECT_EQ(CTL39400AU("NM1*85", -1, '*'), "");
-    EXPECT_EQ(CTL39400G("SV1*HC:A1:B2*100", 1, '*'), "HC:A1:B2");
+    EXPECT_EQ(CTL39400AU("SV1*HC:A1:B2*100", 1, '*'), "HC:A1:B2");
 }
 
 TEST(ElementSplit, BeyondTheEndKeepsAnAllSpaceLastElement) {

@@ -37,7 +37,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
 
         const long long ep = num(f.elementPosition), sp = num(f.subelementPosition);
         const long long occ = num(f.occurence), sl = num(f.serviceLineNumber);
-        const std::string elem = CTL39400G(seg, ep, '*');
+        const std::string elem = CTL39400AU(seg, ep, '*');
         const std::string comp = CTL48400D(elem, ':', sp);
         const std::string toggle = trimSpaces(f.toggleOffField);
         const bool toggleOk = toggle.empty() || !CTL48400U(t, toggle);
@@ -45,7 +45,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
         std::optional<std::string> v;
         if (!trimSpaces(f.segmentQualifier).empty()) {
             long long qp = num(f.qualifierPosition);
-            if (qp <= 0 || !CTL48400V(CTL39400G(seg, qp - 1, '*'), f.segmentQualifier) || ep <= 0) continue;
+            if (qp <= 0 || !CTL48400V(CTL39400AU(seg, qp - 1, '*'), f.segmentQualifier) || ep <= 0) continue;
             const std::string& x = sp > 0 ? comp : elem;
             if (sl > 0) {
                 if (line == sl && (occ <= 0 || counted()) && toggleOk) v = x;
