@@ -188,10 +188,9 @@ void ClaimAssembler::docTest(const SegmentElements& e) {
     }
 }
 
-void ClaimAssembler::extractSegment(std::string_view segment, long long serviceLine) {
+void ClaimAssembler::extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine) {
     trace_.clear();
-    bool traceOn = debug_.detail();
-    callbacks_.extract(segment, serviceLine, traceOn, traceOn ? &trace_ : nullptr);
+    callbacks_.extract(segment, e, serviceLine, history_, debug_.detail() ? &trace_ : nullptr);
     if (debug_.on()) {
         debug_.raw(" ");
         debug_.raw(trace_);
@@ -203,11 +202,6 @@ void ClaimAssembler::writeRecord() { callbacks_.writeRecord(); }
 void ClaimAssembler::processSegment(std::string_view segment, long long segmentNumber) {
     debugSegmentHeader(segment, segmentNumber);
     SegmentElements e(segment, separator_);
-    current_ = &e;
-    struct Reset {
-        const SegmentElements*& p;
-        ~Reset() { p = nullptr; }
-    } reset{current_};
 
     if (headerTest(e)) headerEvent();
     if (!map_.clearLists.empty()) clearLists(e);
@@ -216,7 +210,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
     keyLineTest(e);
 
     if (clmctl_ == 1) {
-        extractSegment(segment, slc_);
+        extractSegment(segment, e, slc_);
         CTL48400S(history_, segment);
         recordPending_ = true;
         if (debug_.detail()) {
@@ -233,7 +227,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
             debug_.line("Service Level Claim Control was 2 Now Set to 1 ");
             debug_.count();
         }
-        extractSegment(segment, 0);
+        extractSegment(segment, e, 0);
         recordPending_ = true;
         if (debug_.detail()) {
             debug_.line("- WRITE CLMCTL = 2");
@@ -246,7 +240,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
             debug_.line("- Key Field Array Match AA = ");
             debug_.count();
         }
-        extractSegment(segment, 0);
+        extractSegment(segment, e, 0);
         recordPending_ = true;
     }
     if (debug_.detail()) {

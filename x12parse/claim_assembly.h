@@ -16,9 +16,12 @@
 namespace brolvin {
 
 struct AssemblyCallbacks {
-    // Extract one segment with the given service line; appends the trace to
-    // `trace` when tracing is on.
-    std::function<void(std::string_view segment, long long serviceLine, bool traceOn, std::string* trace)> extract;
+    // Extract one segment, already split into `parts`, with the given service
+    // line and the history of the segments before it; appends the trace to
+    // `trace` when it is given (tracing on).
+    std::function<void(std::string_view segment, const SegmentElements& parts, long long serviceLine,
+                       const SegmentHistory& history, std::string* trace)>
+        extract;
     // Write the current record (the Values of the field table).
     std::function<void()> writeRecord;
 };
@@ -34,9 +37,6 @@ public:
     void finish();
 
     SegmentHistory& history() { return history_; }
-    // The split of the segment being processed (null outside processSegment),
-    // so extraction need not split it again.
-    const SegmentElements* currentElements() const { return current_; }
     long long maxServiceLineCount() const { return maxSlc_; }
     // ST segments seen so far.
     long long transactionSets() const { return transactionSets_; }
@@ -57,7 +57,7 @@ private:
     void keyFieldTest(const SegmentElements& e, std::string_view segment);
     void keyLineTest(const SegmentElements& e);
     void docTest(const SegmentElements& e);
-    void extractSegment(std::string_view segment, long long serviceLine);
+    void extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine);
     void writeRecord();
     bool closeOpenClaim();
 
@@ -78,7 +78,6 @@ private:
     long long transactionSets_ = 0;
     bool keyFieldMatched_ = false;
     std::string trace_;
-    const SegmentElements* current_ = nullptr;
 };
 
 }  // namespace brolvin

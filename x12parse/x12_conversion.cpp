@@ -307,18 +307,13 @@ X12ConversionResult X12Run::run() {
 
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
-    ClaimAssembler* assemblerPtr = nullptr;
     AssemblyCallbacks callbacks;
-    callbacks.extract = [&](std::string_view segment, long long line, bool traceOn, std::string* trace) {
-        const SegmentElements* parts = assemblerPtr->currentElements();
-        if (parts)
-            extractor.extract(segment, *parts, line, traceOn, assemblerPtr->history(), trace);
-        else
-            extractor.extract(segment, line, traceOn, assemblerPtr->history(), trace);
+    callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
+                                     const SegmentHistory& history, std::string* trace) {
+        extractor.extract(segment, parts, line, trace != nullptr, history, trace);
     };
     callbacks.writeRecord = [this]() { writeRecord(); };
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
-    assemblerPtr = &assembler;
 
     bool insideInterchange = false;
     SetMapWatch sets(d.elementSeparator, d.subElementSeparator, map_.path,
