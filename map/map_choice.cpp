@@ -165,8 +165,10 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             }
         }
     } else {
+        // The detection's trace is kept here for step B; its file copy
+        // "tdebug.log" stays on disk only when a map was detected.
+        InterchangeScan scan;
         if (request.databaseMapName.empty()) {
-            InterchangeScan scan;
             mapName = detectMapName(request.source, request.debug, ctx, &scan);
             out.detected = true;
             out.gs08 = scan.version;
@@ -177,10 +179,8 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
                                            request.databaseMapName, ctx.platform);
             out.runLog += ctx.stampedLine(" - Map File Set B to " + mapName);
             out.runLog += ctx.stampedLine(" - Source file =" + request.source);
-            if (debug && fileExists(kTraceFile)) {
-                std::string trace;
-                readWholeFile(kTraceFile, trace, true);
-                out.debugText += std::string(kCrLf) + trace;
+            if (debug) {
+                if (out.detected) out.debugText += std::string(kCrLf) + scan.trace;
                 deleteFile(kTraceFile);
             }
         } else {

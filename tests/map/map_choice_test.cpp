@@ -155,6 +155,13 @@ TEST_F(MapChoiceTest, DatabaseMapNamesTheMapOfTheTransactionSet) {
                             detectedLines("map837p") + stamped(" - Map File Set G to map837p"));
     EXPECT_EQ(c.pathToLoad, "map837p");
     EXPECT_EQ(c.mapPrefix, "map837p_");
+
+    // Without detection there is no trace: a file left by an earlier job is
+    // removed, not taken into this job's debug text.
+    write("tdebug.log", "earlier job");
+    c = choose({.debug = "DEBUG", .databaseMapName = "db.map", .databaseMap = &table});
+    EXPECT_EQ(c.debugText, "");
+    EXPECT_FALSE(fileExists("tdebug.log"));
 }
 
 }  // namespace
