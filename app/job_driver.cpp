@@ -168,7 +168,7 @@ private:
     // The destination named from the source (step 5 of the per-file step).
     std::string derivedDestination() const {
         std::string part = nameAfterLastSeparator(job_.source, args_.pathSeparator);
-        part = CTL48403D(part, job_.conversionType, settings_.extensionMode);
+        part = typeExtensionName(part, job_.conversionType, settings_.extensionMode);
         return requestedDestination_ + args_.pathSeparator + part;
     }
 
@@ -177,7 +177,7 @@ private:
     std::string outputFile(const ConversionType& type, const std::string& destination) const {
         std::string output = destination;
         if (!type.extension.empty())
-            output = CTL48400Q(output, std::string(type.extension), settings_.destinationExtensionMode);
+            output = replaceExtension(output, std::string(type.extension), settings_.destinationExtensionMode);
         if (!settings_.outputFile.empty()) output = settings_.outputFile;
         return output;
     }
@@ -397,8 +397,8 @@ JobParams CTLD48401(const std::string&, const std::string&, const std::string&,
 
 bool LISDIR(const std::string&) { return false; }
 
-std::string CTL48403D(const std::string& name, const std::string& conversionType,
-                      int extensionMode) {
+std::string typeExtensionName(const std::string& name, const std::string& conversionType,
+                              int extensionMode) {
     if (extensionMode != 1) return name;
     size_t dot = name.find('.');
     if (dot == std::string::npos) return name;
@@ -406,7 +406,7 @@ std::string CTL48403D(const std::string& name, const std::string& conversionType
     return name.substr(0, dot) + "." + toLower(extension);
 }
 
-std::string CTL48400Q(const std::string& name, const std::string& extension, int keepMode) {
+std::string replaceExtension(const std::string& name, const std::string& extension, int keepMode) {
     if (keepMode == 1) return name;
     size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name + "." + extension;

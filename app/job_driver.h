@@ -56,15 +56,17 @@ JobParams CTLD48401(const std::string& frontEndContext, const std::string& setti
 // Folder test. Folder sources are not offered, so every path answers false.
 bool LISDIR(const std::string& path);
 
+// CTL48403D: a file name given the extension of the conversion type.
 // Extension mode 1: the name up to its first "." plus "." and characters 5 to 7
 // of the conversion type in lower case; a name without "." comes back whole.
 // Any other mode returns the name unchanged.
-std::string CTL48403D(const std::string& name, const std::string& conversionType,
-                      int extensionMode);
+std::string typeExtensionName(const std::string& name, const std::string& conversionType,
+                              int extensionMode);
 
+// CTL48400Q: a file name with its extension replaced.
 // Keep mode 1 returns the name unchanged; otherwise the part after the last
 // "." of the whole path is replaced by `extension` (appended when none).
-std::string CTL48400Q(const std::string& name, const std::string& extension, int keepMode);
+std::string replaceExtension(const std::string& name, const std::string& extension, int keepMode);
 
 // Overwrite question. The console program asks nothing and answers yes.
 bool MSGNOYES(const std::string& message, const std::string& title);

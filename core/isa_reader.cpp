@@ -30,7 +30,7 @@ ssize_t readSome(int fd, char* buf, size_t n) {
 
 }  // namespace
 
-long long CTL39400AJ(const std::string& file, Platform& platform) {
+long long isaOffset(const std::string& file, Platform& platform) {
     // The last two bytes of the previous block carry a match across the
     // block boundary; they start as spaces, which never match.
     char prev2 = ' ', prev1 = ' ';
@@ -61,7 +61,7 @@ long long CTL39400AJ(const std::string& file, Platform& platform) {
     return result;
 }
 
-std::string CTL39400J(const std::string& file, int mode, long long headerOffset, Platform& platform) {
+std::string isaHeaderByte(const std::string& file, int mode, long long headerOffset, Platform& platform) {
     std::string result = " ";
     if (!fileExists(file)) return result;
     long long position;
@@ -119,10 +119,10 @@ std::optional<Delimiters> delimitersByWalk(std::string_view header) {
 
 Delimiters readDelimiters(const std::string& file, Platform& platform) {
     Delimiters d;
-    d.headerOffset = CTL39400AJ(file, platform) + 1;
-    d.terminator = CTL39400J(file, 1, d.headerOffset, platform)[0];
-    d.elementSeparator = CTL39400J(file, 2, d.headerOffset, platform)[0];
-    d.subElementSeparator = CTL39400J(file, 3, d.headerOffset, platform)[0];
+    d.headerOffset = isaOffset(file, platform) + 1;
+    d.terminator = isaHeaderByte(file, 1, d.headerOffset, platform)[0];
+    d.elementSeparator = isaHeaderByte(file, 2, d.headerOffset, platform)[0];
+    d.subElementSeparator = isaHeaderByte(file, 3, d.headerOffset, platform)[0];
     // A header whose elements are not padded to their widths has its
     // delimiters elsewhere than the fixed offsets; walking its separators
     // finds them, and finds the same ones in a padded header.

@@ -156,7 +156,7 @@ EngineResult EngineCall::run() {
         refuse("database map file " + settings_.databaseMap + " is larger than " + limitText(kMaxMapFileBytes));
         return result_;
     }
-    std::optional<DbMapTable> databaseMap = CTLD48400AD(settings_.databaseMap);
+    std::optional<DbMapTable> databaseMap = loadDatabaseMap(settings_.databaseMap);
 
     line(" - Debug set to " + settings_.debug);
     if (debug_.on()) {

@@ -35,8 +35,8 @@ std::string firstTransactionSet(const std::string& source, Platform& platform) {
                     if (segment.size() > kMaxSegmentBytes) return false;
                     continue;
                 }
-                if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
-                    key = CTL48400M(segment, 2, ds);
+                if (beginsWith(segmentElement(trimLine(segment), 1, ds), "ST")) {
+                    key = segmentElement(segment, 2, ds);
                     return false;
                 }
                 segment.clear();
@@ -72,9 +72,9 @@ std::string joinMapPath(const std::string& folder, const std::string& name,
     return folder + (separator.empty() ? "/" : separator) + name;
 }
 
-std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
-                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
-                        Platform& platform) {
+std::string mapFromDatabaseMap(const std::string& source, const std::string& currentMapPath,
+                               const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                               Platform& platform) {
     if (!fileExists(databaseMapFile) || fileSize(databaseMapFile) > kMaxMapFileBytes) return currentMapPath;
     std::string text;
     readWholeFile(databaseMapFile, text, true);
@@ -105,13 +105,13 @@ std::string CTLD48400AE(const std::string& source, const std::string& currentMap
     return found ? *found : currentMapPath;
 }
 
-std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped) {
+std::string suppliedMap(const std::string& mapName, int mode, const ShippedMaps& shipped) {
     if (mode == 1) return shipped.find(mapName);
     return "";
 }
 
-std::string CTLD48600Q(const std::string& mapName, int mode) {
-    return CTLD48600Q(mapName, mode, ShippedMaps::fromExecutable());
+std::string suppliedMap(const std::string& mapName, int mode) {
+    return suppliedMap(mapName, mode, ShippedMaps::fromExecutable());
 }
 
 std::string noMapReason(const MapChoice& choice, std::string_view sourceKind) {
@@ -175,8 +175,8 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             out.st01 = scan.st01;
         }
         if (isBlank(mapName)) {
-            mapName = chosen = CTLD48400AE(request.source, chosen, request.databaseMap,
-                                           request.databaseMapName, ctx.platform);
+            mapName = chosen = mapFromDatabaseMap(request.source, chosen, request.databaseMap,
+                                                  request.databaseMapName, ctx.platform);
             out.runLog += ctx.stampedLine(" - Map File Set B to " + mapName);
             out.runLog += ctx.stampedLine(" - Source file =" + request.source);
             if (debug) {
@@ -208,13 +208,13 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             } else {
                 out.runLog += ctx.stampedLine(" - X12 Detected Map File NOT Present " + mapName);
                 if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
-                std::string supplied = CTLD48600Q(mapName, 1, shipped);
+                std::string supplied = suppliedMap(mapName, 1, shipped);
                 if (!trimSpaces(supplied).empty()) {
                     out.runLog += ctx.stampedLine(" - Used Map file " + supplied);
                     chosen = supplied;
                     suppliedAsIs = true;
                 } else {
-                    supplied = CTLD48600Q(mapName, 2, shipped);
+                    supplied = suppliedMap(mapName, 2, shipped);
                     if (!trimSpaces(supplied).empty()) {
                         out.runLog += ctx.stampedLine(" - Created and Used Map file " + supplied);
                         chosen = supplied;

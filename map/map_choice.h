@@ -45,16 +45,18 @@ std::string noMapReason(const MapChoice& choice, std::string_view sourceKind);
 
 MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx);
 
+// CTLD48400AE: the map name a database map gives for the source.
 // The map name a database map gives for the source's transaction set, or
 // `currentMapPath` when the database map file is missing or names none.
-std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
-                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
-                        Platform& platform);
+std::string mapFromDatabaseMap(const std::string& source, const std::string& currentMapPath,
+                               const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                               Platform& platform);
 
+// CTLD48600Q: a shipped map in place of a missing one.
 // Supplies a map file for a missing one. Mode 1: the shipped map of the same
 // file name, as a full path; mode 2 (create one): none. "" for none.
-std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped);
-std::string CTLD48600Q(const std::string& mapName, int mode);
+std::string suppliedMap(const std::string& mapName, int mode, const ShippedMaps& shipped);
+std::string suppliedMap(const std::string& mapName, int mode);
 
 // Folder and name joined with `separator` ("" = "/"), with no separator added
 // when the folder already ends in "/" or "\".

@@ -75,7 +75,7 @@ std::string mapForSet(const std::string& st01) {
 
 }  // namespace
 
-std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator) {
+std::string segmentElement(std::string_view segment, long long elementNumber, std::string_view separator) {
     if (elementNumber < 1) return "";
     if (separator.empty()) return elementNumber == 1 ? std::string(segment) : "";
     size_t start = 0;
@@ -88,7 +88,7 @@ std::string CTL48400M(std::string_view segment, long long elementNumber, std::st
     }
 }
 
-std::string CTL48400Y(const std::string& version) {
+std::string mapForVersion(const std::string& version) {
     std::string key = version + ".cfg";
     for (const auto& column : kVersionTable)
         if (beginsWith(column.key4010, key)) return column.mapName;
@@ -129,22 +129,22 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
         if (c != terminator) {
             segment.push_back(c);
         } else {
-            std::string id = CTL48400M(trimLine(segment), 1, ds);
+            std::string id = segmentElement(trimLine(segment), 1, ds);
             if (!gsFound) {
                 if (debug) scan.trace += " Segment =" + id + kCrLf + " Segment Data=" + segment + kCrLf;
                 if (beginsWith(id, "GS")) {
-                    scan.version = CTL48400M(segment, 9, ds);
+                    scan.version = segmentElement(segment, 9, ds);
                     if (debug) scan.trace += " Set GS =" + segment + kCrLf + " GG Version =" + scan.version + kCrLf;
                     gsFound = true;
                 }
             }
             if (id == "ST" && !scan.foundSt) {
                 scan.foundSt = true;
-                scan.st01 = trimSpaces(CTL48400M(segment, 2, ds));
+                scan.st01 = trimSpaces(segmentElement(segment, 2, ds));
             } else if (id == "BHT" && scan.foundSt && !scan.foundBht) {
                 scan.foundBht = true;
-                scan.bht02 = trimSpaces(CTL48400M(segment, 3, ds));
-                scan.bht06 = trimSpaces(CTL48400M(segment, 7, ds));
+                scan.bht02 = trimSpaces(segmentElement(segment, 3, ds));
+                scan.bht06 = trimSpaces(segmentElement(segment, 7, ds));
             }
             if (gsFound && scan.foundSt && scan.foundBht) break;
             segment.clear();
@@ -202,7 +202,7 @@ std::string acknowledgmentMapName(const InterchangeScan& scan) {
 std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason) {
     std::string name = acknowledgmentMapName(scan);
     if (!name.empty()) return name;
-    name = CTL48400Y(scan.version);
+    name = mapForVersion(scan.version);
     if (!name.empty()) return name;
     std::string reason;
     name = guideMapName(scan, &reason);

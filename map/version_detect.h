@@ -20,13 +20,15 @@ struct InterchangeScan {
     std::string trace;    // detection trace; built only with debug on
 };
 
+// CTL48400M: one element of a segment, 1 being the identifier.
 // Element `elementNumber` of the segment, where 1 is the segment identifier;
 // the text is split at every occurrence of `separator`. "" beyond the last.
-std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator);
+std::string segmentElement(std::string_view segment, long long elementNumber, std::string_view separator);
 
+// CTL48400Y: the map file name for an exact version text.
 // The map file name for an exact version text ("005010X222A2" -> "837p.cfg");
 // "" when the version is not in the table. Case-sensitive.
-std::string CTL48400Y(const std::string& version);
+std::string mapForVersion(const std::string& version);
 
 // Scans offsets 0 to 1000 of the source for GS08 (and ST01 and BHT02) with
 // the delimiters of its ISA header. Writes nothing.

@@ -23,9 +23,9 @@ namespace brolvin {
 namespace {
 
 void expandServiceLines(LoadedMap& map, long long lineCount) {
-    map.fields = CTL48400Z(map.fields, lineCount);
-    map.names = CTL48400AB(map.fields, 1);
-    map.segmentMap = CTL48400AB(map.fields, 2);
+    map.fields = withServiceLineCopies(map.fields, lineCount);
+    map.names = fieldColumn(map.fields, 1);
+    map.segmentMap = fieldColumn(map.fields, 2);
 }
 
 // A reason the job stops: its run-log text, and the same in the job's
@@ -127,9 +127,9 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     std::optional<EnvelopeHeader> header;
     if (run.destinationExists()) {
-        header = CTL48400E(map.transactionType, map.version, run.crLf, run.delimiters.component,
-                           run.delimiters.element, run.delimiters.terminator, map.path,
-                           headerValues, ctx);
+        header = buildEnvelopeHeader(map.transactionType, map.version, run.crLf, run.delimiters.component,
+                                     run.delimiters.element, run.delimiters.terminator, map.path,
+                                     headerValues, ctx);
         run.append(header->text);
     }
 
@@ -186,13 +186,13 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     // A refused run gets no trailer: the interchange shows it is incomplete.
     if (run.destinationExists() && !run.refused()) {
         if (!header)
-            header = CTL48400E(map.transactionType, map.version, run.crLf,
-                               run.delimiters.component, run.delimiters.element,
-                               run.delimiters.terminator, map.path, headerValues, ctx);
-        run.append(CTL48400F(run.crLf, run.delimiters.component, run.delimiters.element,
-                             run.delimiters.terminator, run.state.segmentCount,
-                             header->resolved.isa13, header->resolved.gs06,
-                             header->resolved.st02));
+            header = buildEnvelopeHeader(map.transactionType, map.version, run.crLf,
+                                         run.delimiters.component, run.delimiters.element,
+                                         run.delimiters.terminator, map.path, headerValues, ctx);
+        run.append(buildEnvelopeTrailer(run.crLf, run.delimiters.component, run.delimiters.element,
+                                        run.delimiters.terminator, run.state.segmentCount,
+                                        header->resolved.isa13, header->resolved.gs06,
+                                        header->resolved.st02));
     }
     run.closeDestination();
     if (args.displayMode == 0) CTL394MTRB(progressHandle);

@@ -67,7 +67,7 @@ std::string CTL48400H(std::string_view reference, const FieldTable& fields,
     return fields[static_cast<size_t>(pos)].value;
 }
 
-std::pair<std::string, std::string> CTLD48400AF(std::string_view text) {
+std::pair<std::string, std::string> splitCondition(std::string_view text) {
     size_t colon = text.find(':');
     if (colon == std::string_view::npos) return {std::string(text), ""};
     std::string rest;
@@ -107,7 +107,7 @@ SegmentPlan::SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTabl
         if (pass < 1 || pass > 4) continue;
         const bool suffixed = pass == 3;
         Entry entry;
-        auto [segmentId, condition] = CTLD48400AF(source[1]);
+        auto [segmentId, condition] = splitCondition(source[1]);
         entry.segmentId = std::move(segmentId);
         entry.hasCondition = !condition.empty();
         if (entry.hasCondition)

@@ -160,9 +160,10 @@ GenerationState CTL48400G(const std::vector<LayoutEntry>& layout, const FieldTab
 std::string CTL48400H(std::string_view reference, const FieldTable& fields,
                       const FieldNameIndex& index);
 
+// CTLD48400AF: splits a template into its text and its condition.
 // Splits "id:condition" into the id and the condition with any further ":"
 // removed; ["text", ""] without a ":".
-std::pair<std::string, std::string> CTLD48400AF(std::string_view text);
+std::pair<std::string, std::string> splitCondition(std::string_view text);
 
 // Number of service-line groups of the record that hold a value.
 long long filledLineCount(const FieldTable& fields);

@@ -207,7 +207,7 @@ std::string decodeXmlText(std::string_view text) {
     return out;
 }
 
-std::string CTL48400AL(std::string_view data, size_t position) {
+std::string xmlTextAt(std::string_view data, size_t position) {
     if (position >= data.size()) return "";
     size_t end = data.find('<', position);
     if (end == std::string_view::npos) end = data.size();
@@ -228,7 +228,7 @@ std::string xmlHeaderValue(std::string_view data, int selector) {
     if (wanted == nullptr) return "";
     scanTags(data, xmlReaderStart(data), [&](const std::string& name, size_t after) {
         if (headerTagFor(toUpper(name)) != wanted) return true;
-        result = decodeXmlText(CTL48400AL(data, after));
+        result = decodeXmlText(xmlTextAt(data, after));
         return false;
     });
     return result;

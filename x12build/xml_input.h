@@ -184,8 +184,9 @@ private:
 std::string CTL48400AK(const std::string& sourceFile, int selector);
 std::string xmlHeaderValue(std::string_view data, int selector);
 
+// CTL48400AL: the XML text from a position up to the next tag.
 // The text from `position` up to the next "<" or the end of the data.
-std::string CTL48400AL(std::string_view data, size_t position);
+std::string xmlTextAt(std::string_view data, size_t position);
 
 // The largest number of service lines in one LINELEVEL block; 0 without
 // blocks.

@@ -211,7 +211,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
 
     if (clmctl_ == 1) {
         extractSegment(segment, e, slc_);
-        CTL48400S(history_, segment);
+        pushHistory(history_, segment);
         recordPending_ = true;
         if (debug_.detail()) {
             debug_.line("Service Level Claim Control = 1 ");

@@ -133,8 +133,8 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
         return;
     }
     if (!plan.previousSegment.empty()) {
-        if (!CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
-                       plan.previousQualifierPosition, elementSeparator_))
+        if (!historyQualifierMatches(call.history, plan.previousSegment, plan.previousQualifier,
+                                     plan.previousQualifierPosition, elementSeparator_))
             return;
         if (tr.on()) {
             tr.line({" H4 True = ", field.name, "  ", field.value});

@@ -90,7 +90,7 @@ private:
             while (!segment.empty() && (segment.back() == ' ' || segment.back() == '\t'))
                 segment.remove_suffix(1);
         ++count_;
-        if (history_) CTL48400S(*history_, segment);
+        if (history_) pushHistory(*history_, segment);
         deliver(segment);
     }
 

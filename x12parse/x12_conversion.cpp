@@ -368,9 +368,9 @@ X12ConversionResult X12Run::run() {
 
 }  // namespace
 
-long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
-                     long long* overlongSegment) {
+long long maxServiceLinesPerClaim(const std::string& source, char terminator, char elementSeparator,
+                                  const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                                  long long* overlongSegment) {
     long long result = 0;
     long long lines = 0;
     if (fileSize(source) < 0) platform.warningLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
@@ -400,16 +400,16 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
     if (hasOption(job, OptionCode::EveryLine)) {
         long long overlong = 0;
-        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
-                                 platform, &overlong);
+        p.lineCount = maxServiceLinesPerClaim(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
+                                              platform, &overlong);
         if (overlong > 0) {
             p.refusal = overlongSegmentText(overlong, job.source);
             return p;
         }
         p.linesMade = expandedLineCount(map.fields, p.lineCount);
-        map.fields = CTL48400Z(map.fields, p.lineCount);
-        map.names = CTL48400AB(map.fields, 1);
-        map.segmentMap = CTL48400AB(map.fields, 2);
+        map.fields = withServiceLineCopies(map.fields, p.lineCount);
+        map.names = fieldColumn(map.fields, 1);
+        map.segmentMap = fieldColumn(map.fields, 2);
     }
     return p;
 }

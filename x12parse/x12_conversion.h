@@ -14,12 +14,13 @@
 
 namespace brolvin {
 
+// CTL48400AA: the most service lines one claim of the source holds.
 // The largest number of Key Line Field segments in one claim of the source.
 // Reading stops at a segment longer than kMaxSegmentBytes; `overlongSegment`,
 // when given, receives its number (0 when there is none).
-long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
-                     long long* overlongSegment = nullptr);
+long long maxServiceLinesPerClaim(const std::string& source, char terminator, char elementSeparator,
+                                  const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                                  long long* overlongSegment = nullptr);
 
 struct X12Preparation {
     Delimiters delimiters;

@@ -314,14 +314,14 @@ TEST_F(JobDriver, DebugLogIsDeletedAtStartAndMergedAtTheEnd) {
 }
 
 TEST(JobDriverNames, ExtensionRoutines) {
-    EXPECT_EQ(CTL48403D("claims.txt", "X12,XML", 1), "claims.xml");
-    EXPECT_EQ(CTL48403D("a.b.c", "X12,CSV", 1), "a.csv");
-    EXPECT_EQ(CTL48403D("noext", "X12,CSV", 1), "noext");
-    EXPECT_EQ(CTL48403D("a.b", "X12", 1), "a.");
-    EXPECT_EQ(CTL48403D("claims.txt", "X12,XML", 0), "claims.txt");
-    EXPECT_EQ(CTL48400Q("c:\\data.old\\out", "csv", 0), "c:\\data.csv");
-    EXPECT_EQ(CTL48400Q("out", "xml", 0), "out.xml");
-    EXPECT_EQ(CTL48400Q("out.txt", "xml", 1), "out.txt");
+    EXPECT_EQ(typeExtensionName("claims.txt", "X12,XML", 1), "claims.xml");
+    EXPECT_EQ(typeExtensionName("a.b.c", "X12,CSV", 1), "a.csv");
+    EXPECT_EQ(typeExtensionName("noext", "X12,CSV", 1), "noext");
+    EXPECT_EQ(typeExtensionName("a.b", "X12", 1), "a.");
+    EXPECT_EQ(typeExtensionName("claims.txt", "X12,XML", 0), "claims.txt");
+    EXPECT_EQ(replaceExtension("c:\\data.old\\out", "csv", 0), "c:\\data.csv");
+    EXPECT_EQ(replaceExtension("out", "xml", 0), "out.xml");
+    EXPECT_EQ(replaceExtension("out.txt", "xml", 1), "out.txt");
 }
 
 TEST(JobDriverNames, OptionTesterMatchesWordBeginningsInAnyCase) {

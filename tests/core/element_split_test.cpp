@@ -24,7 +24,7 @@ TEST(ElementSplit, BeyondTheEndKeepsAnAllSpaceLastElement) {
 
 TEST(History, NineShiftsKeepTheNinthDownToTheSecond) {
     SegmentHistory h;
-    for (int i = 1; i <= 9; ++i) CTL48400S(h, "S" + std::to_string(i));
+    for (int i = 1; i <= 9; ++i) pushHistory(h, "S" + std::to_string(i));
     for (int k = 0; k < 8; ++k) EXPECT_EQ(h[k], "S" + std::to_string(9 - k));
 }
 

@@ -180,9 +180,9 @@ int mapLoader(const uint8_t* data, size_t size) {
     if (loaded.map.hasFieldTable) {
         // The service-line expansion must keep the table usable for any line count.
         for (long long lines : {0LL, 1LL, 3LL}) {
-            FieldTable expanded = CTL48400Z(loaded.map.fields, lines);
-            CTL48400AB(expanded, 1);
-            CTL48400AB(expanded, 2);
+            FieldTable expanded = withServiceLineCopies(loaded.map.fields, lines);
+            fieldColumn(expanded, 1);
+            fieldColumn(expanded, 2);
         }
     }
     return 0;
@@ -191,10 +191,10 @@ int mapLoader(const uint8_t* data, size_t size) {
 int databaseMap(const uint8_t* data, size_t size) {
     clearCurrentFolder();
     put("db.map", asText(data, size));
-    std::optional<DbMapTable> table = CTLD48400AD("db.map");
+    std::optional<DbMapTable> table = loadDatabaseMap("db.map");
     if (table) {
         const int rows = static_cast<int>(table->size());
-        for (int row = 0; row <= rows + 1; ++row) CTL48500B(*table, row);
+        for (int row = 0; row <= rows + 1; ++row) databaseFieldList(*table, row);
     }
     return 0;
 }

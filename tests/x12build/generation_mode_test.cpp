@@ -232,9 +232,9 @@ TEST(XmlReaders, HeaderValuesAndLineBlocks) {
     EXPECT_EQ(v.gs01, "");
     EXPECT_EQ(xmlLineBlockCount(doc), 2);
     EXPECT_EQ(xmlLineBlockCount("<A><B/></A>"), 0);
-    EXPECT_EQ(CTL48400AL("ab<c", 0), "ab");
-    EXPECT_EQ(CTL48400AL("abc", 1), "bc");
-    EXPECT_EQ(CTL48400AL("abc", 9), "");
+    EXPECT_EQ(xmlTextAt("ab<c", 0), "ab");
+    EXPECT_EQ(xmlTextAt("abc", 1), "bc");
+    EXPECT_EQ(xmlTextAt("abc", 9), "");
 }
 
 }  // namespace

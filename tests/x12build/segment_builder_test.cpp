@@ -204,8 +204,8 @@ TEST(SegmentBuilder, ReferencesIgnoreCaseAndSpaces) {
     EXPECT_EQ(CTL48400H("! claimid  ", t, index), "first");
     EXPECT_EQ(CTL48400H("$CLAIM", t, index), "");
     EXPECT_EQ(CTL48400H("", t, index), "");
-    EXPECT_EQ(CTLD48400AF("CLM:$A:B"), (std::pair<std::string, std::string>{"CLM", "$AB"}));
-    EXPECT_EQ(CTLD48400AF("CLM"), (std::pair<std::string, std::string>{"CLM", ""}));
+    EXPECT_EQ(splitCondition("CLM:$A:B"), (std::pair<std::string, std::string>{"CLM", "$AB"}));
+    EXPECT_EQ(splitCondition("CLM"), (std::pair<std::string, std::string>{"CLM", ""}));
 }
 
 TEST(SegmentBuilder, TraceListsConditionalTemplatesTwice) {

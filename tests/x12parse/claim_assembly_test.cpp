@@ -64,7 +64,7 @@ struct Harness {
         std::string seg;
         long long n = 0;
         while (std::getline(in, seg, '~')) {
-            CTL48400S(assembler->history(), seg);
+            pushHistory(assembler->history(), seg);
             assembler->processSegment(seg, ++n);
         }
     }

@@ -63,7 +63,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
             } else if (sp > 0) {
                 if (toggleOk) v = comp;
             } else if (!trimSpaces(f.previousSegment).empty()) {
-                if (CTL48400T(h, f.previousSegment, f.previousQualifier, num(f.previousQualifierPosition), '*') &&
+                if (historyQualifierMatches(h, f.previousSegment, f.previousQualifier, num(f.previousQualifierPosition), '*') &&
                     toggleOk)
                     v = elem;
             } else if (toggleOk) {
@@ -137,7 +137,7 @@ TEST(FieldExtractionReference, IndexedWalkMatchesThePlainWalk) {
             }
             std::string segment = pick(rng, segments);
             long long line = std::uniform_int_distribution<int>(0, 2)(rng);
-            CTL48400S(history, segment);
+            pushHistory(history, segment);
             referenceExtract(plain, segment, line, history);
             std::string trace;
             extractor.extract(segment, line, s % 2 == 0, history, &trace);
