@@ -246,8 +246,7 @@ EngineResult EngineCall::run() {
         outputInPlace = converted.outputInPlace;
         if (!converted.refusal.empty()) refuse(converted.refusal);
     } else if (generation) {
-        GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
-        debug_.raw(generated.debugText);
+        GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_);
         result_.log += generated.runLog;
         result_.failure.note(generated.failure);
         noteWrite(!generated.write.failed, generated.write.file);

@@ -38,8 +38,7 @@ void stop(GenerationResult& result, RunContext& ctx, const std::string& reason) 
 
 }  // namespace
 
-GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
-                                   long long& debugCounter) {
+GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx, DebugLog& debug) {
     GenerationResult result;
     const JobParams& job = args.job;
     const std::string kind = toUpper(job.conversionType.substr(0, 3));
@@ -106,7 +105,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 
-    GenerationRun run(map, debugCounter);
+    GenerationRun run(map, debug);
     run.source = job.source;
     run.index = FieldNameIndex(map.fields);
     run.crLf = args.settings.segmentCrLf;
@@ -120,10 +119,10 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (args.displayMode == 0)
         progressHandle = CTL394MTRA(progressHandle, "Creating X12 files ", "Please Stand By..");
 
-    run.debugLine("- Parse Type = " + job.conversionType);
-    run.debugLine("- Source File = " + job.source);
-    run.debugLine("- SLP = 0");
-    run.debugLine("- TA = " + std::to_string(map.fields.size()));
+    debug.line("- Parse Type = " + job.conversionType);
+    debug.line("- Source File = " + job.source);
+    debug.line("- SLP = 0");
+    debug.line("- TA = " + std::to_string(map.fields.size()));
 
     std::optional<EnvelopeHeader> header;
     if (run.destinationExists()) {
@@ -139,9 +138,9 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                           : csvCounter.count() - (skipCsvHeader && csvCounter.firstLineCounted() ? 1 : 0);
 
     if (run.debugOn()) {
-        run.debugEntry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
+        debug.entry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
                        rightAlign(run.recordCount, 10) + kCrLf);
-        run.debugEntry("File Max=" + rightAlign(size, 10) + kCrLf + "Source File =" + job.source +
+        debug.entry("File Max=" + rightAlign(size, 10) + kCrLf + "Source File =" + job.source +
                        kCrLf);
     }
 
@@ -179,7 +178,6 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         if (!run.destination.empty()) deleteFile(run.destination);
         if (args.displayMode == 0) CTL394MTRB(progressHandle);
         stop(result, ctx, run.stopReason + " : " + job.source + " not converted");
-        result.debugText = std::move(run.debugText);
         return result;
     }
 
@@ -215,7 +213,6 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         run.write.note(result.outputInPlace, job.currentDestination);
     }
 
-    result.debugText = std::move(run.debugText);
     result.write = run.write;
     result.recordsWritten = run.recordNumber;
     result.refusal = run.refusal;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/debug_log.h"
 #include "core/field_table.h"
 #include "util/platform.h"
 #include "core/engine_call.h"
@@ -11,7 +12,6 @@
 namespace brolvin {
 
 struct GenerationResult {
-    std::string debugText;    // lines for the engine's debug text
     WriteOutcome write;       // creating or appending to the destination
     std::string runLog;        // time-stamped lines for the engine's run log
     long long recordsWritten = 0;  // records whose segments were appended
@@ -29,9 +29,8 @@ struct GenerationResult {
 // destination. Other conversion types do nothing. `map` is the loaded map;
 // the XML mode with the option "ML" replaces its field table by the
 // service-line expansion, and every mode leaves the last Values in it.
-// `debugCounter` counts the engine's limited debug entries.
+// Debug lines and entries go to the engine's `debug` log.
 GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
-                                   long long& debugCounter);
-
+                                   DebugLog& debug);
 
 }  // namespace brolvin

@@ -29,16 +29,6 @@ void ProgressTicker::report(long long position) {
     next_ = ((whole + 1) * size_ + 99) / 100;
 }
 
-void GenerationRun::debugLine(const std::string& text) {
-    if (debugOn()) debugText += text + kCrLf;
-}
-
-void GenerationRun::debugEntry(const std::string& text) {
-    if (!debugRoom(text.size())) return;
-    debugText += text;
-    ++debugCounter;
-}
-
 namespace {
 constexpr size_t kPendingLimit = size_t{1} << 18;
 }
@@ -119,11 +109,11 @@ void GenerationRun::completeRecord() {
     }
     state = plan->generate(map.fields, crLf, std::move(state), debugSetting, recordCount,
                            recordNumber, delimiters);
-    if (debugRoom(state.traceText.size() + 2)) debugEntry(state.traceText + kCrLf);
+    if (debugRoom(state.traceText.size() + 2)) debug.entry(state.traceText + kCrLf);
     append(state.segmentText);
     if (state.segmentText.capacity() > kLargeValueBytes) std::string().swap(state.segmentText);
     for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
-        if (debugRoom(tableArrayBlockSize(map.fields[i]))) debugEntry(tableArrayBlock(map.fields[i], i + 1));
+        if (debugRoom(tableArrayBlockSize(map.fields[i]))) debug.entry(tableArrayBlock(map.fields[i], i + 1));
     for (size_t i : levelZeroFields)
         if (i < map.fields.size()) clearValue(map.fields[i].value);
 }

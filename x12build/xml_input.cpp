@@ -806,7 +806,7 @@ void XmlRecordReader::elementEnded() {
         entry.append("TAG=").append(elementName_).append(kCrLf);
         entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
-        run_.debugEntry(entry);
+        run_.debug.entry(entry);
     }
     if (pos >= 0) {
         run_.map.fields[static_cast<size_t>(pos)].value.assign(value);

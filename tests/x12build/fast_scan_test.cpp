@@ -117,8 +117,8 @@ protected:
         LoadedMap map;
         map.fields = fields;
         map.segmentLayout = layouts(layout);
-        long long counter = 0;
-        GenerationRun run(map, counter);
+        DebugLog log(debug);
+        GenerationRun run(map, log);
         run.index = FieldNameIndex(map.fields);
         run.destination = "out.x12";
         run.recordCount = 1000;
@@ -129,7 +129,7 @@ protected:
         reader.finish();
         run.closeDestination();
         EXPECT_FALSE(run.write.failed);
-        return {read("out.x12"), run.debugText};
+        return {read("out.x12"), log.text()};
     }
 };
 
