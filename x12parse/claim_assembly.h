@@ -11,6 +11,7 @@
 #include "core/field_table.h"
 #include "core/debug_log.h"
 #include "core/history.h"
+#include "x12parse/claim_trace.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -48,7 +49,6 @@ public:
     long long mapServiceLines() const { return mapLines_; }
 
 private:
-    void debugSegmentHeader(std::string_view segment, long long segmentNumber);
     bool headerTest(const SegmentElements& e);
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();
@@ -63,7 +63,7 @@ private:
 
     LoadedMap& map_;
     char separator_;
-    DebugLog& debug_;
+    ClaimTrace trace_;
     AssemblyCallbacks callbacks_;
     SegmentHistory history_;
     std::vector<long long> levels_;  // each field's Level, read once
@@ -77,7 +77,6 @@ private:
     bool recordPending_ = false;
     long long transactionSets_ = 0;
     bool keyFieldMatched_ = false;
-    std::string trace_;
 };
 
 }  // namespace brolvin
