@@ -5,9 +5,6 @@
 
 namespace brolvin {
 
-const char* const VERNUM = " 1.25C-31";
-const char* const SUBVER = " 1.20C-28";
-
 namespace {
 
 // An absent source or destination is 255 spaces, which the driver reads as blank.
@@ -57,6 +54,7 @@ int MAIN(const std::vector<std::string>& params, Platform& platform) {
     RunContext ctx(platform);
     DriverResult result = CTLD48403(args, ctx);
 
+    platform.consoleLine(result.outcome);
     platform.consoleLine("Brolvin Core Complete");
     // Only someone at a terminal can press a key; scripts and pipes never wait.
     if (waitForKey && platform.inputIsTerminal()) {

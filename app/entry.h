@@ -4,12 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "util/platform.h"
 
 namespace brolvin {
-
-extern const char* const VERNUM;  // " 1.25C-31"
-extern const char* const SUBVER;  // " 1.20C-28"
 
 // Runs one job from the command-line parameters (without the program name)
 // and returns the process exit status.

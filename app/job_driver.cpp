@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/options.h"
+#include "core/version.h"
 #include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/text.h"
@@ -12,8 +13,6 @@ namespace brolvin {
 
 namespace {
 
-constexpr const char* kVersion = " 1.25C-31";
-constexpr const char* kSubVersion = " 1.20C-28";
 constexpr const char* kDefaultRunLog = "parse.log";
 constexpr const char* kDebugLog = "debug.log";
 constexpr const char* kTraceLog = "tdebug.log";
@@ -44,6 +43,16 @@ constexpr ConversionType kConversionTypes[] = {
 // Parsing into database tables: dispatched only when "DBMAP=" names a file.
 constexpr ConversionType kDatabaseType{"X12,ODBC", " - Parse X12 to ODBC.", "", " - ODBC Not Created ", true, false};
 
+// The types a user may give, for the outcome of an unknown one: those that
+// read X12 first.
+std::string knownTypes() {
+    std::string list;
+    for (bool readsX12 : {true, false})
+        for (const ConversionType& t : kConversionTypes)
+            if (t.type.starts_with("X12") == readsX12) list += std::string(list.empty() ? "" : ", ") + std::string(t.type);
+    return list + ", " + std::string(kDatabaseType.type) + " with DBMAP=";
+}
+
 const ConversionType* findConversionType(const std::string& type) {
     std::string upper = toUpper(type);
     for (const ConversionType& t : kConversionTypes)
@@ -58,8 +67,8 @@ std::string runLogHeader(RunContext& ctx, const DateTime& start) {
     h += "Brolvin " + std::string(kCrLf);
     h += "Started " + ctx.formatDate(start) + "  " + ctx.formatTime(start) + kCrLf;
     h += kRule + kCrLf;
-    h += "   Parser Version Number : " + std::string(kVersion) + kCrLf;
-    h += "      Sub Version Number : " + std::string(kSubVersion) + kCrLf;
+    h += "   Parser Version Number : " + std::string(VERNUM) + kCrLf;
+    h += "      Sub Version Number : " + std::string(SUBVER) + kCrLf;
     h += "       Current Directory : " + p.currentFolder() + kCrLf;
     h += "           Current Drive : " + p.currentDrive() + kCrLf;
     h += "        Compiler version : " + p.compilerVersion() + kCrLf;
@@ -112,6 +121,7 @@ public:
         resolveDestination();
         logParameters();
         const ConversionType* type = conversionType();
+        if (type == nullptr) reportUnknownType();
         if (sourceControl_ != 1) return kExitNotConverted;
         if (type != nullptr && !namesAvoidSource(*type)) return kExitNotConverted;
         eraseExistingDestination(type);
@@ -122,19 +132,43 @@ public:
     }
 
     long long recordsWritten() const { return recordsWritten_; }
+    // The console's line on what the job did.
+    std::string outcomeLine(int status) const {
+        if (status != kExitConverted)
+            return "Error: " + (failure_.failed() ? failure_.reason() : std::string("nothing was converted"));
+        return success_;
+    }
 
 private:
     void line(const std::string& text) { log_ += ctx_.stampedLine(text); }
-    // A line that stops the job, also shown on the console.
-    void stopLine(const std::string& text) {
+    // A run-log line that stops the job, with its reason for the console.
+    void stopLine(const std::string& text, const std::string& reason) {
         line(text);
-        ctx_.platform.consoleLine(text);
+        failure_.note(reason);
+    }
+
+    void reportUnknownType() {
+        const std::string& type = job_.conversionType;
+        line(" - Unknown Conversion Type : " + type);
+        if (beginsWith(toUpper(type), kDatabaseType.type))
+            failure_.note(type + " needs DBMAP= naming an existing database map file" +
+                          (settings_.databaseMap.empty() ? "" : " (not found: " + settings_.databaseMap + ")"));
+        else
+            failure_.note("unknown conversion type " + type + " (types: " + knownTypes() + ")");
+    }
+
+    // The success line: how many records went where, under which map.
+    void noteSuccess(const EngineResult& result) {
+        const long long n = result.recordsWritten;
+        std::string where = result.output.empty() ? "the database tables of " + settings_.databaseMap : result.output;
+        success_ = std::to_string(n) + (n == 1 ? " record" : " records") + " written to " + where + " (map " +
+                   result.mapFile + ")";
     }
 
     // The destination named from the source (step 5 of the per-file step).
     std::string derivedDestination() const {
         std::string part = nameAfterLastSeparator(job_.source, args_.pathSeparator);
-        part = CTL48403D(part, job_.conversionType, settings_.extensionMode);
+        part = typeExtensionName(part, job_.conversionType, settings_.extensionMode);
         return requestedDestination_ + args_.pathSeparator + part;
     }
 
@@ -143,7 +177,7 @@ private:
     std::string outputFile(const ConversionType& type, const std::string& destination) const {
         std::string output = destination;
         if (!type.extension.empty())
-            output = CTL48400Q(output, std::string(type.extension), settings_.destinationExtensionMode);
+            output = replaceExtension(output, std::string(type.extension), settings_.destinationExtensionMode);
         if (!settings_.outputFile.empty()) output = settings_.outputFile;
         return output;
     }
@@ -162,14 +196,18 @@ private:
         if (settings_.mapLog == 1) names.push_back(kMapLog);
         for (const std::string& name : names) {
             if (!sameFile(name, job_.source)) continue;
-            stopLine(kSameFileAsSourceLine + name);
+            stopLine(kSameFileAsSourceLine + name, name + " is the source file itself; nothing was written");
             return false;
         }
         return true;
     }
 
     void resolveSource() {
-        if (!fileExists(job_.source)) return;
+        if (!fileExists(job_.source)) {
+            failure_.note((folderExists(job_.source) ? "the source is a folder, not a file: " : "source not found: ") +
+                          job_.source);
+            return;
+        }
         line(" - The source is a file.");
         line(" - Source File : " + job_.source);
         sourceControl_ = 1;
@@ -189,6 +227,7 @@ private:
         } else {
             line(" - The Destination Folder does Not exist.");
             line(" - Destination : " + dest);
+            failure_.note("the destination " + dest + " names a folder that does not exist");
             sourceControl_ = 0;
         }
     }
@@ -215,7 +254,8 @@ private:
     // Names the output file; false when the destination already exists.
     bool prepareOutputName() {
         if (fileExists(job_.destination)) {
-            line(" - File Exists : " + job_.destination);
+            stopLine(" - File Exists : " + job_.destination,
+                     "destination exists: " + job_.destination + " (OW replaces it)");
             return false;
         }
         job_.destination = derivedDestination();
@@ -239,8 +279,9 @@ private:
     bool outputMayBeWritten(const ConversionType& type) {
         const std::string& output = job_.currentDestination;
         if (!fileExists(output) || settings_.overwriteOn()) return true;
-        if (type.merges && beginsWith(settings_.merge, "MF")) return true;
-        stopLine(" - File Exists : " + output);
+        if (type.merges && settings_.mergeOn()) return true;
+        stopLine(" - File Exists : " + output, "output exists: " + output + " (OW replaces it" +
+                                                   (type.merges ? ", MF appends to it)" : ")"));
         return false;
     }
 
@@ -256,37 +297,22 @@ private:
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
         recordsWritten_ = result.recordsWritten;
-        if (result.writeFailed) line(" - Write Error : " + result.failedFile);
+        if (result.write.failed) line(" - Write Error : " + result.write.file);
         if (result.failedTableWrites > 0)
             line(" - Database Write Errors : " + std::to_string(result.failedTableWrites) +
                  " (rows not written, see the Error lines above)");
-        if (!result.succeeded() || !type->converts) return kExitNotConverted;
+        failure_.note(result.failure);
+        if (!result.succeeded()) return kExitNotConverted;
+        if (!type->converts) {
+            failure_.note(job_.conversionType + " converts nothing: there is no HL7 reader or writer");
+            return kExitNotConverted;
+        }
+        noteSuccess(result);
         return kExitConverted;
     }
 
     EngineArgs engineArgs() const {
-        EngineArgs a;
-        a.runLabel = args_.runLabel;
-        a.frontEndContext = args_.frontEndContext;
-        a.extraValue = args_.extraValue;
-        a.settingsFolder = args_.settingsFolder;
-        a.job = job_;
-        a.debug = settings_.debug;
-        a.mapName = settings_.mapName;
-        a.runLogName = settings_.runLogName;
-        a.errorFiles = settings_.errorFiles;
-        a.mapLog = settings_.mapLog;
-        a.displayMode = displayMode_;
-        a.mapPath = settings_.mapPath;
-        a.renameWithMapName = settings_.renameWithMapName;
-        a.pathSeparator = args_.pathSeparator;
-        a.requestedDestination = requestedDestination_;
-        a.defaultMapPath = settings_.defaultMapPath;
-        a.deleteSource = settings_.deleteSource;
-        a.segmentCrLf = settings_.segmentCrLf;
-        a.merge = settings_.merge;
-        a.databaseMapName = settings_.databaseMap;
-        return a;
+        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_};
     }
 
     const DriverArgs& args_;
@@ -299,6 +325,8 @@ private:
     int sourceControl_ = 0;
     std::string requestedDestination_;
     long long recordsWritten_ = 0;
+    FirstFailure failure_;
+    std::string success_;
 };
 
 }  // namespace
@@ -333,6 +361,8 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
     if (isBlank(job.conversionType) || isBlank(job.source)) {
         log += ctx.stampedLine(isBlank(job.conversionType) ? " - Parameter 1 empty. "
                                                            : " - Parameter 2 empty.");
+        result.outcome = isBlank(job.conversionType) ? "Error: no conversion type given (brolvin --help shows the usage)"
+                                                     : "Error: no source file given (brolvin --help shows the usage)";
         result.exitStatus = kExitBlankParameter;
     } else {
         job.source = trimRightSpaces(job.source);
@@ -343,14 +373,15 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
             // The run log cannot be written where the source is: the job
             // stops, and the console is the only place left to say so.
             runLogIsSource = true;
-            const std::string stop = kSameFileAsSourceLine + settings.runLogName;
-            log += ctx.stampedLine(stop);
-            ctx.platform.consoleLine(stop + " (run log not written)");
+            log += ctx.stampedLine(kSameFileAsSourceLine + settings.runLogName);
+            result.outcome = "Error: the run log " + settings.runLogName +
+                             " is the source file itself; nothing was written (run log not written)";
             result.exitStatus = kExitNotConverted;
         } else {
             JobRun jobRun(args, ctx, engine, job, settings, displayMode, log);
             result.exitStatus = jobRun.run();
             result.recordsWritten = jobRun.recordsWritten();
+            result.outcome = jobRun.outcomeLine(result.exitStatus);
         }
     }
 
@@ -366,8 +397,8 @@ JobParams CTLD48401(const std::string&, const std::string&, const std::string&,
 
 bool LISDIR(const std::string&) { return false; }
 
-std::string CTL48403D(const std::string& name, const std::string& conversionType,
-                      int extensionMode) {
+std::string typeExtensionName(const std::string& name, const std::string& conversionType,
+                              int extensionMode) {
     if (extensionMode != 1) return name;
     size_t dot = name.find('.');
     if (dot == std::string::npos) return name;
@@ -375,7 +406,7 @@ std::string CTL48403D(const std::string& name, const std::string& conversionType
     return name.substr(0, dot) + "." + toLower(extension);
 }
 
-std::string CTL48400Q(const std::string& name, const std::string& extension, int keepMode) {
+std::string replaceExtension(const std::string& name, const std::string& extension, int keepMode) {
     if (keepMode == 1) return name;
     size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name + "." + extension;

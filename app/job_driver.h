@@ -5,9 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "app/job_params.h"
+#include "core/engine_call.h"
+#include "core/job_params.h"
 #include "util/platform.h"
-#include "x12parse/engine.h"
+#include "engine/engine.h"
 
 namespace brolvin {
 
@@ -37,13 +38,14 @@ struct DriverResult {
     std::string runLog;  // the complete run-log text
     int exitStatus = kExitNotConverted;
     long long recordsWritten = 0;  // records the engine wrote (file or database)
+    std::string outcome;  // the console's line on what the job did
 };
 
 using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;
 
 // Runs one job. The engine is a parameter so callers can observe or replace it.
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx,
-                       const EngineCall& engine = CTL48400A);
+                       const EngineCall& engine = convertFile);
 
 // Front-end hook, where an interactive front end would let the user fill in
 // the job. The console program has none: the job comes back unchanged.
@@ -54,15 +56,17 @@ JobParams CTLD48401(const std::string& frontEndContext, const std::string& setti
 // Folder test. Folder sources are not offered, so every path answers false.
 bool LISDIR(const std::string& path);
 
+// CTL48403D: a file name given the extension of the conversion type.
 // Extension mode 1: the name up to its first "." plus "." and characters 5 to 7
 // of the conversion type in lower case; a name without "." comes back whole.
 // Any other mode returns the name unchanged.
-std::string CTL48403D(const std::string& name, const std::string& conversionType,
-                      int extensionMode);
+std::string typeExtensionName(const std::string& name, const std::string& conversionType,
+                              int extensionMode);
 
+// CTL48400Q: a file name with its extension replaced.
 // Keep mode 1 returns the name unchanged; otherwise the part after the last
 // "." of the whole path is replaced by `extension` (appended when none).
-std::string CTL48400Q(const std::string& name, const std::string& extension, int keepMode);
+std::string replaceExtension(const std::string& name, const std::string& extension, int keepMode);
 
 // Overwrite question. The console program asks nothing and answers yes.
 bool MSGNOYES(const std::string& message, const std::string& title);

@@ -2,14 +2,13 @@
 
 #include <string_view>
 
-#include "app/job_params.h"
 #include "util/text.h"
 
 namespace brolvin {
 
 namespace {
 
-enum class OptionCode {
+enum class OptionSetting {
     RetainExtension,
     Merge,
     Overwrite,
@@ -32,29 +31,29 @@ enum class OptionCode {
 struct OptionWord {
     std::string_view code;
     std::string_view logLine;
-    OptionCode id;
+    OptionSetting id;
 };
 
 // Tried in this order; the first code the upper-cased word begins with wins,
 // so REPORT counts as "RE" and MAPLOG is never taken for "MAP=".
 constexpr OptionWord kOptionWords[] = {
-    {"RE", " - Retain File Extension.", OptionCode::RetainExtension},
-    {"MF", " - Merge Files Set to Yes.", OptionCode::Merge},
-    {"OW", " - Overwrite Files Set to Yes.", OptionCode::Overwrite},
-    {"RPMN", " - Rename with Prefix Map Name.", OptionCode::RenameWithMapName},
-    {"MAPLOG", " - Map Log ON.", OptionCode::MapLog},
-    {"HO", " - Header On File Set to Yes.", OptionCode::Header},
-    {"DS", " - Delete Source File Set to Yes.", OptionCode::DeleteSource},
-    {"CE", " - Convert destination File Extesion.", OptionCode::ConvertExtension},
-    {"CR", " - Add CR/LF to end of X12 Segment.", OptionCode::SegmentCrLf},
-    {"ERR", " - Error Files Set to Yes.", OptionCode::ErrorFiles},
-    {"DEBUG", " - Debug is on.", OptionCode::Debug},
-    {"DEFAULTMAPPATH=", " - DefaultMapPath = ", OptionCode::DefaultMapPath},
-    {"MAPPATH=", " - MapPath = ", OptionCode::MapPath},
-    {"MAP=", " - Map = ", OptionCode::MapName},
-    {"OUTFILE=", " - OutFile = ", OptionCode::OutputFile},
-    {"PARSELOG=", " - Parselog = ", OptionCode::RunLogName},
-    {"DBMAP=", " - DbMap = ", OptionCode::DatabaseMap},
+    {"RE", " - Retain File Extension.", OptionSetting::RetainExtension},
+    {"MF", " - Merge Files Set to Yes.", OptionSetting::Merge},
+    {"OW", " - Overwrite Files Set to Yes.", OptionSetting::Overwrite},
+    {"RPMN", " - Rename with Prefix Map Name.", OptionSetting::RenameWithMapName},
+    {"MAPLOG", " - Map Log ON.", OptionSetting::MapLog},
+    {"HO", " - Header On File Set to Yes.", OptionSetting::Header},
+    {"DS", " - Delete Source File Set to Yes.", OptionSetting::DeleteSource},
+    {"CE", " - Convert destination File Extesion.", OptionSetting::ConvertExtension},
+    {"CR", " - Add CR/LF to end of X12 Segment.", OptionSetting::SegmentCrLf},
+    {"ERR", " - Error Files Set to Yes.", OptionSetting::ErrorFiles},
+    {"DEBUG", " - Debug is on.", OptionSetting::Debug},
+    {"DEFAULTMAPPATH=", " - DefaultMapPath = ", OptionSetting::DefaultMapPath},
+    {"MAPPATH=", " - MapPath = ", OptionSetting::MapPath},
+    {"MAP=", " - Map = ", OptionSetting::MapName},
+    {"OUTFILE=", " - OutFile = ", OptionSetting::OutputFile},
+    {"PARSELOG=", " - Parselog = ", OptionSetting::RunLogName},
+    {"DBMAP=", " - DbMap = ", OptionSetting::DatabaseMap},
 };
 
 const OptionWord* findOptionWord(const std::string& upperWord) {
@@ -70,25 +69,25 @@ std::string applyWord(const OptionWord& w, const std::string& word, JobSettings&
     std::string upper = toUpper(word);
     std::string value = trimSpaces(std::string_view(word).substr(w.code.size()));
     switch (w.id) {
-        case OptionCode::RetainExtension: s.extensionMode = 0; break;
-        case OptionCode::Merge: s.merge = upper; break;
-        case OptionCode::Overwrite: s.overwrite = upper; break;
-        case OptionCode::RenameWithMapName: s.renameWithMapName = 1; break;
-        case OptionCode::MapLog: s.mapLog = 1; break;
-        case OptionCode::Header: s.header = upper; break;
-        case OptionCode::DeleteSource: s.deleteSource = 1; break;
-        case OptionCode::ConvertExtension: s.destinationExtensionMode = 0; break;
-        case OptionCode::SegmentCrLf: s.segmentCrLf = 1; break;
-        case OptionCode::ErrorFiles: s.errorFiles = upper; break;
-        case OptionCode::Debug: s.debug = upper; break;
-        case OptionCode::DefaultMapPath: s.defaultMapPath = value; break;
-        case OptionCode::MapPath: s.mapPath = value; break;
-        case OptionCode::MapName: s.mapName = value; break;
-        case OptionCode::OutputFile: s.outputFile = value; break;
-        case OptionCode::RunLogName:
+        case OptionSetting::RetainExtension: s.extensionMode = 0; break;
+        case OptionSetting::Merge: s.merge = upper; break;
+        case OptionSetting::Overwrite: s.overwrite = upper; break;
+        case OptionSetting::RenameWithMapName: s.renameWithMapName = 1; break;
+        case OptionSetting::MapLog: s.mapLog = 1; break;
+        case OptionSetting::Header: s.header = upper; break;
+        case OptionSetting::DeleteSource: s.deleteSource = 1; break;
+        case OptionSetting::ConvertExtension: s.destinationExtensionMode = 0; break;
+        case OptionSetting::SegmentCrLf: s.segmentCrLf = 1; break;
+        case OptionSetting::ErrorFiles: s.errorFiles = upper; break;
+        case OptionSetting::Debug: s.debug = upper; break;
+        case OptionSetting::DefaultMapPath: s.defaultMapPath = value; break;
+        case OptionSetting::MapPath: s.mapPath = value; break;
+        case OptionSetting::MapName: s.mapName = value; break;
+        case OptionSetting::OutputFile: s.outputFile = value; break;
+        case OptionSetting::RunLogName:
             s.runLogName = value;
             return ctx.stampedLine(" - Parse Log Set to : " + value);
-        case OptionCode::DatabaseMap:
+        case OptionSetting::DatabaseMap:
             s.databaseMap = value;
             return ctx.stampedLine(" - Database Map File : " + value);
     }
@@ -113,8 +112,6 @@ void forEachWord(const std::string& list, Visit visit) {
 
 }  // namespace
 
-bool JobSettings::overwriteOn() const { return beginsWith(overwrite, "OW"); }
-
 std::string splitOptionList(const std::string& list, JobSettings& settings, RunContext& ctx) {
     std::string log;
     forEachWord(list, [&](const std::string& word) {
@@ -124,17 +121,6 @@ std::string splitOptionList(const std::string& list, JobSettings& settings, RunC
         log += applyWord(*w, word, settings, ctx);
     });
     return log;
-}
-
-bool CTL48400J(const JobParams& job, int code) {
-    static constexpr std::string_view kCodes[] = {"HO", "OW", "DEBUG", "SL", "ML"};
-    if (code < 1 || code > 5) return false;
-    std::string_view wanted = kCodes[code - 1];
-    bool found = false;
-    forEachWord(job.options, [&](const std::string& word) {
-        if (!found && beginsWith(toUpper(word), wanted)) found = true;
-    });
-    return found;
 }
 
 }  // namespace brolvin

@@ -1,6 +1,6 @@
 #include "app/usage.h"
 
-#include "app/entry.h"
+#include "core/version.h"
 
 namespace brolvin {
 
@@ -34,6 +34,8 @@ std::vector<std::string> usageLines() {
         "DEFAULTMAPPATH=folder OUTFILE=file PARSELOG=file DBMAP=file",
         "         (OPTIONS is one parameter: words separated by commas, no spaces)",
         "Exit:    0 converted; 1 nothing converted or output lost; 2 type or source missing",
+        "         The line before \"Brolvin Core Complete\" says what the job did;",
+        "         warnings go to standard error.",
         "",
         "Examples:",
         "  brolvin X12,XML claims.x12 claims.xml",

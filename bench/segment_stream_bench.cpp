@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "util/file_io.h"
-#include "x12parse/history.h"
+#include "core/history.h"
 #include "x12parse/segment_stream.h"
 
 namespace {

@@ -9,36 +9,22 @@
 #include <cerrno>
 #include <chrono>
 #include <thread>
-#include <utility>
 
 namespace brolvin {
-
-BlockFile::~BlockFile() { close(); }
-
-BlockFile::BlockFile(BlockFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), lockTimedOut_(other.lockTimedOut_) {}
-
-BlockFile& BlockFile::operator=(BlockFile&& other) noexcept {
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
 
 bool BlockFile::open(const std::string& path, bool exclusive, int lockWaitMillis) {
     close();
     lockTimedOut_ = false;
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    file_ = FileHandle(path, O_RDWR);
+    if (!file_.valid()) return false;
     if (!exclusive) return true;
     // Another program may hold the table for a moment: try again every few
     // milliseconds until the wait is used up.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, lockWaitMillis));
     for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (::flock(file_.fd(), LOCK_EX | LOCK_NB) == 0) return true;
         int error = errno;
         if (error != EWOULDBLOCK && error != EINTR) break;
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -53,14 +39,11 @@ bool BlockFile::open(const std::string& path, bool exclusive, int lockWaitMillis
 
 bool BlockFile::create(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ >= 0;
+    file_ = FileHandle(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
+    return file_.valid();
 }
 
-void BlockFile::close() {
-    if (fd_ >= 0) ::close(fd_);  // closing also drops the lock
-    fd_ = -1;
-}
+void BlockFile::close() { file_.close(); }  // closing also drops the lock
 
 namespace {
 
@@ -83,7 +66,7 @@ bool transferAll(uint64_t offset, Buffer* p, size_t size, Transfer transfer) {
 
 bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
     return transferAll(offset, static_cast<char*>(data), size,
-                       [this](char* p, size_t n, off_t at) { return ::pread(fd_, p, n, at); });
+                       [this](char* p, size_t n, off_t at) { return ::pread(file_.fd(), p, n, at); });
 }
 
 bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
@@ -93,15 +76,15 @@ bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
 
 bool BlockFile::writeAt(uint64_t offset, const void* data, size_t size) {
     return transferAll(offset, static_cast<const char*>(data), size,
-                       [this](const char* p, size_t n, off_t at) { return ::pwrite(fd_, p, n, at); });
+                       [this](const char* p, size_t n, off_t at) { return ::pwrite(file_.fd(), p, n, at); });
 }
 
 uint64_t BlockFile::size() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+    if (!file_.valid() || ::fstat(file_.fd(), &st) != 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
 
-bool BlockFile::truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+bool BlockFile::truncate(uint64_t size) { return ::ftruncate(file_.fd(), static_cast<off_t>(size)) == 0; }
 
 }  // namespace brolvin

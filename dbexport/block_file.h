@@ -1,21 +1,18 @@
 // Random-access file for the table and index files: positioned reads and
-// writes of whole blocks, an optional exclusive lock, little- and big-endian
-// number helpers.
+// writes of whole blocks on a FileHandle, an optional exclusive lock,
+// little- and big-endian number helpers.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "util/file_handle.h"
 
 namespace brolvin {
 
 class BlockFile {
 public:
     BlockFile() = default;
-    ~BlockFile();
-    BlockFile(const BlockFile&) = delete;
-    BlockFile& operator=(const BlockFile&) = delete;
-    BlockFile(BlockFile&& other) noexcept;
-    BlockFile& operator=(BlockFile&& other) noexcept;
 
     // Opens an existing file for reading and writing; with `exclusive`, takes
     // an exclusive lock, waiting up to `lockWaitMillis` for another holder to
@@ -25,7 +22,7 @@ public:
     // Creates (or empties) a file for reading and writing.
     bool create(const std::string& path);
     void close();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return file_.valid(); }
 
     // Reads exactly `size` bytes at `offset`; false on a short read.
     bool readAt(uint64_t offset, void* data, size_t size) const;
@@ -38,7 +35,7 @@ public:
     bool truncate(uint64_t size);
 
 private:
-    int fd_ = -1;
+    FileHandle file_;
     bool lockTimedOut_ = false;
 };
 

@@ -53,7 +53,7 @@ void storeValue(DbMapRow& row, std::string_view line) {
 
 }  // namespace
 
-std::optional<DbMapTable> CTLD48400AD(const std::string& fileName) {
+std::optional<DbMapTable> loadDatabaseMap(const std::string& fileName) {
     // A file beyond the map size limit is not read (the engine refuses the job).
     if (!fileExists(fileName) || fileSize(fileName) > kMaxMapFileBytes) return std::nullopt;
     std::string text;
@@ -75,7 +75,7 @@ std::optional<DbMapTable> CTLD48400AD(const std::string& fileName) {
     return table;
 }
 
-std::vector<std::string> CTL48500B(const DbMapTable& table, int row) {
+std::vector<std::string> databaseFieldList(const DbMapTable& table, int row) {
     if (row < 1 || row > static_cast<int>(table.size())) return {""};
     const std::string& fields = table[static_cast<size_t>(row) - 1].fields;
     std::vector<std::string> names;

@@ -22,9 +22,11 @@ struct DbMapRow {
 
 using DbMapTable = std::vector<DbMapRow>;
 
+// CTLD48400AD: loads a database map file.
 // Loads a database map file; no table when the file does not exist.
-std::optional<DbMapTable> CTLD48400AD(const std::string& fileName);
+std::optional<DbMapTable> loadDatabaseMap(const std::string& fileName);
+// CTL48500B: the field list of one database map row.
 // The field list of row `row` (1-based).
-std::vector<std::string> CTL48500B(const DbMapTable& table, int row);
+std::vector<std::string> databaseFieldList(const DbMapTable& table, int row);
 
 }  // namespace brolvin

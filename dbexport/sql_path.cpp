@@ -136,8 +136,8 @@ void writeSqlTable(WriterCall& call, const TableRequest& request) {
             long long width = leadingNumber(e.width);
             // A blank or zero width means no width was given.
             if (width > 0 && static_cast<long long>(value.size()) > width) {
-                call.line("** ALERT:(Truncated Data)- Field " + e.name);
-                call.line("** Field Width=" + e.width + " Data Width=" + std::to_string(value.size()));
+                call.alert("** ALERT:(Truncated Data)- Field " + e.name);
+                call.alert("** Field Width=" + e.width + " Data Width=" + std::to_string(value.size()));
                 value.resize(static_cast<size_t>(width));
             }
         }

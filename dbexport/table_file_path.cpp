@@ -311,7 +311,7 @@ void writeTableFile(WriterCall& call, const TableRequest& request) {
 
     uint32_t recno = table.appendRecord(stored, call.ctx.platform.now());
     if (recno == 0) return fail("cannot append to " + tablePath, false);
-    for (const std::string& a : alerts) call.line(a);
+    for (const std::string& a : alerts) call.alert(a);
     if (indexed && !index.insert(keys, recno))
         return fail("record " + std::to_string(recno) + " was added but " + index.path +
                         " could not take its key; rebuild the index",

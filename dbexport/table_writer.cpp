@@ -52,6 +52,11 @@ void splitServer(const std::string& server, std::string& host, std::string& port
 
 void WriterCall::line(const std::string& text) { log += text + kCrLf; }
 
+void WriterCall::alert(const std::string& text) {
+    line(text);
+    ctx.platform.warningLine(text);
+}
+
 std::string printableName(const std::string& name) {
     std::string shown = name;
     for (char& c : shown)
@@ -101,34 +106,34 @@ TableRecord buildTableRecord(WriterCall& call, const TableRequest& request) {
     return record;
 }
 
-bool CTL48500D(const std::string& word, int option) {
+bool optionWordIs(const std::string& word, int option) {
     if (option < 1 || option > kLastOption) return false;
     return beginsWith(toUpper(word), kOptionTexts[option]);
 }
 
-bool CTL48500C(const std::string& options, int option) {
+bool optionListHas(const std::string& options, int option) {
     size_t start = 0;
     for (;;) {
         size_t comma = options.find(',', start);
         if (comma == std::string::npos) {
             std::string last = options.substr(start);
-            return !last.empty() && CTL48500D(last, option);
+            return !last.empty() && optionWordIs(last, option);
         }
-        if (CTL48500D(options.substr(start, comma - start), option)) return true;
+        if (optionWordIs(options.substr(start, comma - start), option)) return true;
         start = comma + 1;
     }
 }
 
 void applyTableOptions(const std::string& options, TableSettings& s) {
-    if (CTL48500C(options, kOptAdd)) s.lookup = false;
-    if (CTL48500C(options, kOptLookup)) s.lookup = true;
-    if (CTL48500C(options, kOptIndex0)) s.indexKind = 0;
-    if (CTL48500C(options, kOptIndex1)) s.indexKind = 1;
-    if (CTL48500C(options, kOptIndexNtx)) s.indexKind = 2;
-    if (CTL48500C(options, kOptIndexCdx)) s.indexKind = 3;
-    if (CTL48500C(options, kOptConn0)) s.connectionForm = 0;
-    if (CTL48500C(options, kOptConn1)) s.connectionForm = 1;
-    if (CTL48500C(options, kOptConn2)) s.connectionForm = 2;
+    if (optionListHas(options, kOptAdd)) s.lookup = false;
+    if (optionListHas(options, kOptLookup)) s.lookup = true;
+    if (optionListHas(options, kOptIndex0)) s.indexKind = 0;
+    if (optionListHas(options, kOptIndex1)) s.indexKind = 1;
+    if (optionListHas(options, kOptIndexNtx)) s.indexKind = 2;
+    if (optionListHas(options, kOptIndexCdx)) s.indexKind = 3;
+    if (optionListHas(options, kOptConn0)) s.connectionForm = 0;
+    if (optionListHas(options, kOptConn1)) s.connectionForm = 1;
+    if (optionListHas(options, kOptConn2)) s.connectionForm = 2;
 }
 
 FieldTable CTL48500G(const FieldTable& fields, FieldTable empty) {
@@ -218,9 +223,9 @@ std::string sqlConnectionString(const DbMapRow& row, int form, const std::string
     }
 }
 
-std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
-                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
-                      ExportSession& session) {
+std::string writeRecordToTables(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                                long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
+                                ExportSession& session) {
     // Every table reads the record from the field table as the writer got
     // it; the Values are cleared once, after the last table.
     WriterCall call{fields, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session, {}, {}};
@@ -231,9 +236,9 @@ std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::stri
         TableRequest request;
         request.n = n;
         request.row = &row;
-        request.fieldList = CTL48500B(map, static_cast<int>(n));
-        request.create = CTL48500C(row.options, kOptCreate);
-        request.emptyText = CTL48500C(row.options, kOptEmptyText);
+        request.fieldList = databaseFieldList(map, static_cast<int>(n));
+        request.create = optionListHas(row.options, kOptCreate);
+        request.emptyText = optionListHas(row.options, kOptEmptyText);
         request.state = &session.table(n);
         if (beginsWith(row.driver, "DBF"))
             writeTableFile(call, request);
@@ -246,10 +251,10 @@ std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::stri
     return call.log;
 }
 
-std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
-                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx) {
+std::string writeRecordToTables(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                                long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx) {
     ExportSession session;
-    std::string log = CTL48500A(fields, map, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session);
+    std::string log = writeRecordToTables(fields, map, pathSeparator, mlFlag, serviceLine, serviceLineCount, ctx, session);
     return log + session.finish();
 }
 

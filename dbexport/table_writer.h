@@ -9,7 +9,7 @@
 
 #include "dbexport/db_map.h"
 #include "dbexport/export_session.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -37,10 +37,12 @@ struct TableSettings {
     int connectionForm = 0;  // 0, 1, 2
 };
 
+// CTL48500D: whether one option word is an option.
 // Whether the upper-cased word begins with the text of the option number.
-bool CTL48500D(const std::string& word, int option);
-// Whether some comma-separated word of `options` passes CTL48500D.
-bool CTL48500C(const std::string& options, int option);
+bool optionWordIs(const std::string& word, int option);
+// CTL48500C: whether an option list holds an option.
+// Whether some comma-separated word of `options` passes optionWordIs.
+bool optionListHas(const std::string& options, int option);
 // Applies a table's option words to the running settings.
 void applyTableOptions(const std::string& options, TableSettings& settings);
 
@@ -62,13 +64,14 @@ void CTL48500F(FieldTable& fields, const std::vector<std::string>& fieldList, bo
 // SERVER= as host or host:port.
 std::string sqlConnectionString(const DbMapRow& row, int form, const std::string& pathSeparator);
 
+// CTL48500A: writes one record into every table of a database map.
 // Writes the record into every table of the map and returns the log text.
 // The session keeps connections, open transactions and failures across the
 // records of a job; without one, the call uses its own and finishes it.
-std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
-                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
-                      ExportSession& session);
-std::string CTL48500A(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
-                      long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx);
+std::string writeRecordToTables(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                                long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx,
+                                ExportSession& session);
+std::string writeRecordToTables(FieldTable& fields, const DbMapTable& map, const std::string& pathSeparator, bool mlFlag,
+                                long long serviceLine, std::optional<long long> serviceLineCount, RunContext& ctx);
 
 }  // namespace brolvin

@@ -11,7 +11,7 @@
 #include "dbexport/db_map.h"
 #include "dbexport/export_session.h"
 #include "dbexport/table_writer.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -28,6 +28,8 @@ struct WriterCall {
     std::string log;
 
     void line(const std::string& text);
+    // A line about a value that was cut or left blank: also a warning.
+    void alert(const std::string& text);
 };
 
 // One map row during one writer call.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 
 namespace brolvin {
 

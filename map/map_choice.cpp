@@ -1,17 +1,14 @@
 #include "map/map_choice.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <vector>
 
 #include "map/version_detect.h"
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/input_limits.h"
 #include "util/text.h"
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 
@@ -24,38 +21,43 @@ constexpr const char* kTraceFile = "tdebug.log";
 std::string firstTransactionSet(const std::string& source, Platform& platform) {
     Delimiters d = readDelimiters(source, platform);
     const std::string ds(1, d.elementSeparator);
-    int fd = ::open(source.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
-        return "";
-    }
-    std::vector<char> block(1 << 20);
     std::string segment;
     std::string key;
-    bool done = false;
-    while (!done) {
-        ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
-        if (got <= 0) break;
-        for (ssize_t i = 0; i < got && !done; ++i) {
-            char c = block[static_cast<size_t>(i)];
-            if (c != d.terminator) {
-                segment.push_back(c);
-                // A segment beyond the limit names no transaction set; the
-                // conversion refuses it.
-                if (segment.size() > kMaxSegmentBytes) done = true;
-                continue;
+    BlockReadError error;
+    readFileBlocks(
+        source,
+        [&](std::string_view block) {
+            for (char c : block) {
+                if (c != d.terminator) {
+                    segment.push_back(c);
+                    // A segment beyond the limit names no transaction set; the
+                    // conversion refuses it.
+                    if (segment.size() > kMaxSegmentBytes) return false;
+                    continue;
+                }
+                if (beginsWith(segmentElement(trimLine(segment), 1, ds), "ST")) {
+                    key = segmentElement(segment, 2, ds);
+                    return false;
+                }
+                segment.clear();
             }
-            if (beginsWith(CTL48400M(trimLine(segment), 1, ds), "ST")) {
-                key = CTL48400M(segment, 2, ds);
-                done = true;
-            }
-            segment.clear();
-        }
-    }
-    ::close(fd);
+            return true;
+        },
+        error);
+    if (error.code != 0)
+        platform.warningLine(readErrorText(error));
     return key;
+}
+
+// The folder a map path is looked for in, as the outcome names it.
+std::string folderOf(std::string_view path) {
+    size_t at = path.find_last_of("/\\");
+    return at == std::string_view::npos ? "./" : std::string(path.substr(0, at + 1));
+}
+
+std::string shippedFolder(const ShippedMaps& shipped) {
+    const std::string& folder = shipped.folder();
+    return folder.ends_with('/') ? folder : folder + "/";
 }
 
 }  // namespace
@@ -70,9 +72,9 @@ std::string joinMapPath(const std::string& folder, const std::string& name,
     return folder + (separator.empty() ? "/" : separator) + name;
 }
 
-std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
-                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
-                        Platform& platform) {
+std::string mapFromDatabaseMap(const std::string& source, const std::string& currentMapPath,
+                               const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                               Platform& platform) {
     if (!fileExists(databaseMapFile) || fileSize(databaseMapFile) > kMaxMapFileBytes) return currentMapPath;
     std::string text;
     readWholeFile(databaseMapFile, text, true);
@@ -103,13 +105,30 @@ std::string CTLD48400AE(const std::string& source, const std::string& currentMap
     return found ? *found : currentMapPath;
 }
 
-std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped) {
+std::string suppliedMap(const std::string& mapName, int mode, const ShippedMaps& shipped) {
     if (mode == 1) return shipped.find(mapName);
     return "";
 }
 
-std::string CTLD48600Q(const std::string& mapName, int mode) {
-    return CTLD48600Q(mapName, mode, ShippedMaps::fromExecutable());
+std::string suppliedMap(const std::string& mapName, int mode) {
+    return suppliedMap(mapName, mode, ShippedMaps::fromExecutable());
+}
+
+std::string noMapReason(const MapChoice& choice, std::string_view sourceKind) {
+    const std::string& path = choice.pathToLoad;
+    if (!path.empty() && fileExists(path)) return "map file " + path + " is empty or unreadable";
+    std::string searched;
+    for (const std::string& folder : choice.searched) searched += (searched.empty() ? "" : ", ") + folder;
+    if (choice.named) return "map file not found: " + choice.mapName + " (searched: " + searched + ")";
+    if (toUpper(sourceKind) == "CSV" || toUpper(sourceKind) == "XML")
+        return "no map: a CSV or XML source needs MAP= naming its map";
+    if (choice.detected && choice.gs08.empty() && choice.st01.empty())
+        return "no map: the source shows no GS08 or ST01 in its first 1001 bytes (name a map with MAP=)";
+    auto shown = [](const std::string& v) { return v.empty() ? std::string("(none)") : v; };
+    std::string saw = "no map for GS08 " + shown(choice.gs08) + " / ST01 " + shown(choice.st01);
+    if (trimSpaces(choice.mapName).empty())
+        return saw + " (searched: the known guides and transaction sets; name a map with MAP=)";
+    return saw + ": " + choice.mapName + " not found (searched: " + searched + ")";
 }
 
 MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
@@ -131,10 +150,13 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
     if (!trimSpaces(mapName).empty()) {
         chosen = mapName;
         out.mapName = mapName;
+        out.named = true;
+        out.searched.push_back(folderOf(loadPath(chosen)));
         out.runLog += ctx.stampedLine(" - Map File Set A to " + chosen);
         out.runLog += ctx.stampedLine(" - X12 Version/Transaction NOT Detected  ");
         // A plain name that exists nowhere may be one of the shipped maps.
         if (!hasFolderPart(mapName) && !fileExists(loadPath(chosen))) {
+            if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
             std::string shippedPath = shipped.find(mapName);
             if (!shippedPath.empty()) {
                 out.runLog += ctx.stampedLine(" - Used Map file " + shippedPath);
@@ -143,16 +165,22 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             }
         }
     } else {
-        if (request.databaseMapName.empty()) mapName = detectMapName(request.source, request.debug, ctx);
+        // The detection's trace is kept here for step B; its file copy
+        // "tdebug.log" stays on disk only when a map was detected.
+        InterchangeScan scan;
+        if (request.databaseMapName.empty()) {
+            mapName = detectMapName(request.source, request.debug, ctx, &scan);
+            out.detected = true;
+            out.gs08 = scan.version;
+            out.st01 = scan.st01;
+        }
         if (isBlank(mapName)) {
-            mapName = chosen = CTLD48400AE(request.source, chosen, request.databaseMap,
-                                           request.databaseMapName, ctx.platform);
+            mapName = chosen = mapFromDatabaseMap(request.source, chosen, request.databaseMap,
+                                                  request.databaseMapName, ctx.platform);
             out.runLog += ctx.stampedLine(" - Map File Set B to " + mapName);
             out.runLog += ctx.stampedLine(" - Source file =" + request.source);
-            if (debug && fileExists(kTraceFile)) {
-                std::string trace;
-                readWholeFile(kTraceFile, trace, true);
-                out.debugText += std::string(kCrLf) + trace;
+            if (debug) {
+                if (out.detected) out.debugText += std::string(kCrLf) + scan.trace;
                 deleteFile(kTraceFile);
             }
         } else {
@@ -173,18 +201,20 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             out.runLog += "   Current Directory : " + ctx.platform.currentFolder() + kCrLf;
             out.runLog += "   Current Drive : " + ctx.platform.currentDrive() + kCrLf;
             out.runLog += "   Map File : " + mapName + kCrLf;
+            out.searched.push_back(folderOf(loadPath(mapName)));
             if (fileExists(loadPath(mapName))) {
                 chosen = mapName;
                 out.runLog += ctx.stampedLine(" - Map File Set G to " + mapName);
             } else {
                 out.runLog += ctx.stampedLine(" - X12 Detected Map File NOT Present " + mapName);
-                std::string supplied = CTLD48600Q(mapName, 1, shipped);
+                if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
+                std::string supplied = suppliedMap(mapName, 1, shipped);
                 if (!trimSpaces(supplied).empty()) {
                     out.runLog += ctx.stampedLine(" - Used Map file " + supplied);
                     chosen = supplied;
                     suppliedAsIs = true;
                 } else {
-                    supplied = CTLD48600Q(mapName, 2, shipped);
+                    supplied = suppliedMap(mapName, 2, shipped);
                     if (!trimSpaces(supplied).empty()) {
                         out.runLog += ctx.stampedLine(" - Created and Used Map file " + supplied);
                         chosen = supplied;

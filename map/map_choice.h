@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbexport/db_map.h"
 #include "map/shipped_maps.h"
@@ -29,20 +30,33 @@ struct MapChoice {
     std::string mapPrefix;   // map name + "_"; "" when the user named the map
     std::string runLog;      // time-stamped run-log lines
     std::string debugText;   // text for the debug log (a detection trace)
+    // For the job's outcome when no map loads: whether the user named the
+    // map, what the detection saw, and the folders a map name was looked for in.
+    bool named = false;
+    bool detected = false;   // the interchange was scanned for its version
+    std::string gs08;
+    std::string st01;
+    std::vector<std::string> searched;
 };
+
+// Why no map could be loaded for the choice, in words for the console;
+// `sourceKind` is the first three letters of the conversion type.
+std::string noMapReason(const MapChoice& choice, std::string_view sourceKind);
 
 MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx);
 
+// CTLD48400AE: the map name a database map gives for the source.
 // The map name a database map gives for the source's transaction set, or
 // `currentMapPath` when the database map file is missing or names none.
-std::string CTLD48400AE(const std::string& source, const std::string& currentMapPath,
-                        const DbMapTable* databaseMap, const std::string& databaseMapFile,
-                        Platform& platform);
+std::string mapFromDatabaseMap(const std::string& source, const std::string& currentMapPath,
+                               const DbMapTable* databaseMap, const std::string& databaseMapFile,
+                               Platform& platform);
 
+// CTLD48600Q: a shipped map in place of a missing one.
 // Supplies a map file for a missing one. Mode 1: the shipped map of the same
 // file name, as a full path; mode 2 (create one): none. "" for none.
-std::string CTLD48600Q(const std::string& mapName, int mode, const ShippedMaps& shipped);
-std::string CTLD48600Q(const std::string& mapName, int mode);
+std::string suppliedMap(const std::string& mapName, int mode, const ShippedMaps& shipped);
+std::string suppliedMap(const std::string& mapName, int mode);
 
 // Folder and name joined with `separator` ("" = "/"), with no separator added
 // when the folder already ends in "/" or "\".

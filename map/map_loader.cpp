@@ -86,7 +86,7 @@ void appendRunLog(std::string& runLog, const LoadedMap& map, RunContext& ctx) {
 
 void writeMapLog(const std::string& text, RunContext& ctx) {
     if (!writeLogFile(kMapLogFileName, text))
-        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
+        ctx.platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
 }
 
 void setAbsentKeyLists(LoadedMap& map) {
@@ -194,6 +194,7 @@ MapLoadResult& failedLoad(MapLoadResult& result, const std::string& refusal, boo
     } else {
         result.runLog += ctx.stampedLine(kInputRefusedLine + refusal);
         result.refused = true;
+        result.refusal = refusal;
     }
     result.runLog += ctx.stampedLine(" - Error File  = ");
     return result;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -16,6 +16,7 @@ struct MapLoadResult {
     // The file was beyond kMaxMapFileBytes or kMaxMapTableLines: no field
     // table, and the run log says why.
     bool refused = false;
+    std::string refusal;  // why, when refused
 };
 
 // Loads the map file `path` (already joined with any default map folder).

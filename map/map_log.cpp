@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/version.h"
 #include "util/file_io.h"
 #include "util/text.h"
 
@@ -10,8 +11,6 @@ namespace brolvin {
 
 namespace {
 
-constexpr const char* kParserVersion = " 1.25C-31";
-constexpr const char* kSubVersion = " 1.20C-28";
 constexpr size_t kFunctionPosition = 15;
 constexpr size_t kSegmentPosition = 3;
 
@@ -58,8 +57,8 @@ void appendMapLogTitle(std::string& log, const std::string& runLabel, RunContext
                        const DateTime& engineStart) {
     line(log, "Drenik Software " + runLabel + " Map Log");
     line(log, "Started " + ctx.dateText() + "  " + ctx.formatTime(engineStart));
-    line(log, std::string("Parser Version Number : ") + kParserVersion);
-    line(log, std::string("   Sub Version Number : ") + kSubVersion);
+    line(log, std::string("Parser Version Number : ") + VERNUM);
+    line(log, std::string("   Sub Version Number : ") + SUBVER);
     line(log, "     Operating System : " + ctx.platform.operatingSystem());
     line(log, "     Compiler Version : " + ctx.platform.compilerVersion());
     line(log, "");

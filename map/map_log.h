@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {

@@ -72,7 +72,7 @@ long long expandedLineCount(const FieldTable& fields, long long lineCount) {
     return lineCount;
 }
 
-FieldTable CTL48400Z(const FieldTable& fields, long long lineCount) {
+FieldTable withServiceLineCopies(const FieldTable& fields, long long lineCount) {
     const auto [first, end] = serviceLineBlock(fields);
     if (first == end || lineCount < 2) return fields;
     lineCount = expandedLineCount(fields, lineCount);
@@ -92,7 +92,7 @@ std::string serviceLineLimitNote(long long lineCount, long long linesMade) {
     return " - Service Line Count " + std::to_string(lineCount) + " Expanded to " + std::to_string(linesMade);
 }
 
-std::vector<std::string> CTL48400AB(const FieldTable& fields, int what) {
+std::vector<std::string> fieldColumn(const FieldTable& fields, int what) {
     std::vector<std::string> list;
     if (what != 1 && what != 2) return list;
     list.reserve(fields.size());

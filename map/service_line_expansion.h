@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 
 namespace brolvin {
 
@@ -21,18 +21,20 @@ inline constexpr long long kMaxExpandedFieldEntries = 50000;
 // kMaxExpandedFieldEntries.
 long long expandedLineCount(const FieldTable& fields, long long lineCount);
 
+// CTL48400Z: the field table with its service-line block repeated.
 // Repeats the service-line block (the first run of entries whose Service Line
 // Number reads as 1) for lines 2 to expandedLineCount(fields, lineCount),
 // renaming the copies. A table without such a block, or a line count below
 // 2, is returned unchanged.
-FieldTable CTL48400Z(const FieldTable& fields, long long lineCount);
+FieldTable withServiceLineCopies(const FieldTable& fields, long long lineCount);
 
 // The run-log text when the expansion made fewer lines than counted; ""
 // otherwise.
 std::string serviceLineLimitNote(long long lineCount, long long linesMade);
 
+// CTL48400AB: one attribute of every field entry as a list.
 // what 1: the name list (Field Name of every entry); what 2: the segment map
 // (Segment of every entry). Any other value gives an empty list.
-std::vector<std::string> CTL48400AB(const FieldTable& fields, int what);
+std::vector<std::string> fieldColumn(const FieldTable& fields, int what);
 
 }  // namespace brolvin

@@ -1,14 +1,11 @@
 #include "map/version_detect.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 
+#include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/text.h"
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 
@@ -78,7 +75,7 @@ std::string mapForSet(const std::string& st01) {
 
 }  // namespace
 
-std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator) {
+std::string segmentElement(std::string_view segment, long long elementNumber, std::string_view separator) {
     if (elementNumber < 1) return "";
     if (separator.empty()) return elementNumber == 1 ? std::string(segment) : "";
     size_t start = 0;
@@ -91,7 +88,7 @@ std::string CTL48400M(std::string_view segment, long long elementNumber, std::st
     }
 }
 
-std::string CTL48400Y(const std::string& version) {
+std::string mapForVersion(const std::string& version) {
     std::string key = version + ".cfg";
     for (const auto& column : kVersionTable)
         if (beginsWith(column.key4010, key)) return column.mapName;
@@ -111,24 +108,18 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
     const std::string ss(1, delimiters.subElementSeparator);
     if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
 
-    // Offsets 0 to 1000, read in one block.
+    // Offsets 0 to 1000, read as one block.
     std::string bytes;
-    int fd = ::open(source.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
-    } else {
-        bytes.resize(static_cast<size_t>(kScanLimit + 1));
-        size_t have = 0;
-        while (have < bytes.size()) {
-            ssize_t got = ::read(fd, bytes.data() + have, bytes.size() - have);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
-            if (got <= 0) break;
-            have += static_cast<size_t>(got);
-        }
-        bytes.resize(have);
-        ::close(fd);
-    }
+    BlockReadError error;
+    readFileBlocks(
+        source,
+        [&](std::string_view block) {
+            bytes.assign(block);
+            return false;
+        },
+        error, static_cast<size_t>(kScanLimit + 1));
+    if (error.code != 0)
+        platform.warningLine(readErrorText(error));
 
     const char terminator = st[0];
     bool gsFound = false;  // the traced search ends at GS; ST and BHT are looked for on
@@ -138,22 +129,22 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
         if (c != terminator) {
             segment.push_back(c);
         } else {
-            std::string id = CTL48400M(trimLine(segment), 1, ds);
+            std::string id = segmentElement(trimLine(segment), 1, ds);
             if (!gsFound) {
                 if (debug) scan.trace += " Segment =" + id + kCrLf + " Segment Data=" + segment + kCrLf;
                 if (beginsWith(id, "GS")) {
-                    scan.version = CTL48400M(segment, 9, ds);
+                    scan.version = segmentElement(segment, 9, ds);
                     if (debug) scan.trace += " Set GS =" + segment + kCrLf + " GG Version =" + scan.version + kCrLf;
                     gsFound = true;
                 }
             }
             if (id == "ST" && !scan.foundSt) {
                 scan.foundSt = true;
-                scan.st01 = trimSpaces(CTL48400M(segment, 2, ds));
+                scan.st01 = trimSpaces(segmentElement(segment, 2, ds));
             } else if (id == "BHT" && scan.foundSt && !scan.foundBht) {
                 scan.foundBht = true;
-                scan.bht02 = trimSpaces(CTL48400M(segment, 3, ds));
-                scan.bht06 = trimSpaces(CTL48400M(segment, 7, ds));
+                scan.bht02 = trimSpaces(segmentElement(segment, 3, ds));
+                scan.bht06 = trimSpaces(segmentElement(segment, 7, ds));
             }
             if (gsFound && scan.foundSt && scan.foundBht) break;
             segment.clear();
@@ -211,7 +202,7 @@ std::string acknowledgmentMapName(const InterchangeScan& scan) {
 std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackReason) {
     std::string name = acknowledgmentMapName(scan);
     if (!name.empty()) return name;
-    name = CTL48400Y(scan.version);
+    name = mapForVersion(scan.version);
     if (!name.empty()) return name;
     std::string reason;
     name = guideMapName(scan, &reason);
@@ -220,7 +211,7 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 }
 
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx) {
+                          RunContext& ctx, InterchangeScan* scanOut) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
     std::string name = acknowledgmentMapName(scan);
     if (!name.empty()) {
@@ -233,6 +224,7 @@ std::string detectMapName(const std::string& source, const std::string& debugSet
             scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
     }
     if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    if (scanOut) *scanOut = std::move(scan);
     return name;
 }
 

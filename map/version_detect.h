@@ -20,13 +20,15 @@ struct InterchangeScan {
     std::string trace;    // detection trace; built only with debug on
 };
 
+// CTL48400M: one element of a segment, 1 being the identifier.
 // Element `elementNumber` of the segment, where 1 is the segment identifier;
 // the text is split at every occurrence of `separator`. "" beyond the last.
-std::string CTL48400M(std::string_view segment, long long elementNumber, std::string_view separator);
+std::string segmentElement(std::string_view segment, long long elementNumber, std::string_view separator);
 
+// CTL48400Y: the map file name for an exact version text.
 // The map file name for an exact version text ("005010X222A2" -> "837p.cfg");
 // "" when the version is not in the table. Case-sensitive.
-std::string CTL48400Y(const std::string& version);
+std::string mapForVersion(const std::string& version);
 
 // Scans offsets 0 to 1000 of the source for GS08 (and ST01 and BHT02) with
 // the delimiters of its ISA header. Writes nothing.
@@ -56,8 +58,8 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 
 // The map file name the interchange selects, as mapNameForScan. With debug on
 // the trace, including the guide decision, is
-// written to "tdebug.log".
+// written to "tdebug.log". `scanOut`, when given, receives what the scan saw.
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx);
+                          RunContext& ctx, InterchangeScan* scanOut = nullptr);
 
 }  // namespace brolvin

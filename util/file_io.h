@@ -10,6 +10,8 @@ class Platform;
 
 // True when `path` names an existing regular file (false for folders).
 bool fileExists(const std::string& path);
+// True when `path` names an existing folder.
+bool folderExists(const std::string& path);
 // Size in bytes of a regular file, or -1.
 long long fileSize(const std::string& path);
 // Reads the whole file into `out` in large blocks. With `dropEofMark`, one

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <string>
 
+#include "util/file_handle.h"
+
 namespace brolvin {
 
 class LockedAppend {
@@ -26,7 +28,7 @@ public:
     // again until `wait` has passed. The length it has then is what
     // restore() returns to.
     Opened open(const std::string& path, std::chrono::milliseconds wait);
-    int fd() const { return fd_; }
+    int fd() const { return file_.fd(); }
     long long originalSize() const { return size_; }
     // Cuts the file back to `length`, keeping the bytes cut off so restore()
     // can write them again. Refused (false) when more than kMaxCut bytes
@@ -40,7 +42,7 @@ public:
     void release();
 
 private:
-    int fd_ = -1;
+    FileHandle file_;
     long long size_ = 0;
     long long cutAt_ = -1;  // where cut() cut, -1 when it did not
     std::string cutBytes_;

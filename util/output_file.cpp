@@ -4,8 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "util/file_handle.h"
 #include "util/file_io.h"
 
 namespace brolvin {
@@ -14,20 +13,18 @@ namespace {
 
 bool createEmpty(const std::string& fileName, mode_t permissions) {
     if (fileName.empty()) return false;
-    int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, permissions);
-    if (fd < 0) return false;
-    bool ok = ::close(fd) == 0;
+    FileHandle file(fileName, O_WRONLY | O_CREAT | O_TRUNC, permissions);
+    bool ok = file.valid() && file.close();
     if (ok && permissions != 0666) ok = ::chmod(fileName.c_str(), permissions) == 0;
     return ok;
 }
 
 bool appendText(const std::string& text, const std::string& fileName) {
     if (!fileExists(fileName)) return false;
-    int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND);
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, text.data(), text.size());
-    if (::close(fd) != 0) ok = false;
-    return ok;
+    FileHandle file(fileName, O_WRONLY | O_APPEND);
+    if (!file.valid()) return false;
+    bool ok = writeAll(file.fd(), text.data(), text.size());
+    return file.close() && ok;
 }
 
 }  // namespace

@@ -51,6 +51,10 @@ void SystemPlatform::consoleLine(const std::string& text) {
     std::cout << text << '\n' << std::flush;
 }
 
+void SystemPlatform::warningLine(const std::string& text) {
+    std::cerr << text << '\n' << std::flush;
+}
+
 bool SystemPlatform::inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 void SystemPlatform::waitForKey() {

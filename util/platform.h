@@ -27,8 +27,12 @@ public:
     virtual std::string currentDrive() = 0;
     virtual std::string operatingSystem() = 0;
     virtual std::string compilerVersion() = 0;
-    // One line on the console (the line end is added here).
+    // One line on the console (the line end is added here): the banner, the
+    // parameters and the job's outcome.
     virtual void consoleLine(const std::string& text) = 0;
+    // One warning or low-level file error on standard error, so the console
+    // proper keeps only the job's story.
+    virtual void warningLine(const std::string& text) = 0;
     // Whether standard input is a terminal, so a key can be asked for.
     virtual bool inputIsTerminal() = 0;
     // Wait for one key with a blocking read; returns at once when standard
@@ -45,6 +49,7 @@ public:
     std::string operatingSystem() override;
     std::string compilerVersion() override;
     void consoleLine(const std::string& text) override;
+    void warningLine(const std::string& text) override;
     bool inputIsTerminal() override;
     void waitForKey() override;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "util/file_handle.h"
 #include "util/file_io.h"
 
 namespace brolvin {
@@ -67,9 +68,7 @@ bool StagedOutput::begin(const std::string& finalName) {
     std::string stem = folder + "." + base.substr(0, 180) + ".part-" + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string name = stem + std::to_string(attempt);
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
+        if (FileHandle(name, O_WRONLY | O_CREAT | O_EXCL).valid()) {
             temp_ = path_ = name;
             return true;
         }

@@ -144,7 +144,7 @@ void CsvRecordReader::refuseLongLine() {
 void CsvRecordReader::lineEnded() {
     if (run_.refused()) return;
     if (dropped_ > 0)
-        run_.debugEntry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
+        run_.debug.entry("- CSV line " + std::to_string(lineNumber_) + ": " + std::to_string(dropped_) +
                         " value(s) beyond the last field dropped" + kCrLf);
     if (discarding_) {
         discarding_ = false;

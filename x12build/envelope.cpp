@@ -126,11 +126,11 @@ std::string CTLD48400AH(const std::string& mapFile, int selector) {
     return envelopeKeyFromText(mapTextForKeys(mapFile), selector);
 }
 
-EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& version, int crLf,
-                         const std::string& componentSeparator,
-                         const std::string& elementSeparator,
-                         const std::string& segmentTerminator, const std::string& mapFile,
-                         const EnvelopeValues& given, RunContext& ctx) {
+EnvelopeHeader buildEnvelopeHeader(const std::string& transactionType, const std::string& version, int crLf,
+                                   const std::string& componentSeparator,
+                                   const std::string& elementSeparator,
+                                   const std::string& segmentTerminator, const std::string& mapFile,
+                                   const EnvelopeValues& given, RunContext& ctx) {
     KeyValues keys = collectKeys(mapTextForKeys(mapFile));
     // Every value is cleaned as record values are, so none can break the
     // envelope; a value that cleaning leaves blank counts as blank. ISA11
@@ -189,10 +189,10 @@ EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& 
     return EnvelopeHeader{isa + gs + st, v};
 }
 
-std::string CTL48400F(int crLf, const std::string& /*componentSeparator*/,
-                      const std::string& elementSeparator, const std::string& segmentTerminator,
-                      long long segmentCount, const std::string& isa13, const std::string& gs06,
-                      const std::string& st02) {
+std::string buildEnvelopeTrailer(int crLf, const std::string& /*componentSeparator*/,
+                                 const std::string& elementSeparator, const std::string& segmentTerminator,
+                                 long long segmentCount, const std::string& isa13, const std::string& gs06,
+                                 const std::string& st02) {
     const std::string& e = elementSeparator;
     const std::string end = segmentTerminator + (crLf == 1 ? kCrLf : "");
     return "SE" + e + std::to_string(segmentCount + 2) + e + st02 + end + "GE" + e + "1" + e +

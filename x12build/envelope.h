@@ -63,20 +63,22 @@ struct EnvelopeHeader {
     EnvelopeValues resolved;  // the values as written; ISA13, GS06, ST02 feed the trailer
 };
 
+// CTL48400E: the ISA, GS and ST segments of a generated interchange.
 // Builds the ISA, GS and ST segments. `crLf` 1 puts CR LF after every
 // segment terminator. The clock is read once for the ISA and again for the GS.
-EnvelopeHeader CTL48400E(const std::string& transactionType, const std::string& version, int crLf,
-                         const std::string& componentSeparator,
-                         const std::string& elementSeparator,
-                         const std::string& segmentTerminator, const std::string& mapFile,
-                         const EnvelopeValues& given, RunContext& ctx);
+EnvelopeHeader buildEnvelopeHeader(const std::string& transactionType, const std::string& version, int crLf,
+                                   const std::string& componentSeparator,
+                                   const std::string& elementSeparator,
+                                   const std::string& segmentTerminator, const std::string& mapFile,
+                                   const EnvelopeValues& given, RunContext& ctx);
 
+// CTL48400F: the SE, GE and IEA segments of a generated interchange.
 // Builds SE, GE and IEA. `segmentCount` counts the segments between ST and
 // SE; the SE count adds ST and SE themselves.
-std::string CTL48400F(int crLf, const std::string& componentSeparator,
-                      const std::string& elementSeparator, const std::string& segmentTerminator,
-                      long long segmentCount, const std::string& isa13, const std::string& gs06,
-                      const std::string& st02);
+std::string buildEnvelopeTrailer(int crLf, const std::string& componentSeparator,
+                                 const std::string& elementSeparator, const std::string& segmentTerminator,
+                                 long long segmentCount, const std::string& isa13, const std::string& gs06,
+                                 const std::string& st02);
 
 // The value of one envelope key of the map file, shaped to its width; "" when
 // the file, the key or a key for the selector is missing.

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "app/job_params.h"
+#include "core/job_params.h"
 #include "map/csv_header.h"
 #include "map/service_line_expansion.h"
 #include "util/file_blocks.h"
@@ -23,22 +23,22 @@ namespace brolvin {
 namespace {
 
 void expandServiceLines(LoadedMap& map, long long lineCount) {
-    map.fields = CTL48400Z(map.fields, lineCount);
-    map.names = CTL48400AB(map.fields, 1);
-    map.segmentMap = CTL48400AB(map.fields, 2);
+    map.fields = withServiceLineCopies(map.fields, lineCount);
+    map.names = fieldColumn(map.fields, 1);
+    map.segmentMap = fieldColumn(map.fields, 2);
 }
 
-// A reason the job stops, on the console and in the run log.
-void stop(GenerationResult& result, RunContext& ctx, const std::string& line) {
+// A reason the job stops: its run-log text, and the same in the job's
+// outcome, which begins in lower case.
+void stop(GenerationResult& result, RunContext& ctx, const std::string& reason) {
     result.stopped = true;
-    result.runLog += ctx.stampedLine(line);
-    ctx.platform.consoleLine(line);
+    result.runLog += ctx.stampedLine(" - " + reason);
+    result.failure.note(reason.starts_with("The ") ? "the " + reason.substr(4) : reason);
 }
 
 }  // namespace
 
-GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
-                                   long long& debugCounter) {
+GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx, DebugLog& debug) {
     GenerationResult result;
     const JobParams& job = args.job;
     const std::string kind = toUpper(job.conversionType.substr(0, 3));
@@ -46,7 +46,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!xml && kind != "CSV") return result;
     if (!fileExists(job.source)) return result;
     if (map.segmentLayout.empty()) {
-        stop(result, ctx, " - The map " + map.path + " has no SEGMENT= lines: no X12 can be generated from it");
+        stop(result, ctx, "The map " + map.path + " has no SEGMENT= lines: no X12 can be generated from it");
         return result;
     }
 
@@ -56,7 +56,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     CsvFirstLine csvFirstLine;
     XmlPrescan xmlPrescan;
     long long size = 0;
-    int error = 0;
+    BlockReadError error;
     // The pre-pass stops at the first input beyond its size limit.
     auto prescanRefusal = [&]() -> std::string {
         if (xml) return xmlPrescan.refusal(job.source);
@@ -64,7 +64,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         return "line " + std::to_string(csvCounter.overlongLine()) + " of " + job.source + " is longer than " +
                limitText(kMaxCsvLineBytes);
     };
-    bool readable = readFileBlocksWhile(
+    bool readable = readFileBlocks(
         job.source,
         [&](std::string_view block) {
             size += static_cast<long long>(block.size());
@@ -84,7 +84,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
     if (!result.refusal.empty()) return result;
     if (!readable) {
         // An unreadable source counts as empty.
-        ctx.platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", error));
+        ctx.platform.warningLine(readErrorText(error));
         size = 0;
         csvCounter = CsvRecordCounter();
         csvFirstLine = CsvFirstLine();
@@ -96,7 +96,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
 
     EnvelopeValues headerValues = blankEnvelopeValues();
     if (xml) {
-        if (CTL48400J(job, 5)) {
+        if (hasOption(job, OptionCode::EveryLine)) {
             const long long linesMade = expandedLineCount(map.fields, xmlPrescan.lineBlockCount());
             expandServiceLines(map, xmlPrescan.lineBlockCount());
             std::string limit = serviceLineLimitNote(xmlPrescan.lineBlockCount(), linesMade);
@@ -105,33 +105,30 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         if (xmlPrescan.batchPresent()) headerValues = xmlPrescan.headerValues();
     }
 
-    GenerationRun run(map, debugCounter);
+    GenerationRun run(map, debug);
     run.source = job.source;
     run.index = FieldNameIndex(map.fields);
-    run.crLf = args.segmentCrLf;
-    run.debugSetting = args.debug;
+    run.crLf = args.settings.segmentCrLf;
+    run.debugSetting = args.settings.debug;
 
     // The interchange is written beside its final name and published whole.
     StagedOutput staged;
     if (staged.begin(job.currentDestination)) run.destination = staged.path();
-    if (!CSC_0001E("", run.destination, kCreateEmpty)) {
-        run.writeFailed = true;
-        run.failedFile = job.currentDestination;
-    }
+    run.write.note(CSC_0001E("", run.destination, kCreateEmpty), job.currentDestination);
     ProgressHandle progressHandle;
     if (args.displayMode == 0)
         progressHandle = CTL394MTRA(progressHandle, "Creating X12 files ", "Please Stand By..");
 
-    run.debugLine("- Parse Type = " + job.conversionType);
-    run.debugLine("- Source File = " + job.source);
-    run.debugLine("- SLP = 0");
-    run.debugLine("- TA = " + std::to_string(map.fields.size()));
+    debug.line("- Parse Type = " + job.conversionType);
+    debug.line("- Source File = " + job.source);
+    debug.line("- SLP = 0");
+    debug.line("- TA = " + std::to_string(map.fields.size()));
 
     std::optional<EnvelopeHeader> header;
     if (run.destinationExists()) {
-        header = CTL48400E(map.transactionType, map.version, run.crLf, run.delimiters.component,
-                           run.delimiters.element, run.delimiters.terminator, map.path,
-                           headerValues, ctx);
+        header = buildEnvelopeHeader(map.transactionType, map.version, run.crLf, run.delimiters.component,
+                                     run.delimiters.element, run.delimiters.terminator, map.path,
+                                     headerValues, ctx);
         run.append(header->text);
     }
 
@@ -141,9 +138,9 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
                           : csvCounter.count() - (skipCsvHeader && csvCounter.firstLineCounted() ? 1 : 0);
 
     if (run.debugOn()) {
-        run.debugEntry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
+        debug.entry(std::string(xml ? "Total XML Record Count=" : "Total CSV Record Count=") +
                        rightAlign(run.recordCount, 10) + kCrLf);
-        run.debugEntry("File Max=" + rightAlign(size, 10) + kCrLf + "Source File =" + job.source +
+        debug.entry("File Max=" + rightAlign(size, 10) + kCrLf + "Source File =" + job.source +
                        kCrLf);
     }
 
@@ -152,7 +149,7 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         XmlRecordReader xmlReader(run);
         CsvRecordReader csvReader(run, skipCsvHeader);
         long long position = 0;
-        readable = readFileBlocksWhile(
+        readable = readFileBlocks(
             job.source,
             [&](std::string_view block) {
                 if (xml)
@@ -180,21 +177,20 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         run.closeDestination();
         if (!run.destination.empty()) deleteFile(run.destination);
         if (args.displayMode == 0) CTL394MTRB(progressHandle);
-        stop(result, ctx, " - " + run.stopReason + " : " + job.source + " not converted");
-        result.debugText = std::move(run.debugText);
+        stop(result, ctx, run.stopReason + " : " + job.source + " not converted");
         return result;
     }
 
     // A refused run gets no trailer: the interchange shows it is incomplete.
     if (run.destinationExists() && !run.refused()) {
         if (!header)
-            header = CTL48400E(map.transactionType, map.version, run.crLf,
-                               run.delimiters.component, run.delimiters.element,
-                               run.delimiters.terminator, map.path, headerValues, ctx);
-        run.append(CTL48400F(run.crLf, run.delimiters.component, run.delimiters.element,
-                             run.delimiters.terminator, run.state.segmentCount,
-                             header->resolved.isa13, header->resolved.gs06,
-                             header->resolved.st02));
+            header = buildEnvelopeHeader(map.transactionType, map.version, run.crLf,
+                                         run.delimiters.component, run.delimiters.element,
+                                         run.delimiters.terminator, map.path, headerValues, ctx);
+        run.append(buildEnvelopeTrailer(run.crLf, run.delimiters.component, run.delimiters.element,
+                                        run.delimiters.terminator, run.state.segmentCount,
+                                        header->resolved.isa13, header->resolved.gs06,
+                                        header->resolved.st02));
     }
     run.closeDestination();
     if (args.displayMode == 0) CTL394MTRB(progressHandle);
@@ -202,24 +198,22 @@ GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunCo
         // Records the source still held are missing: the output is not published.
         result.readFailed = true;
         result.runLog += ctx.stampedLine(" - Read Error : " + job.source);
+        result.failure.note("could not read the source " + job.source + " to its end");
     } else if (run.refused()) {
         staged.discard();  // an input beyond its limit: nothing is published
-    } else if (run.writeFailed) {
-        run.failedFile = job.currentDestination;
+    } else if (run.write.failed) {
+        run.write.file = job.currentDestination;  // the name the user knows, not the staged one
     } else {
-        Published published = staged.publish(CTL48400J(job, 2));
-        if (published == Published::kExists)
+        Published published = staged.publish(hasOption(job, OptionCode::Overwrite));
+        if (published == Published::kExists) {
             result.runLog += ctx.stampedLine(" - File Exists : " + job.currentDestination);
-        result.outputInPlace = published == Published::kDone;
-        if (!result.outputInPlace) {
-            run.writeFailed = true;
-            run.failedFile = job.currentDestination;
+            result.failure.note("output exists: " + job.currentDestination + " (OW replaces it)");
         }
+        result.outputInPlace = published == Published::kDone;
+        run.write.note(result.outputInPlace, job.currentDestination);
     }
 
-    result.debugText = std::move(run.debugText);
-    result.writeFailed = run.writeFailed;
-    result.failedFile = run.failedFile;
+    result.write = run.write;
     result.recordsWritten = run.recordNumber;
     result.refusal = run.refusal;
     return result;

@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "map/field_table.h"
+#include "core/debug_log.h"
+#include "core/field_table.h"
 #include "util/platform.h"
-#include "x12parse/engine.h"
+#include "core/engine_call.h"
 
 namespace brolvin {
 
 struct GenerationResult {
-    std::string debugText;    // lines for the engine's debug text
-    bool writeFailed = false; // creating or appending to the destination failed
-    std::string failedFile;
+    WriteOutcome write;       // creating or appending to the destination
     std::string runLog;        // time-stamped lines for the engine's run log
     long long recordsWritten = 0;  // records whose segments were appended
     bool readFailed = false;       // the source could not be read to its end
@@ -22,6 +21,7 @@ struct GenerationResult {
     // Why the run stopped on its input (a line, a tag, a text or a record
     // beyond its size limit), or "".
     std::string refusal;
+    FirstFailure failure;  // the first failure other than a refusal, in words
 };
 
 // Runs the CSV mode ("CSV..." conversion types) or the XML mode ("XML...")
@@ -29,9 +29,8 @@ struct GenerationResult {
 // destination. Other conversion types do nothing. `map` is the loaded map;
 // the XML mode with the option "ML" replaces its field table by the
 // service-line expansion, and every mode leaves the last Values in it.
-// `debugCounter` counts the engine's limited debug entries.
+// Debug lines and entries go to the engine's `debug` log.
 GenerationResult runGenerationMode(const EngineArgs& args, LoadedMap& map, RunContext& ctx,
-                                   long long& debugCounter);
-
+                                   DebugLog& debug);
 
 }  // namespace brolvin

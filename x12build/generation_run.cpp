@@ -29,16 +29,6 @@ void ProgressTicker::report(long long position) {
     next_ = ((whole + 1) * size_ + 99) / 100;
 }
 
-void GenerationRun::debugLine(const std::string& text) {
-    if (debugOn()) debugText += text + kCrLf;
-}
-
-void GenerationRun::debugEntry(const std::string& text) {
-    if (!debugRoom(text.size())) return;
-    debugText += text;
-    ++debugCounter;
-}
-
 namespace {
 constexpr size_t kPendingLimit = size_t{1} << 18;
 }
@@ -48,10 +38,7 @@ void GenerationRun::append(const std::string& text) {
         if (text.size() >= kPendingLimit) {
             // A large text goes out after what is held, without a copy.
             writePending();
-            if (!appender.append(text, destination) && !writeFailed) {
-                writeFailed = true;
-                failedFile = destination;
-            }
+            write.note(appender.append(text, destination), destination);
             return;
         }
         pending += text;
@@ -60,28 +47,21 @@ void GenerationRun::append(const std::string& text) {
     }
     if (appender.append(text, destination)) {
         destinationHeld = true;
-    } else if (!writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
+    } else {
+        write.note(false, destination);
     }
 }
 
 void GenerationRun::writePending() {
     if (pending.empty()) return;
-    if (!appender.append(pending, destination) && !writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
-    }
+    write.note(appender.append(pending, destination), destination);
     pending.clear();
 }
 
 void GenerationRun::closeDestination() {
     writePending();
     destinationHeld = false;
-    if (!appender.close() && !writeFailed) {
-        writeFailed = true;
-        failedFile = destination;
-    }
+    write.note(appender.close(), destination);
 }
 
 namespace {
@@ -129,11 +109,11 @@ void GenerationRun::completeRecord() {
     }
     state = plan->generate(map.fields, crLf, std::move(state), debugSetting, recordCount,
                            recordNumber, delimiters);
-    if (debugRoom(state.traceText.size() + 2)) debugEntry(state.traceText + kCrLf);
+    if (debugRoom(state.traceText.size() + 2)) debug.entry(state.traceText + kCrLf);
     append(state.segmentText);
     if (state.segmentText.capacity() > kLargeValueBytes) std::string().swap(state.segmentText);
     for (size_t i = 0; i < map.fields.size() && debugRoom(); ++i)
-        if (debugRoom(tableArrayBlockSize(map.fields[i]))) debugEntry(tableArrayBlock(map.fields[i], i + 1));
+        if (debugRoom(tableArrayBlockSize(map.fields[i]))) debug.entry(tableArrayBlock(map.fields[i], i + 1));
     for (size_t i : levelZeroFields)
         if (i < map.fields.size()) clearValue(map.fields[i].value);
 }

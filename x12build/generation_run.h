@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/debug_log.h"
+#include "core/field_table.h"
+#include "core/job_outcome.h"
 #include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/platform.h"
@@ -33,10 +35,8 @@ private:
     long long next_ = 0;
 };
 
-inline constexpr long long kDebugEntryLimit = 5000;
-
 struct GenerationRun {
-    GenerationRun(LoadedMap& m, long long& counter) : map(m), debugCounter(counter) {}
+    GenerationRun(LoadedMap& m, DebugLog& log) : map(m), debug(log) {}
 
     LoadedMap& map;
     FieldNameIndex index;  // rebuild whenever the field table's names change
@@ -51,10 +51,8 @@ struct GenerationRun {
     long long recordCount = 0;
     long long recordNumber = 0;
 
-    std::string debugText;
-    long long& debugCounter;
-    bool writeFailed = false;
-    std::string failedFile;
+    DebugLog& debug;  // the engine's debug log, shared with the other direction
+    WriteOutcome write;
     // Set by a reader that meets input it cannot convert without losing
     // data: no further record is generated and the job stops.
     std::string stopReason;
@@ -81,17 +79,9 @@ struct GenerationRun {
     std::string pending;
     void writePending();
 
-    bool debugOn() const { return !debugSetting.empty(); }
-    // True while counted debug entries (of `bytes` more) may still be added:
-    // below the entry limit, and the text within its size limit.
-    bool debugRoom(size_t bytes = 0) const {
-        return debugOn() && debugCounter < kDebugEntryLimit && debugText.size() + bytes <= kMaxDebugTextBytes;
-    }
-    // A line that is always written while debug is on (CR LF added).
-    void debugLine(const std::string& text);
-    // One counted entry (its text carries its own line ends); dropped once the
-    // limit is reached.
-    void debugEntry(const std::string& text);
+    bool debugOn() const { return !debugSetting.empty() && debug.on(); }
+    // True while counted debug entries (of `bytes` more) may still be added.
+    bool debugRoom(size_t bytes = 0) const { return debugOn() && debug.room(bytes); }
     // Appends to the destination, noting a failure.
     void append(const std::string& text);
     // The destination exists (or is held open).

@@ -18,24 +18,6 @@ inline bool blankText(std::string_view s) {
     return true;
 }
 
-std::string safeValue(std::string value, const X12Delimiters& d) {
-    return X12ValueCleaning(d.element, d.terminator).cleaned(std::move(value));
-}
-
-std::string fieldValue(std::string_view reference, const FieldTable& fields,
-                       const FieldNameIndex& index, const X12Delimiters& d) {
-    return safeValue(CTL48400H(reference, fields, index), d);
-}
-
-// fieldValue of `reference` + `suffix`, without building the joined text.
-std::string fieldValue(std::string_view reference, std::string_view suffix, const FieldTable& fields,
-                       const FieldNameIndex& index, const X12Delimiters& d) {
-    if (reference.empty() && suffix.empty()) return "";
-    long pos = reference.empty() ? index.find(suffix.substr(1)) : index.find(reference.substr(1), suffix);
-    if (pos < 0 || static_cast<size_t>(pos) >= fields.size()) return "";
-    return safeValue(fields[static_cast<size_t>(pos)].value, d);
-}
-
 std::vector<std::string> splitAt(std::string_view text, char separator) {
     std::vector<std::string> parts;
     size_t start = 0;
@@ -47,67 +29,6 @@ std::vector<std::string> splitAt(std::string_view text, char separator) {
         }
         parts.emplace_back(text.substr(start, pos - start));
         start = pos + 1;
-    }
-}
-
-// "%" template body: parts divided by ";", "$" and "!" parts read fields;
-// joined by the component separator up to the last non-empty part. A blank
-// "!" part leaves the whole composite empty, so a qualifier given as literal
-// text is not written without its code.
-std::string composite(std::string_view body, const std::string& suffix, const FieldTable& fields,
-                      const FieldNameIndex& index, const X12Delimiters& d) {
-    std::vector<std::string> parts = splitAt(body, ';');
-    for (std::string& part : parts) {
-        if (part.empty() || (part[0] != '$' && part[0] != '!')) continue;
-        const bool mandatory = part[0] == '!';
-        part = trimSpaces(fieldValue(part, suffix, fields, index, d));
-        if (mandatory && part.empty()) return "";
-    }
-    size_t end = parts.size();
-    while (end > 0 && parts[end - 1].empty()) --end;
-    std::string result;
-    for (size_t i = 0; i < end; ++i) {
-        if (i > 0) result += d.component;
-        result += parts[i];
-    }
-    return result;
-}
-
-struct TemplateResult {
-    std::string value;
-    bool mandatoryBlank = false;
-};
-
-TemplateResult evaluateTemplate(const std::string& text, const std::string& suffix,
-                                const FieldTable& fields, const FieldNameIndex& index,
-                                GenerationState& state, const X12Delimiters& d) {
-    size_t colon = text.find(':');
-    bool conditional = colon != std::string::npos;
-    std::string body = conditional ? text.substr(0, colon) : text;
-    if (body.empty()) return {};
-    switch (body[0]) {
-        case '$':
-        case '!': {
-            std::string value = fieldValue(body, suffix, fields, index, d);
-            bool mandatoryBlank = body[0] == '!' && isBlank(value);
-            // A conditional reference gets its value when the condition is applied.
-            return {conditional ? std::string() : value, mandatoryBlank};
-        }
-        case '%':
-            return {composite(std::string_view(body).substr(1), suffix, fields, index, d)};
-        case '&': {
-            std::string counter = trimSpaces(std::string_view(body).substr(1));
-            if (counter == "HL") {
-                state.previousHl = state.hlCounter;
-                return {std::to_string(++state.hlCounter)};
-            }
-            if (counter == "LX") return {std::to_string(++state.lxCounter)};
-            if (counter == "HLP")
-                return {state.previousHl > 0 ? std::to_string(state.previousHl) : std::string()};
-            return {body};
-        }
-        default:
-            return {body};
     }
 }
 
@@ -146,7 +67,7 @@ std::string CTL48400H(std::string_view reference, const FieldTable& fields,
     return fields[static_cast<size_t>(pos)].value;
 }
 
-std::pair<std::string, std::string> CTLD48400AF(std::string_view text) {
+std::pair<std::string, std::string> splitCondition(std::string_view text) {
     size_t colon = text.find(':');
     if (colon == std::string_view::npos) return {std::string(text), ""};
     std::string rest;
@@ -174,80 +95,6 @@ long long filledLineCount(const FieldTable& fields) {
     return filled;
 }
 
-std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
-                                   const FieldTable& fields, const FieldNameIndex& index,
-                                   int pass, size_t entryIndex, long long recordCount,
-                                   long long recordNumber, long long lineNumber,
-                                   GenerationState& state, const X12Delimiters& d) {
-    const std::vector<std::string> notProduced;
-    if (entryIndex >= layout.size()) return notProduced;
-    if (pass == 1 && recordNumber != 1) return notProduced;
-    if (pass == 4 && recordNumber != recordCount) return notProduced;
-    const LayoutEntry& entry = layout[entryIndex];
-    if (leadingNumber(entry[0]) != pass) return notProduced;
-    const std::string suffix = pass == 3 ? std::to_string(lineNumber) : std::string();
-
-    auto [segmentId, condition] = CTLD48400AF(entry[1]);
-    if (!condition.empty() && isBlank(CTL48400H(condition + suffix, fields, index)))
-        return notProduced;
-
-    std::vector<std::string> elements(29);
-    elements[0] = segmentId;
-    bool mandatoryBlank = false;
-    // Empty templates give empty elements: the walk ends at the last given one.
-    size_t given = entry.size();
-    while (given > 2 && entry[given - 1].empty()) --given;
-    for (size_t k = 2; k < given; ++k) {
-        TemplateResult r = evaluateTemplate(entry[k], suffix, fields, index, state, d);
-        elements[k - 1] = std::move(r.value);
-        mandatoryBlank = mandatoryBlank || r.mandatoryBlank;
-    }
-    if (mandatoryBlank) return notProduced;
-    return elements;
-}
-
-ElementWrite CTL48400AJ(size_t elementIndex, const std::string& value, size_t entryIndex,
-                        const std::vector<LayoutEntry>& layout, const FieldTable& fields,
-                        const FieldNameIndex& index, const X12Delimiters& d,
-                        const std::string& debug) {
-    ElementWrite w;
-    w.value = value;
-    if (entryIndex >= layout.size() || elementIndex >= layout[entryIndex].size()) return w;
-    const std::string& tmpl = layout[entryIndex][elementIndex];
-    size_t colon = tmpl.find(':');
-    if (colon == std::string::npos) return w;
-    if (!debug.empty()) {
-        std::string line = "tdata=" + tmpl + kCrLf;
-        w.trace = line + line;
-    }
-    // The segment id's condition was already applied, with the line suffix,
-    // when the entry was evaluated.
-    if (elementIndex == 1) return w;
-
-    std::string_view condition = std::string_view(tmpl).substr(colon + 1);
-    if (isBlank(CTL48400H(condition, fields, index))) {
-        w.cut = true;
-        w.value.clear();
-        return w;
-    }
-    std::string body;
-    for (char c : std::string_view(tmpl).substr(0, colon))
-        if (c != '%') body.push_back(c);
-    std::string recomputed;
-    std::vector<std::string> parts = splitAt(body, ';');
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) recomputed += d.component;
-        const std::string& part = parts[i];
-        if (!part.empty() && (part[0] == '$' || part[0] == '!'))
-            recomputed += trimSpaces(fieldValue(part, fields, index, d));
-        else
-            recomputed += part;
-    }
-    if (beginsWith(recomputed, value))
-        w.value = value + trimSpaces(std::string_view(recomputed).substr(value.size()));
-    return w;
-}
-
 SegmentPlan::SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTable& fields,
                          const FieldNameIndex& index)
     : index_(&index), fieldCount_(fields.size()), slots_(29) {
@@ -260,7 +107,7 @@ SegmentPlan::SegmentPlan(const std::vector<LayoutEntry>& layout, const FieldTabl
         if (pass < 1 || pass > 4) continue;
         const bool suffixed = pass == 3;
         Entry entry;
-        auto [segmentId, condition] = CTLD48400AF(source[1]);
+        auto [segmentId, condition] = splitCondition(source[1]);
         entry.segmentId = std::move(segmentId);
         entry.hasCondition = !condition.empty();
         if (entry.hasCondition)

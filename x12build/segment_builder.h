@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "x12build/value_cleaning.h"
 
 namespace brolvin {
@@ -155,37 +155,15 @@ GenerationState CTL48400G(const std::vector<LayoutEntry>& layout, const FieldTab
                           const std::string& debug, long long recordCount, long long recordNumber,
                           const X12Delimiters& delimiters);
 
-// Element values of one layout entry for one pass: slot 0 the segment id,
-// slots 1 to 28 elements 1 to 28. An empty list when the entry is not
-// produced. Counter templates update `state`.
-std::vector<std::string> CTL48400I(const std::vector<LayoutEntry>& layout,
-                                   const FieldTable& fields, const FieldNameIndex& index,
-                                   int pass, size_t entryIndex, long long recordCount,
-                                   long long recordNumber, long long lineNumber,
-                                   GenerationState& state, const X12Delimiters& delimiters);
-
 // The Value of the field a reference names (its first character is a marker
 // and is dropped), untrimmed; "" for an unknown name.
 std::string CTL48400H(std::string_view reference, const FieldTable& fields,
                       const FieldNameIndex& index);
 
-struct ElementWrite {
-    bool written = true;
-    std::string value;  // the text to write
-    bool cut = false;   // an element condition failed: the segment ends before this element
-    std::string trace;
-};
-
-// Applies the element condition of the template at `elementIndex` (1 = the
-// segment id, k = element k-1) to the evaluated, trimmed value.
-ElementWrite CTL48400AJ(size_t elementIndex, const std::string& value, size_t entryIndex,
-                        const std::vector<LayoutEntry>& layout, const FieldTable& fields,
-                        const FieldNameIndex& index, const X12Delimiters& delimiters,
-                        const std::string& debug);
-
+// CTLD48400AF: splits a template into its text and its condition.
 // Splits "id:condition" into the id and the condition with any further ":"
 // removed; ["text", ""] without a ":".
-std::pair<std::string, std::string> CTLD48400AF(std::string_view text);
+std::pair<std::string, std::string> splitCondition(std::string_view text);
 
 // Number of service-line groups of the record that hold a value.
 long long filledLineCount(const FieldTable& fields);

@@ -38,8 +38,14 @@ void scanTags(std::string_view data, size_t start, OnTag onTag) {
 // Feeds the file block by block to `prescan`; false when it cannot be read.
 bool prescanFile(const std::string& file, XmlPrescan& prescan) {
     if (!fileExists(file)) return false;
-    int error = 0;
-    bool ok = readFileBlocks(file, [&](std::string_view block) { prescan.feed(block); }, error);
+    BlockReadError error;
+    bool ok = readFileBlocks(
+        file,
+        [&](std::string_view block) {
+            prescan.feed(block);
+            return true;
+        },
+        error);
     prescan.finish();
     return ok;
 }
@@ -201,7 +207,7 @@ std::string decodeXmlText(std::string_view text) {
     return out;
 }
 
-std::string CTL48400AL(std::string_view data, size_t position) {
+std::string xmlTextAt(std::string_view data, size_t position) {
     if (position >= data.size()) return "";
     size_t end = data.find('<', position);
     if (end == std::string_view::npos) end = data.size();
@@ -222,7 +228,7 @@ std::string xmlHeaderValue(std::string_view data, int selector) {
     if (wanted == nullptr) return "";
     scanTags(data, xmlReaderStart(data), [&](const std::string& name, size_t after) {
         if (headerTagFor(toUpper(name)) != wanted) return true;
-        result = decodeXmlText(CTL48400AL(data, after));
+        result = decodeXmlText(xmlTextAt(data, after));
         return false;
     });
     return result;
@@ -527,13 +533,6 @@ long long CTLD48400AG(const std::string& sourceFile) {
     return prescan.lineBlockCount();
 }
 
-long long countXmlRecords(std::string_view data, ProgressTicker& progress) {
-    XmlPrescan prescan;
-    prescan.feed(data);
-    progress.at(static_cast<long long>(data.size()));
-    return prescan.recordCount();
-}
-
 namespace {
 
 constexpr size_t kRecentLimit = 4096;
@@ -544,13 +543,6 @@ bool isLineOneField(const FieldEntry& f) {
 }
 
 }  // namespace
-
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress) {
-    XmlRecordReader reader(run);
-    reader.feed(data);
-    reader.finish();
-    progress.at(static_cast<long long>(data.size()));
-}
 
 std::pair<long, long long> XmlRecordReader::laterLineField(std::string_view element) {
     if (!stems_) {
@@ -814,7 +806,7 @@ void XmlRecordReader::elementEnded() {
         entry.append("TAG=").append(elementName_).append(kCrLf);
         entry.append("TAGDATA=").append(value).append(kCrLf);
         if (pos >= 0) entry += std::string("ADDED") + kCrLf;
-        run_.debugEntry(entry);
+        run_.debug.entry(entry);
     }
     if (pos >= 0) {
         run_.map.fields[static_cast<size_t>(pos)].value.assign(value);

@@ -19,18 +19,6 @@
 
 namespace brolvin {
 
-// Opening tags named exactly "CLAIM".
-long long countXmlRecords(std::string_view data, ProgressTicker& progress);
-
-// Reads the records from the second byte on: each field element's text goes
-// to the field of that name, each "</CLAIM>" completes a record. A non-blank
-// element named after a later service line's field ('CHARGE2') that the map
-// does not have is read into that field's line-1 form ('CHARGE1'): the
-// program's own service-line XML ("ML", one CLAIM per line) keeps every
-// line's data. A CLAIM that holds data of two lines the map cannot both take
-// stops the reading (GenerationRun::stopReason).
-void readXmlRecords(std::string_view data, GenerationRun& run, ProgressTicker& progress);
-
 // Tag names of an XML source as each tag ends, read block by block from a
 // start offset on (CR and LF dropped from names). The text outside tags is
 // handed on as well, so a reader can take the text that follows a tag.
@@ -64,9 +52,10 @@ private:
 };
 
 // Everything the XML mode needs before its record pass, in one pass: the
-// record count, whether a BATCH block exists, the envelope values and the
-// line-block count. Gives what countXmlRecords, xmlHeaderValue(…, 0),
-// xmlHeaderValues and xmlLineBlockCount give for the whole source.
+// record count (opening tags named exactly "CLAIM"), whether a BATCH block
+// exists, the envelope values and the line-block count. Gives what
+// xmlHeaderValue(…, 0), xmlHeaderValues and xmlLineBlockCount give for the
+// whole source.
 class XmlPrescan {
 public:
     void feed(std::string_view block);
@@ -120,7 +109,14 @@ private:
     size_t heldHeaderBytes_ = 0;
 };
 
-// The record pass of the XML mode, fed block by block.
+// The record pass of the XML mode, fed block by block from the second byte
+// on: each field element's text goes to the field of that name, each
+// "</CLAIM>" completes a record. A non-blank element named after a later
+// service line's field ('CHARGE2') that the map does not have is read into
+// that field's line-1 form ('CHARGE1'): the program's own service-line XML
+// ("ML", one CLAIM per line) keeps every line's data. A CLAIM that holds data
+// of two lines the map cannot both take stops the reading
+// (GenerationRun::stopReason).
 class XmlRecordReader {
 public:
     explicit XmlRecordReader(GenerationRun& run) : run_(run) {}
@@ -188,8 +184,9 @@ private:
 std::string CTL48400AK(const std::string& sourceFile, int selector);
 std::string xmlHeaderValue(std::string_view data, int selector);
 
+// CTL48400AL: the XML text from a position up to the next tag.
 // The text from `position` up to the next "<" or the end of the data.
-std::string CTL48400AL(std::string_view data, size_t position);
+std::string xmlTextAt(std::string_view data, size_t position);
 
 // The largest number of service lines in one LINELEVEL block; 0 without
 // blocks.

@@ -7,13 +7,9 @@
 
 namespace brolvin {
 
-namespace {
-const std::string kDashes(61, '-');
-}
-
 ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& debug,
                                AssemblyCallbacks callbacks)
-    : map_(map), separator_(elementSeparator), debug_(debug), callbacks_(std::move(callbacks)) {
+    : map_(map), separator_(elementSeparator), trace_(debug), callbacks_(std::move(callbacks)) {
     // The table is fixed for the run (any service-line expansion comes
     // first), so each field's Level is read once.
     levels_.reserve(map_.fields.size());
@@ -39,34 +35,18 @@ bool ClaimAssembler::closeOpenClaim() {
     return true;
 }
 
-void ClaimAssembler::debugSegmentHeader(std::string_view segment, long long segmentNumber) {
-    if (!debug_.detail()) return;
-    debug_.line(kDashes + " Segment " + std::to_string(segmentNumber));
-    debug_.line({"- Segment Buffer = ", segment});
-    for (size_t i = 0; i < history_.size(); ++i)
-        debug_.line({"- pba[", std::to_string(i + 1), "]=", history_[i]});
-}
-
 // Header-style list test: entry 1 must match; a one-entry list fires, a longer
 // one fires when its last non-empty entry k >= 2 matches element k-1.
 bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bool trace) {
     if (!keyEntryOneMatches(list, e)) return false;
-    if (trace && debug_.detail()) {
-        debug_.line("- Key Header Field Array Match A = " + list.entries[0]);
-        debug_.count();
-    }
+    if (trace) trace_.entryOneMatched("Key Header Field", list.entries[0]);
     if (list.entries.size() == 1) return true;
     bool event = false;
     for (size_t k = 2; k <= list.entries.size(); ++k) {
         const std::string& entry = list.entries[k - 1];
         if (entry.empty()) continue;
         event = keyEntryMatches(list, k, e);
-        if (trace && debug_.detail()) {
-            debug_.line((event ? "- Key Header Field Array Match B = " : "- Key Header Field Array Match BB = ") +
-                        entry);
-            debug_.line("- X = " + std::to_string(k));
-            debug_.count();
-        }
+        if (trace) trace_.headerEntryTested(event, entry, k);
     }
     return event;
 }
@@ -74,14 +54,11 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
 bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map_.keyHeader, e, true); }
 
 void ClaimAssembler::headerEvent() {
-    if (closeOpenClaim() && debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
+    if (closeOpenClaim()) trace_.note("Claim Control set to 0 Key header Control = 1");
     for (size_t i = 0; i < map_.fields.size(); ++i) {
         if (levels_[i] != 2) continue;
         clearValue(map_.fields[i].value);
-        if (debug_.detail()) {
-            debug_.line("- Clear Key Header Field " + map_.fields[i].name);
-            debug_.count();
-        }
+        trace_.headerFieldCleared(map_.fields[i].name);
     }
 }
 
@@ -93,10 +70,7 @@ void ClaimAssembler::clearLists(const SegmentElements& e) {
         if (!listEvent(clear.keys, e, false)) continue;
         closeOpenClaim();
         for (size_t i : clearedByList_[n]) clearValue(map_.fields[i].value);
-        if (debug_.detail()) {
-            debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
-            debug_.count();
-        }
+        trace_.levelCleared(clear.level);
         return;
     }
 }
@@ -104,56 +78,31 @@ void ClaimAssembler::clearLists(const SegmentElements& e) {
 void ClaimAssembler::trailerTest(const SegmentElements& e, std::string_view) {
     const KeyList& list = map_.keyTrailer;
     if (!keyEntryOneMatches(list, e)) return;
-    if (debug_.detail()) {
-        debug_.line("- Key Trailer Field Array Match A = " + list.entries[0]);
-        debug_.count();
-    }
+    trace_.entryOneMatched("Key Trailer Field", list.entries[0]);
     for (size_t k = 2; k <= list.entries.size(); ++k) {
         if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
-        if (debug_.detail()) {
-            debug_.line("- Key Trailer Field Array Match B = " + list.entries[k - 1]);
-            debug_.line("- X = " + std::to_string(k));
-            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
-            debug_.count();
-        }
+        trace_.entryMatched("Key Trailer Field", list.entries[k - 1], k, clmctl_);
     }
     writeRecord();
     clmctl_ = 0;
     slc_ = 0;
-    if (debug_.detail()) debug_.line("Claim Control set to 0 by Key Trailer Control");
+    trace_.note("Claim Control set to 0 by Key Trailer Control");
 }
 
 void ClaimAssembler::keyFieldTest(const SegmentElements& e, std::string_view segment) {
     const KeyList& list = map_.keyField;
     if (!keyEntryOneMatches(list, e)) return;
     keyFieldMatched_ = true;
-    if (debug_.detail()) {
-        debug_.line("- Key Field Array Match A = " + list.entries[0]);
-        debug_.count();
-    }
+    trace_.entryOneMatched("Key Field", list.entries[0]);
     if (list.entries.size() == 1) {
-        if (clmctl_ == 0 && debug_.detail()) {
-            debug_.line("- Key Field Claim Control Set = 0 to 1");
-            debug_.line({"- Buffer=", segment});
-            debug_.count();
-        }
+        if (clmctl_ == 0) trace_.claimControlRose("Key Field", "0 to 1", segment);
         if (clmctl_ < 2) ++clmctl_;
         return;
     }
     for (size_t k = 2; k <= list.entries.size(); ++k) {
         if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
-        if (debug_.detail()) {
-            debug_.line("- Key Field Array Match B = " + list.entries[k - 1]);
-            debug_.line("- X = " + std::to_string(k));
-            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
-            debug_.count();
-        }
-        if (clmctl_ < 2 && debug_.detail()) {
-            debug_.line(clmctl_ == 0 ? "- Key Field Array Claim Control Set = 0 to 1"
-                                     : "- Key Field Array Claim Control Set = 1 to 2");
-            debug_.line({"- Buffer=", segment});
-            debug_.count();
-        }
+        trace_.entryMatched("Key Field", list.entries[k - 1], k, clmctl_);
+        if (clmctl_ < 2) trace_.claimControlRose("Key Field Array", clmctl_ == 0 ? "0 to 1" : "1 to 2", segment);
         if (clmctl_ < 2) ++clmctl_;
     }
 }
@@ -163,51 +112,29 @@ void ClaimAssembler::keyLineTest(const SegmentElements& e) {
     ++slc_;
     if (slc_ > maxSlc_) maxSlc_ = slc_;
     if (clmctl_ == 1 && mapLines_ > 0 && slc_ > mapLines_) ++unwrittenLines_;
-    if (debug_.detail()) {
-        debug_.line("- SLC Increment = " + std::to_string(slc_));
-        debug_.line("- Claim Control = " + std::to_string(clmctl_));
-        debug_.count();
-    }
+    trace_.serviceLineCounted(slc_, clmctl_);
 }
 
 void ClaimAssembler::docTest(const SegmentElements& e) {
     const KeyList& list = map_.keyDoc;
     if (!keyEntryOneMatches(list, e)) return;
-    if (debug_.detail()) {
-        debug_.line("- Key DOC Field Array Match A = " + list.entries[0]);
-        debug_.count();
-    }
+    trace_.entryOneMatched("Key DOC Field", list.entries[0]);
     for (size_t k = 2; k <= list.entries.size(); ++k) {
         if (list.entries[k - 1].empty() || !keyEntryMatches(list, k, e)) continue;
-        if (debug_.detail()) {
-            debug_.line("- Key DOC Field Array Match B = " + list.entries[k - 1]);
-            debug_.line("- X = " + std::to_string(k));
-            debug_.line("- CLMCTL = " + std::to_string(clmctl_));
-            debug_.count();
-        }
+        trace_.entryMatched("Key DOC Field", list.entries[k - 1], k, clmctl_);
     }
 }
 
-void ClaimAssembler::extractSegment(std::string_view segment, long long serviceLine) {
-    trace_.clear();
-    bool traceOn = debug_.detail();
-    callbacks_.extract(segment, serviceLine, traceOn, traceOn ? &trace_ : nullptr);
-    if (debug_.on()) {
-        debug_.raw(" ");
-        debug_.raw(trace_);
-    }
+void ClaimAssembler::extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine) {
+    callbacks_.extract(segment, e, serviceLine, history_, trace_.extractionTrace());
+    trace_.extractionDone();
 }
 
 void ClaimAssembler::writeRecord() { callbacks_.writeRecord(); }
 
 void ClaimAssembler::processSegment(std::string_view segment, long long segmentNumber) {
-    debugSegmentHeader(segment, segmentNumber);
+    trace_.segment(segment, segmentNumber, history_);
     SegmentElements e(segment, separator_);
-    current_ = &e;
-    struct Reset {
-        const SegmentElements*& p;
-        ~Reset() { p = nullptr; }
-    } reset{current_};
 
     if (headerTest(e)) headerEvent();
     if (!map_.clearLists.empty()) clearLists(e);
@@ -216,43 +143,28 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
     keyLineTest(e);
 
     if (clmctl_ == 1) {
-        extractSegment(segment, slc_);
-        CTL48400S(history_, segment);
+        extractSegment(segment, e, slc_);
+        pushHistory(history_, segment);
         recordPending_ = true;
-        if (debug_.detail()) {
-            debug_.line("Service Level Claim Control = 1 ");
-            debug_.count();
-        }
+        trace_.event("Service Level Claim Control = 1 ");
     }
     if (clmctl_ == 2) {
         slc_ = 0;
         writeRecord();
         recordPending_ = false;
         clmctl_ = 1;
-        if (debug_.detail()) {
-            debug_.line("Service Level Claim Control was 2 Now Set to 1 ");
-            debug_.count();
-        }
-        extractSegment(segment, 0);
+        trace_.event("Service Level Claim Control was 2 Now Set to 1 ");
+        extractSegment(segment, e, 0);
         recordPending_ = true;
-        if (debug_.detail()) {
-            debug_.line("- WRITE CLMCTL = 2");
-            debug_.count();
-        }
+        trace_.event("- WRITE CLMCTL = 2");
     }
     docTest(e);
     if (clmctl_ == 0) {
-        if (debug_.detail()) {
-            debug_.line("- Key Field Array Match AA = ");
-            debug_.count();
-        }
-        extractSegment(segment, 0);
+        trace_.event("- Key Field Array Match AA = ");
+        extractSegment(segment, e, 0);
         recordPending_ = true;
     }
-    if (debug_.detail()) {
-        debug_.line(" Segment Buffer Cleared CLMCTL = " + rightAlign(clmctl_, 10));
-        debug_.count();
-    }
+    trace_.bufferCleared(clmctl_);
 
     // Only the transaction set header itself starts a set: a claim status
     // segment (STC) also begins with "ST" but sits between service lines, and
@@ -262,28 +174,19 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
         slc_ = 0;
         stControl_ = true;
         ++transactionSets_;
-        if (debug_.detail()) {
-            debug_.line("- ST Control ON ");
-            debug_.count();
-        }
+        trace_.event("- ST Control ON ");
     }
     if (beginsWith(id, "SE")) {
         stControl_ = false;
         slc_ = 0;
         if (recordPending_) {
             writeRecord();
-            if (debug_.detail()) {
-                debug_.line("- WRITE SE ");
-                debug_.count();
-            }
+            trace_.event("- WRITE SE ");
         }
         for (FieldEntry& f : map_.fields) clearValue(f.value);
         recordPending_ = false;
         clmctl_ = 0;
-        if (debug_.detail()) {
-            debug_.line("- SE Table Clear ");
-            debug_.line("- Claim Control Set to 0 ");
-        }
+        trace_.note("- SE Table Clear ", "- Claim Control Set to 0 ");
     }
 }
 
@@ -294,7 +197,7 @@ void ClaimAssembler::finish() {
         if (!isBlank(f.value)) any = true;
     if (!any) return;
     writeRecord();
-    if (debug_.detail()) debug_.line("- WRITE Table Array ");
+    trace_.note("- WRITE Table Array ");
 }
 
 }  // namespace brolvin

@@ -8,17 +8,21 @@
 #include <string_view>
 #include <vector>
 
-#include "map/field_table.h"
-#include "x12parse/debug_log.h"
-#include "x12parse/history.h"
+#include "core/field_table.h"
+#include "core/debug_log.h"
+#include "core/history.h"
+#include "x12parse/claim_trace.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
 
 struct AssemblyCallbacks {
-    // Extract one segment with the given service line; appends the trace to
-    // `trace` when tracing is on.
-    std::function<void(std::string_view segment, long long serviceLine, bool traceOn, std::string* trace)> extract;
+    // Extract one segment, already split into `parts`, with the given service
+    // line and the history of the segments before it; appends the trace to
+    // `trace` when it is given (tracing on).
+    std::function<void(std::string_view segment, const SegmentElements& parts, long long serviceLine,
+                       const SegmentHistory& history, std::string* trace)>
+        extract;
     // Write the current record (the Values of the field table).
     std::function<void()> writeRecord;
 };
@@ -34,9 +38,6 @@ public:
     void finish();
 
     SegmentHistory& history() { return history_; }
-    // The split of the segment being processed (null outside processSegment),
-    // so extraction need not split it again.
-    const SegmentElements* currentElements() const { return current_; }
     long long maxServiceLineCount() const { return maxSlc_; }
     // ST segments seen so far.
     long long transactionSets() const { return transactionSets_; }
@@ -48,7 +49,6 @@ public:
     long long mapServiceLines() const { return mapLines_; }
 
 private:
-    void debugSegmentHeader(std::string_view segment, long long segmentNumber);
     bool headerTest(const SegmentElements& e);
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();
@@ -57,13 +57,13 @@ private:
     void keyFieldTest(const SegmentElements& e, std::string_view segment);
     void keyLineTest(const SegmentElements& e);
     void docTest(const SegmentElements& e);
-    void extractSegment(std::string_view segment, long long serviceLine);
+    void extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine);
     void writeRecord();
     bool closeOpenClaim();
 
     LoadedMap& map_;
     char separator_;
-    DebugLog& debug_;
+    ClaimTrace trace_;
     AssemblyCallbacks callbacks_;
     SegmentHistory history_;
     std::vector<long long> levels_;  // each field's Level, read once
@@ -77,8 +77,6 @@ private:
     bool recordPending_ = false;
     long long transactionSets_ = 0;
     bool keyFieldMatched_ = false;
-    std::string trace_;
-    const SegmentElements* current_ = nullptr;
 };
 
 }  // namespace brolvin

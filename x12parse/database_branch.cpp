@@ -14,8 +14,8 @@ std::string writeToDatabase(FieldTable& fields, const RecordWriteRequest& reques
     auto write = [&](long long line, std::optional<long long> count) {
         const DbMapTable& map = *request.databaseMap;
         if (request.databaseSession)
-            return CTL48500A(fields, map, request.pathSeparator, ml, line, count, ctx, *request.databaseSession);
-        return CTL48500A(fields, map, request.pathSeparator, ml, line, count, ctx);
+            return writeRecordToTables(fields, map, request.pathSeparator, ml, line, count, ctx, *request.databaseSession);
+        return writeRecordToTables(fields, map, request.pathSeparator, ml, line, count, ctx);
     };
     if (!lineCount) return write(0, std::nullopt);
     std::string log;

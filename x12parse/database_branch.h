@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {

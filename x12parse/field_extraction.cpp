@@ -4,7 +4,7 @@
 
 #include "util/input_limits.h"
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 #include "x12parse/extraction_trace.h"
 #include "x12parse/field_match.h"
 
@@ -306,8 +306,8 @@ bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
     PreviousAnswer& answer = previousAnswers_[plan.previousTest];
     if (answer.call != callNumber_) {
         answer.call = callNumber_;
-        answer.matches = CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
-                                   plan.previousQualifierPosition, elementSeparator_);
+        answer.matches = historyQualifierMatches(call.history, plan.previousSegment, plan.previousQualifier,
+                                                 plan.previousQualifierPosition, elementSeparator_);
     }
     return answer.matches;
 }

@@ -7,10 +7,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/input_limits.h"
 #include "x12parse/field_functions.h"
-#include "x12parse/history.h"
+#include "core/history.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {

@@ -3,7 +3,7 @@
 // qualifier, fields with a condition field, and plain fields. A Toggle Off
 // Field switches a field off under every rule.
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 #include "x12parse/extraction_trace.h"
 #include "x12parse/field_extraction.h"
 #include "x12parse/field_match.h"
@@ -133,8 +133,8 @@ void FieldExtractor::conditionRules(size_t k, Call& call) {
         return;
     }
     if (!plan.previousSegment.empty()) {
-        if (!CTL48400T(call.history, plan.previousSegment, plan.previousQualifier,
-                       plan.previousQualifierPosition, elementSeparator_))
+        if (!historyQualifierMatches(call.history, plan.previousSegment, plan.previousQualifier,
+                                     plan.previousQualifierPosition, elementSeparator_))
             return;
         if (tr.on()) {
             tr.line({" H4 True = ", field.name, "  ", field.value});

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 
 namespace brolvin {
 

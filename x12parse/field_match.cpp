@@ -1,7 +1,7 @@
 #include "x12parse/field_match.h"
 
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 
@@ -39,9 +39,9 @@ bool CTL48400V(std::string_view value, std::string_view qualifierList) {
     return false;
 }
 
-bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
-               std::string_view previousQualifier, long long previousQualifierPosition,
-               char elementSeparator) {
+bool historyQualifierMatches(const SegmentHistory& history, std::string_view previousSegment,
+                             std::string_view previousQualifier, long long previousQualifierPosition,
+                             char elementSeparator) {
     std::string_view segment = spacesTrimmedView(previousSegment);
     for (size_t i = 0; i < 7; ++i) {
         if (isBlank(history[i])) continue;

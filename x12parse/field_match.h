@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "map/field_table.h"
-#include "x12parse/history.h"
+#include "core/field_table.h"
+#include "core/history.h"
 
 namespace brolvin {
 
@@ -23,13 +23,14 @@ bool CTL48400V(std::string_view value, std::string_view qualifierList);
 // possibly empty), as views into it.
 std::vector<std::string_view> qualifierListEntries(std::string_view qualifierList);
 
+// CTL48400T: the previous-segment test over the history.
 // Previous-segment test over history entries 1 to 7 (blank entries passed
 // over): at the first entry whose identifier the trimmed `previousSegment`
 // begins with, true when the trimmed `previousQualifier` begins with the
 // entry's element at `previousQualifierPosition` - 1. False with no entry.
-bool CTL48400T(const SegmentHistory& history, std::string_view previousSegment,
-               std::string_view previousQualifier, long long previousQualifierPosition,
-               char elementSeparator);
+bool historyQualifierMatches(const SegmentHistory& history, std::string_view previousSegment,
+                             std::string_view previousQualifier, long long previousQualifierPosition,
+                             char elementSeparator);
 
 // The names of a Toggle Off Field: the trimmed text divided by ":", each
 // name trimmed; none for a blank text.

@@ -2,7 +2,7 @@
 
 #include "util/byte_words.h"
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "map/field_table.h"
+#include "core/field_table.h"
 
 namespace brolvin {
 

@@ -351,8 +351,8 @@ const RecordWriter::JobSense& RecordWriter::senseOf(const JobParams* job) {
     if (!job) return sense_;
     senseType_ = job->conversionType;
     senseOptions_ = job->options;
-    sense_.serviceLineMode = CTL48400J(*job, 4) || CTL48400J(*job, 5);
-    sense_.ml = CTL48400J(*job, 5);
+    sense_.serviceLineMode = hasOption(*job, OptionCode::ServiceLines) || hasOption(*job, OptionCode::EveryLine);
+    sense_.ml = hasOption(*job, OptionCode::EveryLine);
     sense_.database = beginsWith(trimSpaces(senseType_), "X12,ODBC");
     sense_.xml = beginsWith(senseType_, "X12,XML");
     sense_.csv = beginsWith(senseType_, "X12,CSV");

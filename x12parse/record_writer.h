@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/job_params.h"
+#include "core/job_params.h"
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
 
 namespace brolvin {

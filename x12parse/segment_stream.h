@@ -21,8 +21,8 @@
 
 #include "util/byte_words.h"
 #include "util/input_limits.h"
-#include "x12parse/element_split.h"
-#include "x12parse/history.h"
+#include "core/element_split.h"
+#include "core/history.h"
 
 namespace brolvin {
 
@@ -90,7 +90,7 @@ private:
             while (!segment.empty() && (segment.back() == ' ' || segment.back() == '\t'))
                 segment.remove_suffix(1);
         ++count_;
-        if (history_) CTL48400S(*history_, segment);
+        if (history_) pushHistory(*history_, segment);
         deliver(segment);
     }
 
@@ -156,23 +156,23 @@ private:
     bool overlong_ = false;
 };
 
-// Reads the file in blocks of `blockSize` bytes and hands each to `onBlock`,
-// without a UTF-8 byte-order mark at its start, until `onBlock` returns false.
-// False when the file cannot be opened. A failed read is reported on the
-// console ("Cfile <ERROR> FC-Fread #") and its bytes are handed on as spaces.
-bool readFileBlocks(const std::string& path, const std::function<bool(const char*, size_t)>& onBlock,
-                    Platform* platform = nullptr, size_t blockSize = 1 << 20);
+// Reads an X12 source in blocks of `blockSize` bytes for `onBlock`, until
+// the end or until `onBlock` returns false; a UTF-8 byte-order mark at its
+// start is passed over. False when the file cannot be opened or a read
+// fails, which stops the reading there and is reported on standard error
+// ("Cfile <ERROR> FC-Fread #").
+bool readSourceBlocks(const std::string& path, const std::function<bool(std::string_view)>& onBlock,
+                      Platform* platform = nullptr, size_t blockSize = 1 << 20);
 
-// Streams the file through `stream` in blocks of `blockSize` bytes, until the
-// end or until the stream stops. False when the file cannot be opened
-// (nothing is delivered). A failed read is reported on the console
-// ("Cfile <ERROR> FC-Fread #") and its bytes count as spaces.
+// Streams the file through `stream` with readSourceBlocks, until the end or
+// until the stream stops. False when the file cannot be opened (nothing is
+// delivered) or a read fails.
 bool streamFile(const std::string& path, SegmentStream& stream,
                 const std::function<void(std::string_view)>& deliver, Platform* platform = nullptr,
                 size_t blockSize = 1 << 20);
 
 // One pass over a whole file with a fresh stream; the number of segments
-// delivered, or -1 when the file cannot be opened.
+// delivered, or -1 when the file cannot be opened or read to its end.
 long long streamFile(const std::string& path, char terminator,
                      const std::function<void(std::string_view)>& deliver,
                      SegmentHistory* history = nullptr, Platform* platform = nullptr);

@@ -2,7 +2,7 @@
 
 #include "map/version_detect.h"
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 

@@ -122,18 +122,16 @@ private:
     void setFileLevels();
     void writeRecord();
     void line(const std::string& text) { result_.runLog += ctx_.stampedLine(text); }
-    // A warning line for the run log and the console.
+    // A warning line for the run log and standard error.
     void warn(const std::string& line) {
         result_.runLog += ctx_.stampedLine(line);
-        ctx_.platform.consoleLine(line);
+        ctx_.platform.warningLine(line);
     }
     void checkAfterSegment(const FieldExtractor& extractor, const FunctionFiles& functions,
                            long long segmentNumber);
     void noteWrite(bool ok) {
-        if (!ok && !result_.writeFailed) {
-            result_.writeFailed = true;
-            result_.failedFile = job_.currentDestination;
-        }
+        if (!ok && !result_.write.failed) result_.failure.note("could not write " + job_.currentDestination);
+        result_.write.note(ok, job_.currentDestination);
     }
 
     const X12ConversionRequest& request_;
@@ -183,6 +181,7 @@ bool X12Run::openMerge(bool xml) {
             break;
         case LockedAppend::Opened::kBusy:
             line(" - File Locked : " + dest);
+            result_.failure.note("another job's merge into " + dest + " held it too long (File Locked)");
             break;
         case LockedAppend::Opened::kMissing:
         case LockedAppend::Opened::kFailed:
@@ -207,7 +206,7 @@ void X12Run::openXml() {
         openMerge(true);
     } else {
         openNew();
-        if (!result_.writeFailed) noteWrite(CSC_0001E(kXmlHeader, writePath_, kAppend));
+        if (!result_.write.failed) noteWrite(CSC_0001E(kXmlHeader, writePath_, kAppend));
     }
     debug_.line("-  Destination XML File Created = " + dest);
 }
@@ -216,14 +215,14 @@ void X12Run::openCsv() {
     const std::string& dest = job_.currentDestination;
     line(" - Source : " + job_.source);
     line(" - Destination : " + dest);
-    bool serviceLineMode = CTL48400J(job_, 4) || CTL48400J(job_, 5);
+    bool serviceLineMode = hasOption(job_, OptionCode::ServiceLines) || hasOption(job_, OptionCode::EveryLine);
     std::string header = csvHeaderLine(map_.fields, serviceLineMode);
     bool merge = beginsWith(request_.merge, "MF");
     if (merge && fileExists(dest)) {
         openMerge(false);
     } else {
         openNew();
-        if (!result_.writeFailed && CTL48400J(job_, 1)) noteWrite(CSC_0001E(header, writePath_, kAppend));
+        if (!result_.write.failed && hasOption(job_, OptionCode::HeaderLine)) noteWrite(CSC_0001E(header, writePath_, kAppend));
     }
     debug_.line((merge ? "- Destination CSV File Created (Merge) = " : "- Destination CSV File Created = ") + dest);
 }
@@ -232,7 +231,7 @@ void X12Run::openCsv() {
 // nothing there, and a failed merge leaves the earlier content as it was.
 void X12Run::finishOutput() {
     const std::string& dest = job_.currentDestination;
-    const bool failed = result_.writeFailed || result_.readFailed || !result_.refusal.empty();
+    const bool failed = result_.write.failed || result_.readFailed || !result_.refusal.empty();
     if (merging_) {
         if (failed && !merged_.restore()) line(" - Merge Not Undone : " + dest);
         merged_.release();
@@ -244,7 +243,10 @@ void X12Run::finishOutput() {
         return;
     }
     Published published = staged_.publish(request_.replaceExisting);
-    if (published == Published::kExists) line(" - File Exists : " + dest);
+    if (published == Published::kExists) {
+        line(" - File Exists : " + dest);
+        result_.failure.note("output exists: " + dest + " (OW replaces it)");
+    }
     noteWrite(published == Published::kDone);
     if (published != Published::kDone) staged_.discard();
     result_.outputInPlace = published == Published::kDone;
@@ -286,7 +288,7 @@ X12ConversionResult X12Run::run() {
     if (xml) openXml();
     if (csv) openCsv();
     // Nothing is read when there is nowhere to put the records.
-    if (result_.writeFailed) {
+    if (result_.write.failed) {
         finishOutput();
         return result_;
     }
@@ -305,18 +307,13 @@ X12ConversionResult X12Run::run() {
 
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
-    ClaimAssembler* assemblerPtr = nullptr;
     AssemblyCallbacks callbacks;
-    callbacks.extract = [&](std::string_view segment, long long line, bool traceOn, std::string* trace) {
-        const SegmentElements* parts = assemblerPtr->currentElements();
-        if (parts)
-            extractor.extract(segment, *parts, line, traceOn, assemblerPtr->history(), trace);
-        else
-            extractor.extract(segment, line, traceOn, assemblerPtr->history(), trace);
+    callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
+                                     const SegmentHistory& history, std::string* trace) {
+        extractor.extract(segment, parts, line, trace != nullptr, history, trace);
     };
     callbacks.writeRecord = [this]() { writeRecord(); };
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
-    assemblerPtr = &assembler;
 
     bool insideInterchange = false;
     SetMapWatch sets(d.elementSeparator, d.subElementSeparator, map_.path,
@@ -334,7 +331,10 @@ X12ConversionResult X12Run::run() {
         },
         &ctx_.platform);
     if (stream.overlong()) result_.refusal = overlongSegmentText(stream.segmentCount() + 1, source);
-    if (result_.readFailed && result_.refusal.empty()) line(" - Read Error : " + source);
+    if (result_.readFailed && result_.refusal.empty()) {
+        line(" - Read Error : " + source);
+        result_.failure.note("could not read the source " + source + " to its end");
+    }
 
     // A stopped conversion writes neither its open record nor the closing
     // line, and its new output is discarded.
@@ -342,7 +342,7 @@ X12ConversionResult X12Run::run() {
     if (!refused) {
         assembler.finish();
         sets.finish();
-        if (assembler.unwrittenServiceLines() > 0 && !CTL48400J(job_, 5))
+        if (assembler.unwrittenServiceLines() > 0 && !hasOption(job_, OptionCode::EveryLine))
             warn(" - Warning : " + std::to_string(assembler.unwrittenServiceLines()) +
                  " service line(s) were not written: the map holds " + std::to_string(assembler.mapServiceLines()) +
                  " per claim; the option ML writes every line");
@@ -359,19 +359,21 @@ X12ConversionResult X12Run::run() {
     if (insideInterchange) warn(" - Warning : the source ends inside an interchange (no IEA after the last ISA)");
     if (assembler.transactionSets() > 0 && result_.recordsWritten == 0) {
         result_.noRecords = true;
-        line(" - No Records Written : " + noRecordReason(map_, assembler.keyFieldMatched()));
+        const std::string why = noRecordReason(map_, assembler.keyFieldMatched());
+        line(" - No Records Written : " + why);
+        result_.failure.note("no record written: " + why);
     }
     return result_;
 }
 
 }  // namespace
 
-long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
-                     long long* overlongSegment) {
+long long maxServiceLinesPerClaim(const std::string& source, char terminator, char elementSeparator,
+                                  const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                                  long long* overlongSegment) {
     long long result = 0;
     long long lines = 0;
-    if (fileSize(source) < 0) platform.consoleLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
+    if (fileSize(source) < 0) platform.warningLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
     // Only the identifiers are tested: the segments need not be cleaned or split.
     IdentifierStream identifiers(terminator, elementSeparator);
     auto count = [&](std::string_view id) {
@@ -381,10 +383,10 @@ long long CTL48400AA(const std::string& source, char terminator, char elementSep
             if (lines > result) result = lines;
         }
     };
-    readFileBlocks(
+    readSourceBlocks(
         source,
-        [&](const char* data, size_t n) {
-            identifiers.feed(data, n, count);
+        [&](std::string_view block) {
+            identifiers.feed(block.data(), block.size(), count);
             return !identifiers.overlong();
         },
         &platform);
@@ -396,18 +398,18 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
     X12Preparation p;
     Delimiters& d = p.delimiters;
     if (fileExists(job.source)) d = readDelimiters(job.source, platform);
-    if (CTL48400J(job, 5)) {
+    if (hasOption(job, OptionCode::EveryLine)) {
         long long overlong = 0;
-        p.lineCount = CTL48400AA(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
-                                 platform, &overlong);
+        p.lineCount = maxServiceLinesPerClaim(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
+                                              platform, &overlong);
         if (overlong > 0) {
             p.refusal = overlongSegmentText(overlong, job.source);
             return p;
         }
         p.linesMade = expandedLineCount(map.fields, p.lineCount);
-        map.fields = CTL48400Z(map.fields, p.lineCount);
-        map.names = CTL48400AB(map.fields, 1);
-        map.segmentMap = CTL48400AB(map.fields, 2);
+        map.fields = withServiceLineCopies(map.fields, p.lineCount);
+        map.names = fieldColumn(map.fields, 1);
+        map.segmentMap = fieldColumn(map.fields, 2);
     }
     return p;
 }

@@ -4,21 +4,23 @@
 
 #include <string>
 
-#include "app/job_params.h"
+#include "core/job_outcome.h"
+#include "core/job_params.h"
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "util/platform.h"
-#include "x12parse/debug_log.h"
-#include "x12parse/isa_reader.h"
+#include "core/debug_log.h"
+#include "core/isa_reader.h"
 
 namespace brolvin {
 
+// CTL48400AA: the most service lines one claim of the source holds.
 // The largest number of Key Line Field segments in one claim of the source.
 // Reading stops at a segment longer than kMaxSegmentBytes; `overlongSegment`,
 // when given, receives its number (0 when there is none).
-long long CTL48400AA(const std::string& source, char terminator, char elementSeparator,
-                     const KeyList& keyField, const KeyList& keyLine, Platform& platform,
-                     long long* overlongSegment = nullptr);
+long long maxServiceLinesPerClaim(const std::string& source, char terminator, char elementSeparator,
+                                  const KeyList& keyField, const KeyList& keyLine, Platform& platform,
+                                  long long* overlongSegment = nullptr);
 
 struct X12Preparation {
     Delimiters delimiters;
@@ -42,8 +44,7 @@ struct X12ConversionRequest {
 struct X12ConversionResult {
     std::string runLog;
     long long maxServiceLineCount = 0;
-    bool writeFailed = false;
-    std::string failedFile;
+    WriteOutcome write;
     long long failedTableWrites = 0;  // X12,ODBC: rows that did not reach their table
     long long recordsWritten = 0;  // records written to the destination or the database
     bool noRecords = false;        // the source held transaction sets, yet no record was written
@@ -52,6 +53,7 @@ struct X12ConversionResult {
     // Why the conversion stopped on its input (a segment or a record beyond
     // its size limit, a function file or table refused), or "".
     std::string refusal;
+    FirstFailure failure;  // the first failure other than a refusal, in words
 };
 
 X12ConversionResult runX12Conversion(const X12ConversionRequest& request, LoadedMap& map, DebugLog& debug,

@@ -13,7 +13,7 @@
 #include "dbexport/sql_connection.h"
 #include "util/file_io.h"
 #include "support/fixed_platform.h"
-#include "tests/dbexport/db_test_support.h"
+#include "dbexport/db_test_support.h"
 
 namespace brolvin {
 

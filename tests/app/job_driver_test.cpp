@@ -80,8 +80,8 @@ TEST_F(JobDriver, PlainConversionLogsEveryStepAndWritesTheRunLog) {
     EXPECT_EQ(a.job.currentDestination, "out.xml");
     EXPECT_EQ(a.requestedDestination, "out.xml");
     EXPECT_EQ(a.job.source, "in.x12");
-    EXPECT_EQ(a.runLogName, "parse.log");
-    EXPECT_EQ(a.databaseMapName, "");
+    EXPECT_EQ(a.settings.runLogName, "parse.log");
+    EXPECT_EQ(a.settings.databaseMap, "");
 }
 
 TEST_F(JobDriver, OptionWordsIgnoreCaseButNotALeadingSpace) {
@@ -95,7 +95,7 @@ TEST_F(JobDriver, OptionWordsIgnoreCaseButNotALeadingSpace) {
     EXPECT_NE(lower.runLog.find(stamped({" - Destination Control : 1",
                                          " -  Erased : out.xml", " - Reading File : in.x12"})),
               std::string::npos);
-    EXPECT_EQ(onlyCall().merge, "MF");
+    EXPECT_EQ(onlyCall().settings.merge, "MF");
     EXPECT_EQ(lower.exitStatus, kExitConverted);
 
     write("out.xml", "previous");
@@ -128,15 +128,15 @@ TEST_F(JobDriver, ValueWordsAreTrimmedCutAtCommasAndPassedToTheEngine) {
                        " - Delete Source File Set to Yes.", " - Rename with Prefix Map Name.",
                        " - Header On File Set to Yes.", " - The source is a file."})));
     const EngineArgs& a = onlyCall();
-    EXPECT_EQ(a.mapPath, "c:\\maps\\");
-    EXPECT_EQ(a.mapName, "My.cfg");
-    EXPECT_EQ(a.mapLog, 1);
-    EXPECT_EQ(a.defaultMapPath, "d");
-    EXPECT_EQ(a.segmentCrLf, 1);
-    EXPECT_EQ(a.debug, "DEBUG");
-    EXPECT_EQ(a.errorFiles, "ERR");
-    EXPECT_EQ(a.deleteSource, 1);
-    EXPECT_EQ(a.renameWithMapName, 1);
+    EXPECT_EQ(a.settings.mapPath, "c:\\maps\\");
+    EXPECT_EQ(a.settings.mapName, "My.cfg");
+    EXPECT_EQ(a.settings.mapLog, 1);
+    EXPECT_EQ(a.settings.defaultMapPath, "d");
+    EXPECT_EQ(a.settings.segmentCrLf, 1);
+    EXPECT_EQ(a.settings.debug, "DEBUG");
+    EXPECT_EQ(a.settings.errorFiles, "ERR");
+    EXPECT_EQ(a.settings.deleteSource, 1);
+    EXPECT_EQ(a.settings.renameWithMapName, 1);
 }
 
 TEST_F(JobDriver, RunLogNameOptionRedirectsTheLogFile) {
@@ -147,7 +147,7 @@ TEST_F(JobDriver, RunLogNameOptionRedirectsTheLogFile) {
               std::string::npos);
     EXPECT_EQ(read("run1.log"), r.runLog + '\x1A');
     EXPECT_EQ(read("parse.log"), "old log\x1A");
-    EXPECT_EQ(onlyCall().runLogName, "run1.log");
+    EXPECT_EQ(onlyCall().settings.runLogName, "run1.log");
 
     // An unwritable run log is skipped; the job result is unaffected.
     calls.clear();
@@ -237,8 +237,8 @@ TEST_F(JobDriver, BlankParametersLogTheFrontEndStepAndCopyThePreviousLog) {
 TEST_F(JobDriver, EngineOutcomeDecidesTheExitStatus) {
     write("in.x12", "ISA");
     engineResult.log = "09:05:07 - engine\r\n";
-    engineResult.writeFailed = true;
-    engineResult.failedFile = "out.xml";
+    engineResult.write.failed = true;
+    engineResult.write.file = "out.xml";
     DriverResult failed = run("X12,XML", "in.x12", "out.xml");
     EXPECT_NE(failed.runLog.find(stamped({" - Parse X12 to XML.", " - engine",
                                           " - Write Error : out.xml", " "}) + kClosing),
@@ -300,8 +300,6 @@ TEST_F(JobDriver, DisplayModeThreeCallsTheFrontEndAndPassesModeZero) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].displayMode, 0);
     EXPECT_EQ(seen[0].runLabel, "label");
-    EXPECT_EQ(seen[0].extraValue, "extra");
-    EXPECT_EQ(seen[0].settingsFolder, "settings");
 }
 
 TEST_F(JobDriver, DebugLogIsDeletedAtStartAndMergedAtTheEnd) {
@@ -316,26 +314,26 @@ TEST_F(JobDriver, DebugLogIsDeletedAtStartAndMergedAtTheEnd) {
 }
 
 TEST(JobDriverNames, ExtensionRoutines) {
-    EXPECT_EQ(CTL48403D("claims.txt", "X12,XML", 1), "claims.xml");
-    EXPECT_EQ(CTL48403D("a.b.c", "X12,CSV", 1), "a.csv");
-    EXPECT_EQ(CTL48403D("noext", "X12,CSV", 1), "noext");
-    EXPECT_EQ(CTL48403D("a.b", "X12", 1), "a.");
-    EXPECT_EQ(CTL48403D("claims.txt", "X12,XML", 0), "claims.txt");
-    EXPECT_EQ(CTL48400Q("c:\\data.old\\out", "csv", 0), "c:\\data.csv");
-    EXPECT_EQ(CTL48400Q("out", "xml", 0), "out.xml");
-    EXPECT_EQ(CTL48400Q("out.txt", "xml", 1), "out.txt");
+    EXPECT_EQ(typeExtensionName("claims.txt", "X12,XML", 1), "claims.xml");
+    EXPECT_EQ(typeExtensionName("a.b.c", "X12,CSV", 1), "a.csv");
+    EXPECT_EQ(typeExtensionName("noext", "X12,CSV", 1), "noext");
+    EXPECT_EQ(typeExtensionName("a.b", "X12", 1), "a.");
+    EXPECT_EQ(typeExtensionName("claims.txt", "X12,XML", 0), "claims.txt");
+    EXPECT_EQ(replaceExtension("c:\\data.old\\out", "csv", 0), "c:\\data.csv");
+    EXPECT_EQ(replaceExtension("out", "xml", 0), "out.xml");
+    EXPECT_EQ(replaceExtension("out.txt", "xml", 1), "out.txt");
 }
 
 TEST(JobDriverNames, OptionTesterMatchesWordBeginningsInAnyCase) {
     JobParams job;
     job.options = "mf,hold, OW,debugX,sl";
-    EXPECT_TRUE(CTL48400J(job, 1));
-    EXPECT_FALSE(CTL48400J(job, 2));
-    EXPECT_TRUE(CTL48400J(job, 3));
-    EXPECT_TRUE(CTL48400J(job, 4));
-    EXPECT_FALSE(CTL48400J(job, 5));
-    EXPECT_FALSE(CTL48400J(job, 0));
-    EXPECT_FALSE(CTL48400J(job, 6));
+    EXPECT_TRUE(hasOption(job, OptionCode::HeaderLine));
+    EXPECT_FALSE(hasOption(job, OptionCode::Overwrite));
+    EXPECT_TRUE(hasOption(job, OptionCode::Debug));
+    EXPECT_TRUE(hasOption(job, OptionCode::ServiceLines));
+    EXPECT_FALSE(hasOption(job, OptionCode::EveryLine));
+    EXPECT_FALSE(hasOption(job, static_cast<OptionCode>(0)));
+    EXPECT_FALSE(hasOption(job, static_cast<OptionCode>(6)));
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ class DbMapTest : public test::TempDirTest {
 protected:
     DbMapTable load(const std::string& content) {
         write("db.map", content);
-        std::optional<DbMapTable> t = CTLD48400AD("db.map");
+        std::optional<DbMapTable> t = loadDatabaseMap("db.map");
         EXPECT_TRUE(t.has_value());
         return t.value_or(DbMapTable{});
     }
@@ -45,7 +45,7 @@ TEST_F(DbMapTest, TableEntryWithItsColumnsAndFieldList) {
     EXPECT_EQ(row.user, "u");
     EXPECT_EQ(row.password, "p");
     EXPECT_EQ(row.options, "A,B");
-    EXPECT_EQ(CTL48500B(t, 1), (Strings{"CLAIMID", "Amount"}));
+    EXPECT_EQ(databaseFieldList(t, 1), (Strings{"CLAIMID", "Amount"}));
 }
 
 TEST_F(DbMapTest, SharedColumnsTakeTheLaterLine) {
@@ -72,26 +72,26 @@ TEST_F(DbMapTest, LineEndsAndLinesOutsideATable) {
     EXPECT_EQ(t[0].driver, "");
     EXPECT_EQ(t[1].tableName, "T");
     EXPECT_EQ(t[1].driver, "ODBC");
-    EXPECT_EQ(CTL48500B(t, 2), Strings{"ONE"});
+    EXPECT_EQ(databaseFieldList(t, 2), Strings{"ONE"});
 
     // Without any TABLE= line: one row of empty texts, one empty field name.
     t = load("DRIVER=DBF\r\nFIELD=A\r\n");
     ASSERT_EQ(t.size(), 1u);
     EXPECT_EQ(t[0].driver, "");
-    EXPECT_EQ(CTL48500B(t, 1), Strings{""});
+    EXPECT_EQ(databaseFieldList(t, 1), Strings{""});
     EXPECT_EQ(load("").size(), 1u);
 
-    EXPECT_FALSE(CTLD48400AD("missing.map").has_value());
+    EXPECT_FALSE(loadDatabaseMap("missing.map").has_value());
 }
 
 TEST(DbMapFieldList, NamesKeepTheirPositions) {
     DbMapTable t(1);
     t[0].fields = "A\r\n\r\nB\r\n";  // an empty FIELD= line holds its position
-    EXPECT_EQ(CTL48500B(t, 1), (Strings{"A", "", "B"}));
+    EXPECT_EQ(databaseFieldList(t, 1), (Strings{"A", "", "B"}));
     t[0].fields = "A\r\nB";
-    EXPECT_EQ(CTL48500B(t, 1), (Strings{"A", "B"}));
-    EXPECT_EQ(CTL48500B(t, 0), Strings{""});
-    EXPECT_EQ(CTL48500B(t, 2), Strings{""});
+    EXPECT_EQ(databaseFieldList(t, 1), (Strings{"A", "B"}));
+    EXPECT_EQ(databaseFieldList(t, 0), Strings{""});
+    EXPECT_EQ(databaseFieldList(t, 2), Strings{""});
 }
 
 }  // namespace brolvin

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 
 namespace brolvin::test {
 

@@ -11,7 +11,7 @@
 #include "dbexport/sql_connection.h"
 #include "dbexport/table_writer.h"
 #include "support/fixed_platform.h"
-#include "tests/dbexport/db_test_support.h"
+#include "dbexport/db_test_support.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -71,7 +71,7 @@ TEST_F(SqlPathTest, InsertsValuesWithQuotesAndCutsOverlongOnes) {
     FieldTable fields = {field("CLAIMID", "C1"), field("PATIENT", "O'BRIEN", "0", "5"),
                          field("AMOUNT", "x'); DROP TABLE CLAIMS; --", "1", ""), field("", "kept?", "0")};
     DbMapTable map = {row("")};
-    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    std::string log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_EQ(log,
               "- Database Parser : 12/08/26 09:05:07\r\n"
               "Table 1 - CLAIMS\r\n"
@@ -86,14 +86,14 @@ TEST_F(SqlPathTest, InsertsValuesWithQuotesAndCutsOverlongOnes) {
     EXPECT_EQ(count("CLAIMID=? AND PATIENT=? AND AMOUNT=?", {"C1", "O'BRI", "x'); DROP TABLE CLAIMS; --"}), 1);
 
     fields = {field("CLAIMID", "C2"), field("PATIENT", "O'BRIEN", "0", "20"), field("AMOUNT", "")};
-    CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_EQ(count("CLAIMID=? AND PATIENT=?", {"C2", "O'BRIEN"}), 2);
 }
 
 TEST_F(SqlPathTest, LookupSkipsAPresentKeyAndTheSecondTableInheritsIt) {
     DbMapTable map = {row("LOOKUP"), row("")};
     FieldTable fields = {field("CLAIMID", "C1"), field("PATIENT", "A"), field("AMOUNT", "1")};
-    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    std::string log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_EQ(log,
               "- Database Parser : 12/08/26 09:05:07\r\n"
               "Table 1 - CLAIMS\r\n"
@@ -105,7 +105,7 @@ TEST_F(SqlPathTest, LookupSkipsAPresentKeyAndTheSecondTableInheritsIt) {
               "xindex(0) Select Field=CLAIMID  Data=C1\r\n");
     fields = {field("CLAIMID", "C1"), field("PATIENT", "B"), field("AMOUNT", "2")};
     map = {row("LOOKUP,INDEX1")};
-    log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_EQ(log,
               "- Database Parser : 2026.12.08 09:05:07\r\n"
               "Table 1 - CLAIMS\r\n"
@@ -119,7 +119,7 @@ TEST_F(SqlPathTest, FailuresAreReported) {
     // with the driver's reason; the later row is written all the same.
     DbMapTable map = {row("CONN2"), row("CONN0")};
     FieldTable fields = {field("CLAIMID", "C1")};
-    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    std::string log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     size_t failure = log.find("Table 1 - CLAIMS\r\nUnable connect to server ");
     ASSERT_NE(failure, std::string::npos) << log;
     EXPECT_NE(log.substr(failure).find("connect failed"), std::string::npos) << log;
@@ -128,7 +128,7 @@ TEST_F(SqlPathTest, FailuresAreReported) {
     map = {row("", {"CLAIMID", "NOSUCH"})};
     map[0].tableName = "NOSUCHTABLE";
     fields = {field("CLAIMID", "C9"), field("NOSUCH", "v")};
-    log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_NE(log.find("Connection :         1\r\nError Unable to Add Record Key=C9\r\n"), std::string::npos) << log;
 }
 
@@ -146,7 +146,7 @@ TEST_F(SqlPathTest, ColumnsByNameNullsAndEveryServiceLine) {
         FieldTable fields = {field("CLAIMID", "C1"), field("CHG1", "10", "0", "", "1"),
                              field("CHG2", "20", "0", "", "2"), field("AMOUNT", ""), field("END", "")};
         for (long long line = 1; line <= 2; ++line)
-            CTL48500A(fields, map, "/", true, line, 2, ctx, session);
+            writeRecordToTables(fields, map, "/", true, line, 2, ctx, session);
         EXPECT_EQ(session.finish(), "");
         EXPECT_EQ(session.failedWrites(), 0);
     }
@@ -179,7 +179,7 @@ TEST_F(SqlPathTest, NamesThatAreNotPlainAreRefused) {
         std::string log;
         for (int i = 0; i < 2; ++i) {
             FieldTable fields = {field("CLAIMID", "C1")};
-            log += CTL48500A(fields, {c.row}, "/", false, 0, std::nullopt, ctx, session);
+            log += writeRecordToTables(fields, {c.row}, "/", false, 0, std::nullopt, ctx, session);
         }
         EXPECT_NE(log.find("Error Unable to Add Record Key=C1\r\n** Error: " + c.reason +
                            "; no further records are written to this table\r\n"),
@@ -195,7 +195,7 @@ TEST_F(SqlPathTest, AMissingDatabaseIsAnErrorUnlessCreateAsksForIt) {
     std::string missing = (dir_ / "typo.db").string();
     DbMapTable map = {tableRow("CLAIMS", driver, missing, {"CLAIMID"}, "")};
     FieldTable fields = {field("CLAIMID", "C1")};
-    std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    std::string log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_NE(log.find("Unable connect to server SQLite database " + missing + " does not exist\r\n"),
               std::string::npos)
         << log;
@@ -203,7 +203,7 @@ TEST_F(SqlPathTest, AMissingDatabaseIsAnErrorUnlessCreateAsksForIt) {
 
     map[0].options = "CREATE";
     fields = {field("CLAIMID", "C1", "0", "12")};
-    log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+    log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
     EXPECT_NE(log.find("Added Record Key=C1 Record Number 1\r\n"), std::string::npos) << log;
     SqlConnection c;
     std::string error;
@@ -225,7 +225,7 @@ TEST_F(SqlPathTest, ARefusedRowKeepsTheOthers) {
     std::string log;
     for (const char* id : {"C1", "BAD", "C2"}) {
         FieldTable fields = {field("CLAIMID", id)};
-        log += CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx, session);
+        log += writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx, session);
     }
     log += session.finish();
     EXPECT_NE(log.find("Table 1 - STRICT1 Error Unable to Add Record Key=BAD\r\n** Error: "), std::string::npos)
@@ -295,7 +295,7 @@ TEST(SqlPostgresTest, InsertsAndLooksUpThroughPsqlodbc) {
     DbMapTable map = {pg};
     for (int i = 0; i < 2; ++i) {
         FieldTable fields = {field("claimid", "C1"), field("amount", "12.50"), field("patient", "O'BRIEN")};
-        std::string log = CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx);
+        std::string log = writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx);
         bool added = log.find("Added Record Key=C1 Record Number 1\r\n") != std::string::npos;
         EXPECT_EQ(added, i == 0) << log;
         EXPECT_NE(log.find("xindex(0) Select Field=claimid  Data=C1\r\n"), std::string::npos) << log;
@@ -316,7 +316,7 @@ TEST(SqlPostgresTest, InsertsAndLooksUpThroughPsqlodbc) {
     direct.user = "brolvin";
     for (const char* date : {"20260115", ""}) {
         FieldTable fields = {field("claimid", "V1"), field("svcdate", date)};
-        std::string log = CTL48500A(fields, {direct}, "/", false, 0, std::nullopt, ctx);
+        std::string log = writeRecordToTables(fields, {direct}, "/", false, 0, std::nullopt, ctx);
         EXPECT_EQ(log.find("Error"), std::string::npos) << log;
     }
     long long n = 0;
@@ -342,7 +342,7 @@ TEST(SqlConnectFailureTest, UnknownDriverGivesTheFailureLineOnce) {
     std::string log;
     for (int i = 0; i < 3; ++i) {
         FieldTable fields = {test::field("CLAIMID", "C1")};
-        log += CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx, session);
+        log += writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx, session);
     }
     size_t line = log.find("Table 1 - CLAIMS\r\nUnable connect to server ");
     ASSERT_NE(line, std::string::npos) << log;

@@ -19,7 +19,7 @@
 #include "dbexport/table_writer.h"
 #include "util/text.h"
 #include "support/fixed_platform.h"
-#include "tests/dbexport/db_test_support.h"
+#include "dbexport/db_test_support.h"
 
 namespace brolvin {
 namespace {
@@ -56,12 +56,12 @@ protected:
 };
 
 TEST(TableOptionsTest, WordsCountOnlyFromTheirBeginningAndLaterOptionsWin) {
-    EXPECT_TRUE(CTL48500C("add,lookup", kOptLookup));
-    EXPECT_FALSE(CTL48500C("ADD, LOOKUP", kOptLookup));  // the leading space spoils the word
-    EXPECT_TRUE(CTL48500C("INDEXCDXTAG", kOptIndexCdx));
-    EXPECT_FALSE(CTL48500C("ADD,,", kOptLookup));
-    EXPECT_FALSE(CTL48500C("", kOptAdd));
-    EXPECT_FALSE(CTL48500D("LOOKUP", 10));
+    EXPECT_TRUE(optionListHas("add,lookup", kOptLookup));
+    EXPECT_FALSE(optionListHas("ADD, LOOKUP", kOptLookup));  // the leading space spoils the word
+    EXPECT_TRUE(optionListHas("INDEXCDXTAG", kOptIndexCdx));
+    EXPECT_FALSE(optionListHas("ADD,,", kOptLookup));
+    EXPECT_FALSE(optionListHas("", kOptAdd));
+    EXPECT_FALSE(optionWordIs("LOOKUP", 10));
 
     TableSettings s;
     applyTableOptions("LOOKUP,ADD,INDEXCDX,INDEXNTX,CONN2", s);
@@ -76,8 +76,8 @@ TEST(TableOptionsTest, WordsCountOnlyFromTheirBeginningAndLaterOptionsWin) {
 TEST(TableOptionsTest, FieldListAndConnectionStrings) {
     DbMapTable fieldLists(2);
     fieldLists[0].fields = "CLAIMID\r\nAMOUNT\r\n";
-    EXPECT_EQ(CTL48500B(fieldLists, 1), (std::vector<std::string>{"CLAIMID", "AMOUNT"}));
-    EXPECT_EQ(CTL48500B(fieldLists, 2), (std::vector<std::string>{""}));
+    EXPECT_EQ(databaseFieldList(fieldLists, 1), (std::vector<std::string>{"CLAIMID", "AMOUNT"}));
+    EXPECT_EQ(databaseFieldList(fieldLists, 2), (std::vector<std::string>{""}));
     DbMapRow row = tableRow("CLAIMS", "PostgreSQL", "edi", {}, "");
     row.server = "db1";
     row.user = "u";
@@ -128,16 +128,16 @@ TEST_F(TableFileTest, LookupWithCdxAddsANewKeyOnceAndSkipsAPresentOne) {
     DbMapTable map = {tableRow("CLAIMS", "DBFCDX", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "LOOKUP,INDEXCDX")};
 
     FieldTable fields = claim("C100", "SMITH", "12.50");
-    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx),
               kHeader + "Table 1 - CLAIMS Added Record Key=C100 Record Number 1\r\n");
     EXPECT_EQ(fields[0].value, "");  // plain mode clears the record's Values
 
     fields = claim("C100", "SMITH", "12.50");
-    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx), kHeader);
+    EXPECT_EQ(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx), kHeader);
     EXPECT_EQ(fields[0].value, "");
 
     fields = claim("C10", "JONES", "7");  // a prefix of a present key is still a new key
-    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx),
               kHeader + "Table 1 - CLAIMS Added Record Key=C10 Record Number 2\r\n");
 
     auto rows = records("CLAIMS.dbf");
@@ -162,14 +162,14 @@ TEST_F(TableFileTest, SettingsCarryOverToATableWithoutOptionsAndALeadingSpaceSpo
                       tableRow("B", "DBFNTX", "", {"CLAIMID"}, "")};
     for (int i = 0; i < 2; ++i) {
         FieldTable fields = claim("k1", "", "");
-        CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+        writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     }
     EXPECT_EQ(records("A.dbf").size(), 1u);
     EXPECT_EQ(records("B.dbf").size(), 1u);  // B looked up as well
 
     DbMapTable spaced = {tableRow("A", "DBFNTX", "", {"CLAIMID"}, "INDEXNTX, LOOKUP")};
     FieldTable fields = claim("k1", "", "");
-    EXPECT_EQ(CTL48500A(fields, spaced, "", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, spaced, "", false, 0, std::nullopt, ctx),
               kHeader + "Table 1 - A Added Record Key=k1 Record Number 2\r\n");
 }
 
@@ -177,7 +177,7 @@ TEST_F(TableFileTest, FieldNamesAddressTableFieldsByPositionNotByName) {
     makeClaimsTable("CLAIMS");
     DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"PATIENT", "CLAIMID"}, "ADD")};
     FieldTable fields = claim("C1", "DOE", "5");
-    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     auto rows = records("CLAIMS.dbf");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "DOE       ");
@@ -187,7 +187,7 @@ TEST_F(TableFileTest, FieldNamesAddressTableFieldsByPositionNotByName) {
 TEST_F(TableFileTest, MissingTableAndUnreadableIndexAreReported) {
     DbMapTable map = {tableRow("NOPE", "DBF", "data", {"CLAIMID"}, "INDEXCDX")};
     FieldTable fields = claim("C1", "", "");
-    EXPECT_EQ(CTL48500A(fields, map, "/", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, map, "/", false, 0, std::nullopt, ctx),
               kHeader + "Table 1 - NOPE Error Unable to Add Record Key=C1\r\n"
                         "** Error: table file data/NOPE.dbf does not exist; no further records are written to this "
                         "table\r\n");
@@ -196,7 +196,7 @@ TEST_F(TableFileTest, MissingTableAndUnreadableIndexAreReported) {
     write("CLAIMS.cdx", "not an index");
     map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID"}, "INDEXCDX")};
     fields = claim("C1", "", "");
-    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx),
               kHeader + "Table 1 - CLAIMS Error Unable to Add Record Key=C1\r\n"
                         "** Error: index file CLAIMS.cdx cannot be read as a CDX index; no further records are "
                         "written to this table\r\n");
@@ -208,7 +208,7 @@ TEST_F(TableFileTest, WithoutAnIndexLookupScansTheKeyColumn) {
     DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT"}, "LOOKUP")};
     for (const char* id : {"A1", "A2", "A1"}) {
         FieldTable fields = claim(id, "X", "");
-        CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+        writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     }
     EXPECT_EQ(records("CLAIMS.dbf").size(), 2u);
 }
@@ -218,9 +218,9 @@ TEST_F(TableFileTest, ServiceLinesEachBecomeARecord) {
     DbMapTable map = {tableRow("LINES", "DBF", "", {"CLAIMID", "CHG1"}, "")};
     FieldTable fields = {field("CLAIMID", "C7"), field("CHG1", "10", "4", "", "1"), field("CHG2", "20", "4", "", "2"),
                          field("END", "")};
-    CTL48500A(fields, map, "", false, 1, 2, ctx);
+    writeRecordToTables(fields, map, "", false, 1, 2, ctx);
     EXPECT_EQ(fields[0].value, "C7");
-    CTL48500A(fields, map, "", false, 2, 2, ctx);
+    writeRecordToTables(fields, map, "", false, 2, 2, ctx);
     EXPECT_EQ(fields[0].value, "");
     auto rows = records("LINES.dbf");
     ASSERT_EQ(rows.size(), 2u);
@@ -252,7 +252,9 @@ void expectSorted(const std::vector<IndexEntry>& entries, std::vector<std::strin
     ASSERT_EQ(entries.size(), keys.size());
     for (size_t i = 0; i < keys.size(); ++i) {
         ASSERT_EQ(entries[i].key, keys[i]) << "at " << i;
-        if (i > 0 && entries[i].key == entries[i - 1].key) ASSERT_LT(entries[i - 1].recno, entries[i].recno);
+        if (i > 0 && entries[i].key == entries[i - 1].key) {
+            ASSERT_LT(entries[i - 1].recno, entries[i].recno);
+        }
     }
 }
 
@@ -326,9 +328,9 @@ TEST_F(TableFileTest, WriterKeepsTableAndIndexesConsistent) {
         distinct.insert(toUpper(id));
         distinctPairs.insert(id + "/" + patient);
         FieldTable f1 = claim(id, patient, "1");
-        CTL48500A(f1, cdxMap, "", false, 0, std::nullopt, ctx);
+        writeRecordToTables(f1, cdxMap, "", false, 0, std::nullopt, ctx);
         FieldTable f2 = claim(id, patient, "1");
-        CTL48500A(f2, ntxMap, "", false, 0, std::nullopt, ctx);
+        writeRecordToTables(f2, ntxMap, "", false, 0, std::nullopt, ctx);
     }
     auto cdxRows = records("C.dbf");
     auto ntxRows = records("N.dbf");
@@ -361,9 +363,9 @@ TEST_F(TableFileTest, AnIndependentReaderReadsTheTable) {
     makeClaimsTable("CLAIMS");
     DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "")};
     FieldTable fields = claim("C1", "O'BRIEN", "12.5");
-    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     fields = claim("C2", "", "");
-    CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+    writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     std::string out = test::runCommand(
         python + " -c \"import dbfread; t=dbfread.DBF('CLAIMS.dbf'); "
         "print(t.date, len(t)); [print(repr(dict(r))) for r in t]\"",
@@ -379,7 +381,7 @@ TEST_F(TableFileTest, ValuesAFieldCannotHoldLeaveItBlankWithAnAlert) {
     makeClaimsTable("CLAIMS");
     DbMapTable map = {tableRow("CLAIMS", "DBF", "", {"CLAIMID", "PATIENT", "AMOUNT"}, "")};
     FieldTable fields = claim("C1", "A NAME LONGER THAN TWENTY", "1234567890.50");
-    EXPECT_EQ(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx),
+    EXPECT_EQ(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx),
               kHeader +
                   "** ALERT:(Truncated Data)- Field PATIENT\r\n"
                   "** Field Width=20 Data Width=25\r\n"
@@ -402,7 +404,7 @@ TEST_F(TableFileTest, CdxLookupSeeksTheTagKeyfieldNames) {
     std::string log;
     for (auto [id, date] : {std::pair{"C1", "20260115"}, {"C2", "20260116"}, {"C1", "20260117"}}) {
         FieldTable fields = {field("CLAIMID", id), field("PATIENT", "SMITH"), field("SVCDATE", date)};
-        log += CTL48500A(fields, map, "", false, 0, std::nullopt, ctx);
+        log += writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx);
     }
     EXPECT_EQ(records("C.dbf").size(), 2u) << log;
     CdxIndex cdx;
@@ -418,7 +420,7 @@ TEST_F(TableFileTest, CdxLookupSeeksTheTagKeyfieldNames) {
 
     map[0].keyField = "NOPE";
     FieldTable fields = {field("CLAIMID", "C3"), field("PATIENT", "X"), field("SVCDATE", "")};
-    EXPECT_NE(CTL48500A(fields, map, "", false, 0, std::nullopt, ctx)
+    EXPECT_NE(writeRecordToTables(fields, map, "", false, 0, std::nullopt, ctx)
                   .find("** Error: KEYFIELD=NOPE names no tag of C.cdx (tags: APATIENT, BYDATE, CLAIMID)"),
               std::string::npos);
 }
@@ -438,7 +440,7 @@ TEST_F(TableFileTest, CreateMakesTableAndIndexThatReRunsFind) {
     for (int run = 0; run < 2; ++run)
         for (const char* id : {"A1", "A2"}) {
             FieldTable fields = claimWithLines(id);
-            for (long long line = 1; line <= 2; ++line) CTL48500A(fields, map, "", false, line, 2, ctx);
+            for (long long line = 1; line <= 2; ++line) writeRecordToTables(fields, map, "", false, line, 2, ctx);
         }
     EXPECT_EQ(records("db/LINES.dbf").size(), 4u);
     NtxIndex ntx;
@@ -485,7 +487,7 @@ TEST_F(TableFileTest, FailuresAreReportedOnceAndCounted) {
         std::string log;
         for (int i = 0; i < 2; ++i) {
             FieldTable fields = claim("C1", "", "");
-            log += CTL48500A(fields, {c.row}, "", false, 0, std::nullopt, ctx, session);
+            log += writeRecordToTables(fields, {c.row}, "", false, 0, std::nullopt, ctx, session);
         }
         EXPECT_EQ(log, kHeader + "Table 1 - " + c.row.tableName + " Error Unable to Add Record Key=C1\r\n** Error: " +
                            c.reason + (c.row.tableName == "LOCKED" ? " (waited 100 ms)" : "") +
@@ -501,7 +503,7 @@ TEST_F(TableFileTest, FailuresAreReportedOnceAndCounted) {
     });
     ExportSession session(5000);
     FieldTable fields = claim("C1", "", "");
-    std::string log = CTL48500A(fields, {cases[2].row}, "", false, 0, std::nullopt, ctx, session);
+    std::string log = writeRecordToTables(fields, {cases[2].row}, "", false, 0, std::nullopt, ctx, session);
     release.join();
     EXPECT_EQ(log, kHeader + "Table 1 - LOCKED Added Record Key=C1 Record Number 1\r\n");
 }

@@ -9,7 +9,7 @@
 
 #include "app/entry.h"
 #include "dbexport/db_map.h"
-#include "map/field_table.h"
+#include "core/field_table.h"
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
@@ -30,6 +30,7 @@ public:
     std::string operatingSystem() override { return "fuzz"; }
     std::string compilerVersion() override { return "fuzz"; }
     void consoleLine(const std::string&) override {}
+    void warningLine(const std::string&) override {}
     bool inputIsTerminal() override { return false; }
     void waitForKey() override {}
 };
@@ -179,9 +180,9 @@ int mapLoader(const uint8_t* data, size_t size) {
     if (loaded.map.hasFieldTable) {
         // The service-line expansion must keep the table usable for any line count.
         for (long long lines : {0LL, 1LL, 3LL}) {
-            FieldTable expanded = CTL48400Z(loaded.map.fields, lines);
-            CTL48400AB(expanded, 1);
-            CTL48400AB(expanded, 2);
+            FieldTable expanded = withServiceLineCopies(loaded.map.fields, lines);
+            fieldColumn(expanded, 1);
+            fieldColumn(expanded, 2);
         }
     }
     return 0;
@@ -190,10 +191,10 @@ int mapLoader(const uint8_t* data, size_t size) {
 int databaseMap(const uint8_t* data, size_t size) {
     clearCurrentFolder();
     put("db.map", asText(data, size));
-    std::optional<DbMapTable> table = CTLD48400AD("db.map");
+    std::optional<DbMapTable> table = loadDatabaseMap("db.map");
     if (table) {
         const int rows = static_cast<int>(table->size());
-        for (int row = 0; row <= rows + 1; ++row) CTL48500B(*table, row);
+        for (int row = 0; row <= rows + 1; ++row) databaseFieldList(*table, row);
     }
     return 0;
 }

@@ -114,9 +114,9 @@ TEST_F(MapChoiceTest, DetectedMapNotPresentIsSuppliedFromTheShippedFolder) {
     EXPECT_TRUE(supplied.runLog.ends_with(stamped(" - X12 Detected Map File NOT Present maps/837p.cfg") +
                                           stamped(" - Used Map file " + shippedPath)));
     EXPECT_EQ(supplied.pathToLoad, shippedPath);
-    EXPECT_EQ(CTLD48600Q("maps/837p.cfg", 1, shipped), shippedPath);
-    EXPECT_EQ(CTLD48600Q("maps/837p.cfg", 2, shipped), "");
-    EXPECT_EQ(CTLD48600Q("835.cfg", 1, shipped), "");
+    EXPECT_EQ(suppliedMap("maps/837p.cfg", 1, shipped), shippedPath);
+    EXPECT_EQ(suppliedMap("maps/837p.cfg", 2, shipped), "");
+    EXPECT_EQ(suppliedMap("835.cfg", 1, shipped), "");
 }
 
 TEST_F(MapChoiceTest, DebugTraceStaysAfterDetectionAndMovesIntoTheDebugTextAtStepB) {
@@ -141,12 +141,12 @@ TEST_F(MapChoiceTest, DatabaseMapNamesTheMapOfTheTransactionSet) {
     table[0].transactionType = "835";
     table[1].transactionType = "837p";
     // Blank and too-short lines name no map; the row's type replaces ST01.
-    EXPECT_EQ(CTLD48400AE("in.x12", "cur", &table, "db.map", platform), "map837p");
+    EXPECT_EQ(mapFromDatabaseMap("in.x12", "cur", &table, "db.map", platform), "map837p");
     write("835.x12", interchange("005010X221A1", "835"));
-    EXPECT_EQ(CTLD48400AE("835.x12", "cur", nullptr, "db.map", platform), "map835");
+    EXPECT_EQ(mapFromDatabaseMap("835.x12", "cur", nullptr, "db.map", platform), "map835");
     write("none.x12", kIsa + "GS*HC~");
-    EXPECT_EQ(CTLD48400AE("none.x12", "cur", nullptr, "db.map", platform), "cur");
-    EXPECT_EQ(CTLD48400AE("in.x12", "cur", &table, "absent.map", platform), "cur");
+    EXPECT_EQ(mapFromDatabaseMap("none.x12", "cur", nullptr, "db.map", platform), "cur");
+    EXPECT_EQ(mapFromDatabaseMap("in.x12", "cur", &table, "absent.map", platform), "cur");
 
     // With a database map the interchange is not consulted.
     write("map837p", "FIELD=X\r\n");
@@ -155,6 +155,13 @@ TEST_F(MapChoiceTest, DatabaseMapNamesTheMapOfTheTransactionSet) {
                             detectedLines("map837p") + stamped(" - Map File Set G to map837p"));
     EXPECT_EQ(c.pathToLoad, "map837p");
     EXPECT_EQ(c.mapPrefix, "map837p_");
+
+    // Without detection there is no trace: a file left by an earlier job is
+    // removed, not taken into this job's debug text.
+    write("tdebug.log", "earlier job");
+    c = choose({.debug = "DEBUG", .databaseMapName = "db.map", .databaseMap = &table});
+    EXPECT_EQ(c.debugText, "");
+    EXPECT_FALSE(fileExists("tdebug.log"));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ FieldEntry field(const std::string& name, const std::string& line, const std::st
     f.segment = "SEG" + name;
     return f;
 }
-std::vector<std::string> names(const FieldTable& t) { return CTL48400AB(t, 1); }
+std::vector<std::string> names(const FieldTable& t) { return fieldColumn(t, 1); }
 }  // namespace
 
 TEST(ServiceLineExpansion, RepeatsTheBlockAndRenamesNamesAndConditions) {
@@ -24,41 +24,41 @@ TEST(ServiceLineExpansion, RepeatsTheBlockAndRenamesNamesAndConditions) {
     FieldTable withHX = t;
     withHX[2].conditionField = "HX";
 
-    FieldTable r = CTL48400Z(t, 3);
+    FieldTable r = withServiceLineCopies(t, 3);
     EXPECT_EQ(names(r), (std::vector<std::string>{"H1", "S1", "T1", "S2", "T2", "S3", "T3", "X"}));
     EXPECT_EQ(r[4].conditionField, "S2");
     EXPECT_EQ(r[6].conditionField, "S3");
     EXPECT_EQ(r[5].serviceLineNumber, "3");
     EXPECT_EQ(r[2].serviceLineNumber, " 1");  // the original block is unchanged
 
-    EXPECT_EQ(CTL48400Z(withH, 3)[6].conditionField, "H3");
-    EXPECT_EQ(CTL48400Z(withHX, 3)[6].conditionField, "HX");
+    EXPECT_EQ(withServiceLineCopies(withH, 3)[6].conditionField, "H3");
+    EXPECT_EQ(withServiceLineCopies(withHX, 3)[6].conditionField, "HX");
 
     // Toggle names of a line field are renamed the same way, each of a list.
     FieldTable toggled = t;
     toggled[2].toggleOffField = "S1";
-    EXPECT_EQ(CTL48400Z(toggled, 3)[6].toggleOffField, "S3");
+    EXPECT_EQ(withServiceLineCopies(toggled, 3)[6].toggleOffField, "S3");
     toggled[2].toggleOffField = "HX: S1";
-    EXPECT_EQ(CTL48400Z(toggled, 2)[4].toggleOffField, "HX:S2");
+    EXPECT_EQ(withServiceLineCopies(toggled, 2)[4].toggleOffField, "HX:S2");
     toggled[2].toggleOffField = " HX ";
-    EXPECT_EQ(CTL48400Z(toggled, 2)[4].toggleOffField, " HX ");
+    EXPECT_EQ(withServiceLineCopies(toggled, 2)[4].toggleOffField, " HX ");
 }
 
 TEST(ServiceLineExpansion, LineTenAndZeroPaddedLineNumbers) {
     FieldTable t{field("SVCCHG1", "01")};
-    FieldTable r = CTL48400Z(t, 10);
+    FieldTable r = withServiceLineCopies(t, 10);
     ASSERT_EQ(r.size(), 10u);
     EXPECT_EQ(r[9].name, "SVCCHG10");
 }
 
 TEST(ServiceLineExpansion, NoBlockOrSmallCountLeavesTheTableUnchanged) {
     FieldTable t{field("A", ""), field("B", "2")};
-    EXPECT_EQ(CTL48400Z(t, 3).size(), 2u);
+    EXPECT_EQ(withServiceLineCopies(t, 3).size(), 2u);
     FieldTable u{field("A", "1")};
-    EXPECT_EQ(CTL48400Z(u, 0).size(), 1u);
-    EXPECT_EQ(CTL48400Z(u, 1).size(), 1u);
-    EXPECT_EQ(CTL48400AB(u, 2), std::vector<std::string>{"SEGA"});
-    EXPECT_TRUE(CTL48400AB(u, 3).empty());
+    EXPECT_EQ(withServiceLineCopies(u, 0).size(), 1u);
+    EXPECT_EQ(withServiceLineCopies(u, 1).size(), 1u);
+    EXPECT_EQ(fieldColumn(u, 2), std::vector<std::string>{"SEGA"});
+    EXPECT_TRUE(fieldColumn(u, 3).empty());
 }
 
 }  // namespace brolvin
@@ -71,7 +71,7 @@ TEST(ServiceLineExpansion, LineCountIsCappedAtTheLimit) {
     FieldEntry line;
     line.name = "CHG1";
     line.serviceLineNumber = "1";
-    FieldTable r = CTL48400Z(FieldTable{line}, 20000);
+    FieldTable r = withServiceLineCopies(FieldTable{line}, 20000);
     ASSERT_EQ(static_cast<long long>(r.size()), kMaxExpandedServiceLines);
     EXPECT_EQ(r.back().name, "CHG999");
     const FieldTable one{line};
@@ -81,7 +81,7 @@ TEST(ServiceLineExpansion, LineCountIsCappedAtTheLimit) {
     // A large block makes fewer lines, so the table stays within its entry limit.
     const FieldTable block(100, line);
     EXPECT_EQ(expandedLineCount(block, 999), 500);
-    EXPECT_EQ(static_cast<long long>(CTL48400Z(block, 999).size()), kMaxExpandedFieldEntries);
+    EXPECT_EQ(static_cast<long long>(withServiceLineCopies(block, 999).size()), kMaxExpandedFieldEntries);
 }
 
 }  // namespace brolvin

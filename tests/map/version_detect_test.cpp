@@ -19,24 +19,24 @@ std::string interchange(const std::string& gs08, const std::string& st01, const 
 
 TEST(VersionTable, ElementNumbersCountTheIdentifierAsOne) {
     const std::string gs = "GS*HC*A*B*20240101*1200*1*X*005010X222A2";
-    EXPECT_EQ(CTL48400M(gs, 1, "*"), "GS");
-    EXPECT_EQ(CTL48400M(gs, 9, "*"), "005010X222A2");
-    EXPECT_EQ(CTL48400M(gs, 10, "*"), "");
-    EXPECT_EQ(CTL48400M("ST**1", 2, "*"), "");
-    EXPECT_EQ(CTL48400M("A||B", 2, "||"), "B");
+    EXPECT_EQ(segmentElement(gs, 1, "*"), "GS");
+    EXPECT_EQ(segmentElement(gs, 9, "*"), "005010X222A2");
+    EXPECT_EQ(segmentElement(gs, 10, "*"), "");
+    EXPECT_EQ(segmentElement("ST**1", 2, "*"), "");
+    EXPECT_EQ(segmentElement("A||B", 2, "||"), "B");
 }
 
 TEST(VersionTable, OnlyExactVersionsOfEitherKeyRowSelectAMap) {
-    EXPECT_EQ(CTL48400Y("004010X098A1"), "837p.cfg");
-    EXPECT_EQ(CTL48400Y("005010X223A2"), "837I.cfg");
-    EXPECT_EQ(CTL48400Y("005010X224A2"), "837d.cfg");
-    EXPECT_EQ(CTL48400Y("004010X093A1B"), "277.cfg");
-    EXPECT_EQ(CTL48400Y("005010X218"), "820.cfg");
-    EXPECT_EQ(CTL48400Y("005010X222A1"), "");
-    EXPECT_EQ(CTL48400Y("005010X279"), "");
-    EXPECT_EQ(CTL48400Y("005010x222a2"), "");
-    EXPECT_EQ(CTL48400Y("005010X222"), "");
-    EXPECT_EQ(CTL48400Y(""), "");
+    EXPECT_EQ(mapForVersion("004010X098A1"), "837p.cfg");
+    EXPECT_EQ(mapForVersion("005010X223A2"), "837I.cfg");
+    EXPECT_EQ(mapForVersion("005010X224A2"), "837d.cfg");
+    EXPECT_EQ(mapForVersion("004010X093A1B"), "277.cfg");
+    EXPECT_EQ(mapForVersion("005010X218"), "820.cfg");
+    EXPECT_EQ(mapForVersion("005010X222A1"), "");
+    EXPECT_EQ(mapForVersion("005010X279"), "");
+    EXPECT_EQ(mapForVersion("005010x222a2"), "");
+    EXPECT_EQ(mapForVersion("005010X222"), "");
+    EXPECT_EQ(mapForVersion(""), "");
 }
 
 class DetectTest : public test::TempDirTest {
@@ -142,7 +142,7 @@ TEST_F(DetectTest, DebugTraceIsWrittenWithTheFallbackDecision) {
 
 TEST_F(DetectTest, MissingOrNonX12SourceSelectsNothing) {
     EXPECT_EQ(detectMapName("absent.x12", "", ctx), "");
-    EXPECT_EQ(platform.console,
+    EXPECT_EQ(platform.warnings,
               (std::vector<std::string>{"<ERROR> ISA Check FC-Open # 2", "Cfile <ERROR> FC-Open # 2"}));
     EXPECT_EQ(detect("just some text, with commas and no header"), "");
     EXPECT_EQ(detect(""), "");

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/maps/map_test_support.h"
+#include "maps/map_test_support.h"
 
 namespace brolvin {
 namespace {
@@ -97,9 +97,9 @@ TEST_P(ClaimMapExampleTest, ConvertsToTheReviewedXmlAndCsv) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ClaimMapExampleTest, ::testing::ValuesIn(kExamples),
-                         [](const ::testing::TestParamInfo<Example>& info) {
+                         [](const ::testing::TestParamInfo<Example>& example) {
                              std::string name;
-                             for (char c : info.param.stem)
+                             for (char c : example.param.stem)
                                  if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                              return name;
                          });
@@ -207,9 +207,15 @@ void expectSoundInterchange(const std::string& x12, size_t claims) {
         if (e[0] == "HL") {
             ASSERT_GE(e.size(), 4u) << segments[i];
             EXPECT_EQ(e[1], std::to_string(nextHl++)) << segments[i];
-            if (e[3] == "20") EXPECT_EQ(e[2], "") << segments[i];
-            if (e[3] == "22") EXPECT_EQ(levelOf[e[2]], "20") << segments[i];
-            if (e[3] == "23") EXPECT_EQ(levelOf[e[2]], "22") << segments[i];
+            if (e[3] == "20") {
+                EXPECT_EQ(e[2], "") << segments[i];
+            }
+            if (e[3] == "22") {
+                EXPECT_EQ(levelOf[e[2]], "20") << segments[i];
+            }
+            if (e[3] == "23") {
+                EXPECT_EQ(levelOf[e[2]], "22") << segments[i];
+            }
             levelOf[e[1]] = e[3];
         }
         if (e[0] == "SE") {
@@ -260,9 +266,9 @@ INSTANTIATE_TEST_SUITE_P(Examples, ClaimMapRoundTripTest,
                                            RoundTrip{kExamples[2], 2},
                                            RoundTrip{kExamples[3], 2}, RoundTrip{kExamples[4], 3},
                                            RoundTrip{kExamples[5], 1}, RoundTrip{kExamples[6], 1}),
-                         [](const ::testing::TestParamInfo<RoundTrip>& info) {
+                         [](const ::testing::TestParamInfo<RoundTrip>& example) {
                              std::string name;
-                             for (char c : info.param.example.stem)
+                             for (char c : example.param.example.stem)
                                  if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                              return name;
                          });

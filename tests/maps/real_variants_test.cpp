@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/maps/map_test_support.h"
+#include "maps/map_test_support.h"
 
 namespace brolvin {
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/maps/map_test_support.h"
+#include "maps/map_test_support.h"
 
 namespace brolvin {
 namespace {
@@ -75,7 +75,9 @@ TEST_P(TransactionMapExampleTest, ConvertsToTheReviewedXmlAndCsv) {
     }
     if (!havePython()) GTEST_SKIP() << "python3 not available for the well-formedness check";
     EXPECT_TRUE(wellFormed("plain.xml"));
-    if (e.serviceLines) EXPECT_TRUE(wellFormed("lines.xml"));
+    if (e.serviceLines) {
+        EXPECT_TRUE(wellFormed("lines.xml"));
+    }
 }
 
 // Without MAP= the version in GS08 (and ST01 or BHT02 where one guide serves
@@ -88,9 +90,9 @@ TEST_P(TransactionMapExampleTest, InterchangeSelectsItsShippedMap) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, TransactionMapExampleTest, ::testing::ValuesIn(kExamples),
-                         [](const ::testing::TestParamInfo<Example>& info) {
+                         [](const ::testing::TestParamInfo<Example>& example) {
                              std::string name;
-                             for (char c : info.param.stem)
+                             for (char c : example.param.stem)
                                  if (std::isalnum(static_cast<unsigned char>(c))) name += c;
                              return name;
                          });
@@ -369,8 +371,11 @@ TEST_F(TransactionMapsTest, ShippedMapsKeepTheirRules) {
         SCOPED_TRACE(map);
         std::string text;
         ASSERT_TRUE(readWholeFile(mapPath(map), text));
-        for (size_t i = 0; i < text.size(); ++i)
-            if (text[i] == '\n') ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\n') {
+                ASSERT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+            }
+        }
 
         std::vector<MapField> fields;
         std::istringstream in(text);
@@ -399,23 +404,28 @@ TEST_F(TransactionMapsTest, ShippedMapsKeepTheirRules) {
             }
             EXPECT_NE(docs.find("| " + f.name + " |"), std::string::npos) << f.name << " missing in the docs";
         }
-        if (firstLine < fields.size())
+        if (firstLine < fields.size()) {
             for (size_t i = firstLine; i <= lastLine; ++i)
                 EXPECT_FALSE(fields[i].line.empty()) << "line block broken by " << fields[i].name;
+        }
         std::set<std::string> lineNames;
         for (const MapField& f : fields)
             if (!f.line.empty()) lineNames.insert(f.name);
         for (const MapField& f : fields) {
-            if (!f.condition.empty()) EXPECT_TRUE(names.count(f.condition)) << f.name << " -> " << f.condition;
+            if (!f.condition.empty()) {
+                EXPECT_TRUE(names.count(f.condition)) << f.name << " -> " << f.condition;
+            }
             // The line expansion renames a condition ending in 1, which only fits a line field.
-            if (!f.line.empty() && !f.condition.empty() && f.condition.back() == '1')
+            if (!f.line.empty() && !f.condition.empty() && f.condition.back() == '1') {
                 EXPECT_TRUE(lineNames.count(f.condition)) << f.name << " -> " << f.condition;
+            }
             // A toggle names one field or several divided by ":", renamed like a condition.
             std::istringstream toggles(f.toggle);
             for (std::string toggle; std::getline(toggles, toggle, ':');) {
                 EXPECT_TRUE(names.count(toggle)) << f.name << " -> " << toggle;
-                if (!f.line.empty() && toggle.back() == '1')
+                if (!f.line.empty() && toggle.back() == '1') {
                     EXPECT_TRUE(lineNames.count(toggle)) << f.name << " -> " << toggle;
+                }
             }
         }
     }

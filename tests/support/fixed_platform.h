@@ -19,6 +19,7 @@ public:
     DateTime fixedNow{2026, 12, 8, 9, 5, 7};
     std::string folder = "tmp/work";
     std::vector<std::string> console;
+    std::vector<std::string> warnings;  // standard error
     int keyWaits = 0;
     bool terminal = true;  // standard input is a terminal
 
@@ -28,6 +29,7 @@ public:
     std::string operatingSystem() override { return "TestOS 1.0"; }
     std::string compilerVersion() override { return "TestCompiler 1.0"; }
     void consoleLine(const std::string& text) override { console.push_back(text); }
+    void warningLine(const std::string& text) override { warnings.push_back(text); }
     bool inputIsTerminal() override { return terminal; }
     void waitForKey() override { ++keyWaits; }
 };

@@ -20,13 +20,13 @@ protected:
 TEST_F(EnvelopeTest, MapKeysFillHeaderAndReachTrailer) {
     write("m.cfg",
           "FIELD=A\r\nISA06=SENDER\r\nISA08=RECEIVER\r\nISA13=000000123\r\nGS6=1\r\nST2=0001\r\n");
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "m.cfg", blankEnvelopeValues(), ctx);
+    EnvelopeHeader h = buildEnvelopeHeader("837", "5010", 0, ":", "*", "~", "m.cfg", blankEnvelopeValues(), ctx);
     const std::string isa =
         "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       "
         "*261208*0905*U*00501*000000123*1*T*:~";
     ASSERT_EQ(isa.size(), 106u);
     EXPECT_EQ(h.text, isa + "GS****20261208*0905*1*X*~" + "ST*837*0001*~");
-    EXPECT_EQ(CTL48400F(0, ":", "*", "~", 7, h.resolved.isa13, h.resolved.gs06, h.resolved.st02),
+    EXPECT_EQ(buildEnvelopeTrailer(0, ":", "*", "~", 7, h.resolved.isa13, h.resolved.gs06, h.resolved.st02),
               "SE*9*0001~GE*1*1~IEA*1*000000123~");
 }
 
@@ -39,7 +39,7 @@ TEST_F(EnvelopeTest, InputValuesWinAndAreCutOrPadded) {
     v.gs02 = "MINE";
     v.gs08 = "005010X222A1";
     v.st03 = "005010X222A1";
-    EnvelopeHeader h = CTL48400E("837", "5010", 1, ":", "*", "~", "m.cfg", v, ctx);
+    EnvelopeHeader h = buildEnvelopeHeader("837", "5010", 1, ":", "*", "~", "m.cfg", v, ctx);
     EXPECT_EQ(h.resolved.isa06, "ABCDEFGHIJKLMNO");
     EXPECT_EQ(h.resolved.isa13, "42       ");
     EXPECT_EQ(h.resolved.isa15, "P");
@@ -47,16 +47,16 @@ TEST_F(EnvelopeTest, InputValuesWinAndAreCutOrPadded) {
     EXPECT_EQ(h.text.substr(106, 2), "\r\n");
     EXPECT_EQ(h.text.substr(108), "GS**MINE**20261208*0905**X*005010X222A1~\r\n"
                                   "ST*837**005010X222A1~\r\n");
-    EXPECT_EQ(CTL48400F(1, ":", "*", "~", 0, h.resolved.isa13, h.resolved.gs06, h.resolved.st02),
+    EXPECT_EQ(buildEnvelopeTrailer(1, ":", "*", "~", 0, h.resolved.isa13, h.resolved.gs06, h.resolved.st02),
               "SE*2*~\r\nGE*1*~\r\nIEA*1*42       ~\r\n");
 }
 
 TEST_F(EnvelopeTest, DefaultsWithoutMapAndShortVersion) {
-    EnvelopeHeader h = CTL48400E("270", "50", 0, ":", "*", "~", "absent.cfg", blankEnvelopeValues(), ctx);
+    EnvelopeHeader h = buildEnvelopeHeader("270", "50", 0, ":", "*", "~", "absent.cfg", blankEnvelopeValues(), ctx);
     EXPECT_EQ(h.text,
               "ISA*00*          *00*          *ZZ*               *ZZ*               "
               "*261208*0905*U*00000*         *1*T*:~GS****20261208*0905**X*~ST*270**~");
-    EXPECT_EQ(CTL48400E("270", " 5 ", 0, ":", "*", "~", "", blankEnvelopeValues(), ctx).resolved.isa12,
+    EXPECT_EQ(buildEnvelopeHeader("270", " 5 ", 0, ":", "*", "~", "", blankEnvelopeValues(), ctx).resolved.isa12,
               "00000");
 }
 
@@ -71,7 +71,7 @@ TEST_F(EnvelopeTest, HeaderReadsTheClockForIsaAndGsSeparately) {
         int calls = 0;
     } ticking;
     RunContext tickingCtx(ticking);
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "", blankEnvelopeValues(), tickingCtx);
+    EnvelopeHeader h = buildEnvelopeHeader("837", "5010", 0, ":", "*", "~", "", blankEnvelopeValues(), tickingCtx);
     EXPECT_EQ(h.text.substr(77, 4), "0905");
     EXPECT_NE(h.text.find("GS****20261208*0906*"), std::string::npos);
 }
@@ -103,7 +103,7 @@ TEST_F(EnvelopeTest, KeyReaderShapesValuesAndIgnoresNonKeys) {
 
     // The 16-character sender id is discarded, so the header falls back to spaces.
     write("n.cfg", "ISA06=ABCDEFGHIJKLMNOP\r\nISA15=P\r\n");
-    EnvelopeHeader h = CTL48400E("837", "5010", 0, ":", "*", "~", "n.cfg", blankEnvelopeValues(), ctx);
+    EnvelopeHeader h = buildEnvelopeHeader("837", "5010", 0, ":", "*", "~", "n.cfg", blankEnvelopeValues(), ctx);
     EXPECT_EQ(h.resolved.isa06, std::string(15, ' '));
     EXPECT_EQ(h.resolved.isa15, "P");
 }

@@ -117,8 +117,8 @@ protected:
         LoadedMap map;
         map.fields = fields;
         map.segmentLayout = layouts(layout);
-        long long counter = 0;
-        GenerationRun run(map, counter);
+        DebugLog log(debug);
+        GenerationRun run(map, log);
         run.index = FieldNameIndex(map.fields);
         run.destination = "out.x12";
         run.recordCount = 1000;
@@ -128,8 +128,8 @@ protected:
         inPieces(data, sizes, [&](std::string_view b) { reader.feed(b); });
         reader.finish();
         run.closeDestination();
-        EXPECT_FALSE(run.writeFailed);
-        return {read("out.x12"), run.debugText};
+        EXPECT_FALSE(run.write.failed);
+        return {read("out.x12"), log.text()};
     }
 };
 
@@ -366,7 +366,8 @@ TEST(XmlPrescanFastTest, CountsAndHeaderValuesDoNotDependOnBlockEnds) {
 
 TEST(SegmentPlanFastTest, DirectWritingMatchesTheTracedPath) {
     // Entries without element conditions are written straight into the
-    // record's text unless the trace is on: both must give the same bytes.
+    // record's text unless the trace is on: both must give the same bytes,
+    // under the usual delimiters and under others the values also hold.
     const std::vector<LayoutEntry> layout = layouts(
         {"1,ST, 837 ,$A", "2,HL,&HL,&HLP,20,$B", "2,REF:$C,  EA  ,!A,$B", "2,NM1,&HL,!B,$C",
          "2,CLM,%$A;$B; ;$C,,$A,%;;,,", "2,N3,!C", "3,SV1:$L,%HC;$L;$M,$M,,", "3,DTP,&LX,$L",
@@ -375,19 +376,21 @@ TEST(SegmentPlanFastTest, DirectWritingMatchesTheTracedPath) {
                       field("L2", "0", "2"), field("M2", "0", "2")};
     FieldNameIndex index(fields);
     std::mt19937 rng(9);
-    SegmentPlan direct(layout, fields, index);
-    SegmentPlan traced(layout, fields, index);
-    GenerationState a, b;
-    for (long long record = 1; record <= 200; ++record) {
-        for (FieldEntry& f : fields)
-            f.value = rng() % 3 == 0 ? std::string() : randomText(rng, "x *~:", rng() % 5);
-        const int crLf = static_cast<int>(rng() % 2);
-        a = direct.generate(fields, crLf, std::move(a), "", 200, record, {});
-        b = traced.generate(fields, crLf, std::move(b), "DEBUG", 200, record, {});
-        ASSERT_EQ(a.segmentText, b.segmentText) << record;
-        ASSERT_EQ(a.segmentCount, b.segmentCount);
-        ASSERT_EQ(a.hlCounter, b.hlCounter);
-        ASSERT_EQ(a.lxCounter, b.lxCounter);
+    for (const X12Delimiters& delimiters : {X12Delimiters{}, X12Delimiters{"^", "|", "\n"}}) {
+        SegmentPlan direct(layout, fields, index);
+        SegmentPlan traced(layout, fields, index);
+        GenerationState a, b;
+        for (long long record = 1; record <= 200; ++record) {
+            for (FieldEntry& f : fields)
+                f.value = rng() % 3 == 0 ? std::string() : randomText(rng, "x *~:^|\n", rng() % 5);
+            const int crLf = static_cast<int>(rng() % 2);
+            a = direct.generate(fields, crLf, std::move(a), "", 200, record, delimiters);
+            b = traced.generate(fields, crLf, std::move(b), "DEBUG", 200, record, delimiters);
+            ASSERT_EQ(a.segmentText, b.segmentText) << record << " under " << delimiters.element;
+            ASSERT_EQ(a.segmentCount, b.segmentCount);
+            ASSERT_EQ(a.hlCounter, b.hlCounter);
+            ASSERT_EQ(a.lxCounter, b.lxCounter);
+        }
     }
 }
 

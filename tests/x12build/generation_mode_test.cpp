@@ -39,27 +39,27 @@ protected:
         map.fields = std::move(fields);
         map.segmentLayout = layouts(segments);
     }
-    GenerationResult run() { return runGenerationMode(args, map, ctx, debugCounter); }
+    GenerationResult run() { return runGenerationMode(args, map, ctx, debug); }
 
     test::FixedPlatform platform;
     RunContext ctx{platform};
     LoadedMap map;
     EngineArgs args;
-    long long debugCounter = 0;
+    DebugLog debug{false};
 };
 
 TEST_F(GenerationModeTest, CsvRecordsMakeOneInterchange) {
     useMap({field("A"), field("B")}, {"1,BHT,0019", "2,REF,$A,$B", "4,NTE,END"});
     write("in.txt", "A1,B1\r\nA2 , B2\r\n");
     GenerationResult r = run();
-    EXPECT_FALSE(r.writeFailed);
+    EXPECT_FALSE(r.write.failed);
     EXPECT_EQ(read("out.x12"), kHeader + "BHT*0019~REF*A1*B1~REF*A2*B2~NTE*END~" + trailer(4));
     EXPECT_EQ(map.fields[0].value, "");  // Level-0 values cleared after each record
 }
 
 TEST_F(GenerationModeTest, CsvLineEndsAndCarriedValues) {
     useMap({field("A"), field("KEEP", "1")}, {"2,REF,$A,$KEEP", "4,NTE,END"});
-    args.segmentCrLf = 1;
+    args.settings.segmentCrLf = 1;
     // Middle line empty: a record of its own, not counted, so the trailer
     // segment comes with record 3 of 4. The last line lacks its line end and
     // is a record all the same.
@@ -104,34 +104,37 @@ TEST_F(GenerationModeTest, CsvQuotedValuesAndTheHeaderLineOfCsvOutput) {
 
 TEST_F(GenerationModeTest, CsvSurplusValuesAreDroppedAndLogged) {
     useMap({field("A"), field("B")}, {"2,REF,$A,$B"});
-    args.debug = "DEBUG";
+    args.settings.debug = "DEBUG";
+    debug = DebugLog(true);
     write("in.txt", "A1,B1,C1,D1\r\nA2,B2,\r\n");
-    GenerationResult r = run();
+    run();
     EXPECT_EQ(read("out.x12"), kHeader + "REF*A1*B1~REF*A2*B2~" + trailer(2));
-    EXPECT_NE(r.debugText.find("- CSV line 1: 2 value(s) beyond the last field dropped\r\n"),
+    EXPECT_NE(debug.text().find("- CSV line 1: 2 value(s) beyond the last field dropped\r\n"),
               std::string::npos);
-    EXPECT_EQ(r.debugText.find("- CSV line 2"), std::string::npos);
+    EXPECT_EQ(debug.text().find("- CSV line 2"), std::string::npos);
 }
 
 TEST_F(GenerationModeTest, DebugTextAndItsLimit) {
     useMap({field("A"), field("B", "1")}, {"2,REF,$A"});
-    args.debug = "DEBUG";
+    args.settings.debug = "DEBUG";
+    debug = DebugLog(true);
     write("in.txt", "x,y\r\n");
-    GenerationResult r = run();
-    EXPECT_EQ(r.debugText,
+    run();
+    EXPECT_EQ(debug.text(),
               "- Parse Type = CSV,X12\r\n- Source File = in.txt\r\n- SLP = 0\r\n- TA = 2\r\n"
               "Total CSV Record Count=         1\r\n"
               "File Max=         5\r\nSource File =in.txt\r\n"
               "\r\n\r\n\r\n"  // trace: one line per element written, then the record's line end
               "----- Table Array          1\r\n- TA 1 = A\r\n- TA 10 = 0\r\n- TA 15 = x\r\n"
               "----- Table Array          2\r\n- TA 1 = B\r\n- TA 10 = 1\r\n- TA 15 =  y\r\n");
-    EXPECT_EQ(debugCounter, 5);
+    EXPECT_EQ(debug.counter(), 5);
 
-    debugCounter = 4999;
-    r = run();
-    EXPECT_EQ(debugCounter, 5000);
-    EXPECT_EQ(r.debugText.find("Table Array"), std::string::npos);
-    EXPECT_NE(r.debugText.find("Total CSV Record Count="), std::string::npos);
+    debug = DebugLog(true);
+    debug.counterRef() = 4999;
+    run();
+    EXPECT_EQ(debug.counter(), 5000);
+    EXPECT_EQ(debug.text().find("Table Array"), std::string::npos);
+    EXPECT_NE(debug.text().find("Total CSV Record Count="), std::string::npos);
 }
 
 TEST_F(GenerationModeTest, NothingWithoutSourceOrDestination) {
@@ -142,13 +145,13 @@ TEST_F(GenerationModeTest, NothingWithoutSourceOrDestination) {
     write("in.txt", "A,\r\n");
     args.job.currentDestination = "";
     GenerationResult r = run();
-    EXPECT_TRUE(r.writeFailed);  // no file to write is output lost
+    EXPECT_TRUE(r.write.failed);  // no file to write is output lost
     EXPECT_EQ(map.fields[0].value, "A");  // no record completed
 
     args.job.currentDestination = "missing/out.x12";
     r = run();
-    EXPECT_TRUE(r.writeFailed);
-    EXPECT_EQ(r.failedFile, "missing/out.x12");
+    EXPECT_TRUE(r.write.failed);
+    EXPECT_EQ(r.write.file, "missing/out.x12");
 
     args.job.conversionType = "HL7,XML";
     args.job.currentDestination = "out.x12";
@@ -232,9 +235,9 @@ TEST(XmlReaders, HeaderValuesAndLineBlocks) {
     EXPECT_EQ(v.gs01, "");
     EXPECT_EQ(xmlLineBlockCount(doc), 2);
     EXPECT_EQ(xmlLineBlockCount("<A><B/></A>"), 0);
-    EXPECT_EQ(CTL48400AL("ab<c", 0), "ab");
-    EXPECT_EQ(CTL48400AL("abc", 1), "bc");
-    EXPECT_EQ(CTL48400AL("abc", 9), "");
+    EXPECT_EQ(xmlTextAt("ab<c", 0), "ab");
+    EXPECT_EQ(xmlTextAt("abc", 1), "bc");
+    EXPECT_EQ(xmlTextAt("abc", 9), "");
 }
 
 }  // namespace

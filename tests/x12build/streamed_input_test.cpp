@@ -78,8 +78,8 @@ protected:
         LoadedMap map;
         map.fields = std::move(fields);
         map.segmentLayout = layouts({"2,REF,$ID,$NOTE", "3,AMT:$AMT,$AMT,$UNIT"});
-        long long counter = 0;
-        GenerationRun run(map, counter);
+        DebugLog debug(false);
+        GenerationRun run(map, debug);
         run.index = FieldNameIndex(map.fields);
         run.destination = "out.x12";
         run.recordCount = 2;
@@ -88,7 +88,7 @@ protected:
         inBlocks(data, size, [&](std::string_view b) { reader.feed(b); });
         reader.finish();
         run.closeDestination();
-        EXPECT_FALSE(run.writeFailed);
+        EXPECT_FALSE(run.write.failed);
         return read("out.x12");
     }
 };

@@ -41,7 +41,8 @@ struct Harness {
     }
     void start() {
         AssemblyCallbacks cb;
-        cb.extract = [this](std::string_view seg, long long line, bool, std::string*) {
+        cb.extract = [this](std::string_view seg, const SegmentElements&, long long line, const SegmentHistory&,
+                            std::string*) {
             std::string s = std::string(seg) + "@" + std::to_string(line);
             extracted.push_back(s);
             if (map.fields[0].value.empty()) map.fields[0].value = std::string(seg.substr(0, seg.find('*')));
@@ -63,7 +64,7 @@ struct Harness {
         std::string seg;
         long long n = 0;
         while (std::getline(in, seg, '~')) {
-            CTL48400S(assembler->history(), seg);
+            pushHistory(assembler->history(), seg);
             assembler->processSegment(seg, ++n);
         }
     }

@@ -6,7 +6,7 @@
 #include <random>
 
 #include "util/text.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 #include "x12parse/field_extraction.h"
 #include "x12parse/field_match.h"
 
@@ -37,7 +37,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
 
         const long long ep = num(f.elementPosition), sp = num(f.subelementPosition);
         const long long occ = num(f.occurence), sl = num(f.serviceLineNumber);
-        const std::string elem = CTL39400G(seg, ep, '*');
+        const std::string elem = CTL39400AU(seg, ep, '*');
         const std::string comp = CTL48400D(elem, ':', sp);
         const std::string toggle = trimSpaces(f.toggleOffField);
         const bool toggleOk = toggle.empty() || !CTL48400U(t, toggle);
@@ -45,7 +45,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
         std::optional<std::string> v;
         if (!trimSpaces(f.segmentQualifier).empty()) {
             long long qp = num(f.qualifierPosition);
-            if (qp <= 0 || !CTL48400V(CTL39400G(seg, qp - 1, '*'), f.segmentQualifier) || ep <= 0) continue;
+            if (qp <= 0 || !CTL48400V(CTL39400AU(seg, qp - 1, '*'), f.segmentQualifier) || ep <= 0) continue;
             const std::string& x = sp > 0 ? comp : elem;
             if (sl > 0) {
                 if (line == sl && (occ <= 0 || counted()) && toggleOk) v = x;
@@ -63,7 +63,7 @@ void referenceExtract(FieldTable& t, std::string_view seg, long long line, const
             } else if (sp > 0) {
                 if (toggleOk) v = comp;
             } else if (!trimSpaces(f.previousSegment).empty()) {
-                if (CTL48400T(h, f.previousSegment, f.previousQualifier, num(f.previousQualifierPosition), '*') &&
+                if (historyQualifierMatches(h, f.previousSegment, f.previousQualifier, num(f.previousQualifierPosition), '*') &&
                     toggleOk)
                     v = elem;
             } else if (toggleOk) {
@@ -137,7 +137,7 @@ TEST(FieldExtractionReference, IndexedWalkMatchesThePlainWalk) {
             }
             std::string segment = pick(rng, segments);
             long long line = std::uniform_int_distribution<int>(0, 2)(rng);
-            CTL48400S(history, segment);
+            pushHistory(history, segment);
             referenceExtract(plain, segment, line, history);
             std::string trace;
             extractor.extract(segment, line, s % 2 == 0, history, &trace);

@@ -19,10 +19,10 @@ struct Feeder {
     std::string traces;  // every trace of this feeder, in order
 
     std::string feed(const std::string& segment, long long serviceLine = 0) {
-        CTL48400S(history, segment);
-        std::string trace = CTL48400B(fields, CTL48400AB(fields, 2), segment, '*', ':',
-                                      CTL48400AB(fields, 1), serviceLine, "DEBUG", 0, 5000, history);
-        CTL48400S(history, segment);
+        pushHistory(history, segment);
+        std::string trace = CTL48400B(fields, fieldColumn(fields, 2), segment, '*', ':',
+                                      fieldColumn(fields, 1), serviceLine, "DEBUG", 0, 5000, history);
+        pushHistory(history, segment);
         traces += trace;
         return trace;
     }
@@ -288,15 +288,15 @@ TEST(FieldExtraction, EmptyAndSpaceElements) {
 
 TEST(FieldExtraction, PreviousSegmentTest) {
     SegmentHistory h{"REF*6R*1", "REF*6R*1", "NM1*85*2", "NM1*85*2", "   ", "N3*X", "N3*X", "DTP*472"};
-    EXPECT_TRUE(CTL48400T(h, "NM1", "85", 2, '*'));
-    EXPECT_TRUE(CTL48400T(h, " REF ", "6R", 2, '*'));  // entry 1 is the segment itself
-    EXPECT_TRUE(CTL48400T(h, "NM1", "XX", 0, '*'));    // no qualifier element selected
-    EXPECT_FALSE(CTL48400T(h, "NM1", "IL", 2, '*'));
-    EXPECT_FALSE(CTL48400T(h, "DTP", "472", 2, '*'));  // entry 8 is not examined
-    EXPECT_TRUE(CTL48400T(h, "N3", "", 2, '*') == false);
+    EXPECT_TRUE(historyQualifierMatches(h, "NM1", "85", 2, '*'));
+    EXPECT_TRUE(historyQualifierMatches(h, " REF ", "6R", 2, '*'));  // entry 1 is the segment itself
+    EXPECT_TRUE(historyQualifierMatches(h, "NM1", "XX", 0, '*'));    // no qualifier element selected
+    EXPECT_FALSE(historyQualifierMatches(h, "NM1", "IL", 2, '*'));
+    EXPECT_FALSE(historyQualifierMatches(h, "DTP", "472", 2, '*'));  // entry 8 is not examined
+    EXPECT_TRUE(historyQualifierMatches(h, "N3", "", 2, '*') == false);
     // The first entry whose identifier the setting begins with decides.
     SegmentHistory g{"N*1", "NM1*85", "", "", "", "", "", ""};
-    EXPECT_FALSE(CTL48400T(g, "NM1", "85", 2, '*'));
+    EXPECT_FALSE(historyQualifierMatches(g, "NM1", "85", 2, '*'));
 }
 
 TEST(FieldExtraction, SupportingTests) {

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "support/fixed_platform.h"
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 namespace {

@@ -1,4 +1,4 @@
-#include "x12parse/engine.h"
+#include "engine/engine.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ protected:
         a.job.destination = dest;
         a.job.options = options;
         a.job.currentDestination = dest;
-        a.mapName = "test.cfg";
+        a.settings.mapName = "test.cfg";
         a.requestedDestination = dest;
         return a;
     }
@@ -68,9 +68,9 @@ protected:
 }  // namespace
 
 TEST_F(EngineTest, XmlRecordsCarryTheirOwnProviderAndEscapedText) {
-    EngineResult r = CTL48400A(args("X12,XML", "out.xml"), ctx);
+    EngineResult r = convertFile(args("X12,XML", "out.xml"), ctx);
     EXPECT_FALSE(r.mapMissing);
-    EXPECT_FALSE(r.writeFailed);
+    EXPECT_FALSE(r.write.failed);
     EXPECT_EQ(read("out.xml"),
               "<?xml version=\"1.0\"  encoding=\"ISO-8859-1\"?>\r\n<EXPORTDATA>\r\n"
               "<CLAIM>\r\n<SENDER>ACME &amp; SONS &lt;X&gt;</SENDER>\r\n<PROVIDER>NORTH CLINIC</PROVIDER>\r\n"
@@ -100,7 +100,7 @@ TEST_F(EngineTest, XmlRecordsCarryTheirOwnProviderAndEscapedText) {
 }
 
 TEST_F(EngineTest, CsvWithHeaderAndServiceLines) {
-    CTL48400A(args("X12,CSV", "out.csv", "HO,ML"), ctx);
+    convertFile(args("X12,CSV", "out.csv", "HO,ML"), ctx);
     EXPECT_EQ(read("out.csv"),
               "Sender,Provider,Claim,Procedure,Line charge,SRC,END\r\n"
               "ACME & SONS <X>,NORTH CLINIC,A1,99213,40,in.x12,\r\n"
@@ -109,10 +109,10 @@ TEST_F(EngineTest, CsvWithHeaderAndServiceLines) {
 }
 
 TEST_F(EngineTest, MergedXmlStaysOneDocument) {
-    CTL48400A(args("X12,XML", "out.xml"), ctx);
+    convertFile(args("X12,XML", "out.xml"), ctx);
     EngineArgs merge = args("X12,XML", "out.xml", "MF");
-    merge.merge = "MF";
-    CTL48400A(merge, ctx);
+    merge.settings.merge = "MF";
+    convertFile(merge, ctx);
     std::string merged = read("out.xml");
     EXPECT_EQ(merged.find("<?xml"), merged.rfind("<?xml"));
     EXPECT_EQ(merged.find("</EXPORTDATA>"), merged.rfind("</EXPORTDATA>"));
@@ -126,27 +126,27 @@ TEST_F(EngineTest, MergedXmlStaysOneDocument) {
 // The closing line is found from the end of the file, however much white
 // space follows it, and a document without one is appended to unchanged.
 TEST_F(EngineTest, MergedXmlFindsItsClosingLineBehindLongWhiteSpace) {
-    CTL48400A(args("X12,XML", "out.xml"), ctx);
+    convertFile(args("X12,XML", "out.xml"), ctx);
     std::string first = read("out.xml");
     write("out.xml", first + std::string(70000, ' ') + "\r\n\x1a");
     EngineArgs merge = args("X12,XML", "out.xml", "MF");
-    merge.merge = "MF";
-    CTL48400A(merge, ctx);
+    merge.settings.merge = "MF";
+    convertFile(merge, ctx);
     std::string merged = read("out.xml");
     EXPECT_EQ(merged.find("</EXPORTDATA>"), merged.rfind("</EXPORTDATA>"));
     EXPECT_EQ(merged.substr(0, first.size() - 15), first.substr(0, first.size() - 15));
     EXPECT_TRUE(wellFormed("out.xml"));
 
     write("out.xml", "<?xml?>\r\n<EXPORTDATA>\r\n");
-    CTL48400A(merge, ctx);
+    convertFile(merge, ctx);
     EXPECT_EQ(read("out.xml").substr(0, 30), "<?xml?>\r\n<EXPORTDATA>\r\n<CLAIM>");
 }
 
 TEST_F(EngineTest, MergedCsvAppendsWithoutSecondHeader) {
-    CTL48400A(args("X12,CSV", "out.csv", "HO"), ctx);
+    convertFile(args("X12,CSV", "out.csv", "HO"), ctx);
     EngineArgs merge = args("X12,CSV", "out.csv", "HO,MF");
-    merge.merge = "MF";
-    CTL48400A(merge, ctx);
+    merge.settings.merge = "MF";
+    convertFile(merge, ctx);
     std::string csv = read("out.csv");
     EXPECT_EQ(csv.find("Sender"), 0u);
     EXPECT_EQ(csv.rfind("Sender"), 0u);
@@ -155,9 +155,9 @@ TEST_F(EngineTest, MergedCsvAppendsWithoutSecondHeader) {
 
 TEST_F(EngineTest, MissingMapStopsBeforeAnyOutputAndKeepsTheSource) {
     EngineArgs a = args("X12,XML", "out.xml", "DS");
-    a.mapName = "absent.cfg";
-    a.deleteSource = 1;
-    EngineResult r = CTL48400A(a, ctx);
+    a.settings.mapName = "absent.cfg";
+    a.settings.deleteSource = 1;
+    EngineResult r = convertFile(a, ctx);
     EXPECT_TRUE(r.mapMissing);
     EXPECT_FALSE(fileExists("out.xml"));
     EXPECT_TRUE(fileExists("in.x12"));
@@ -168,15 +168,15 @@ TEST_F(EngineTest, MissingMapStopsBeforeAnyOutputAndKeepsTheSource) {
 
 TEST_F(EngineTest, RenameWithMapPrefixKeepsTheOutputBesideIt) {
     EngineArgs a = args("X12,XML", "out.xml");
-    a.renameWithMapName = 1;
-    CTL48400A(a, ctx);  // named with MAP=: no prefix, nothing renamed
+    a.settings.renameWithMapName = 1;
+    convertFile(a, ctx);  // named with MAP=: no prefix, nothing renamed
     EXPECT_TRUE(fileExists("out.xml"));
 
     deleteFile("out.xml");
     ASSERT_EQ(std::system("mkdir -p maps && cp test.cfg maps/837p.cfg"), 0);
-    a.mapName = "";
-    a.mapPath = "maps";
-    EngineResult r = CTL48400A(a, ctx);
+    a.settings.mapName = "";
+    a.settings.mapPath = "maps";
+    EngineResult r = convertFile(a, ctx);
     EXPECT_FALSE(fileExists("out.xml"));
     EXPECT_TRUE(fileExists("837p_out.xml"));
     EXPECT_NE(r.log.find(" - RPMN : 837p_out.xml\r\n"), std::string::npos);
@@ -184,32 +184,32 @@ TEST_F(EngineTest, RenameWithMapPrefixKeepsTheOutputBesideIt) {
 
 TEST_F(EngineTest, DeleteSourceNeverRunsForHl7TypesNorAfterLostOutput) {
     EngineArgs a = args("HL7,XML", "out.xml", "DS");
-    a.deleteSource = 1;
-    EngineResult r = CTL48400A(a, ctx);
+    a.settings.deleteSource = 1;
+    EngineResult r = convertFile(a, ctx);
     EXPECT_TRUE(fileExists("in.x12"));  // nothing was converted
     EXPECT_FALSE(fileExists("out.xml"));
     EXPECT_NE(r.log.find(" - Source File Kept : in.x12\r\n"), std::string::npos);
 
     EngineArgs lost = args("X12,XML", "no-such-folder/out.xml", "DS");
-    lost.deleteSource = 1;
-    r = CTL48400A(lost, ctx);
-    EXPECT_TRUE(r.writeFailed);
-    EXPECT_EQ(r.failedFile, "no-such-folder/out.xml");
+    lost.settings.deleteSource = 1;
+    r = convertFile(lost, ctx);
+    EXPECT_TRUE(r.write.failed);
+    EXPECT_EQ(r.write.file, "no-such-folder/out.xml");
     EXPECT_TRUE(fileExists("in.x12"));
     EXPECT_NE(r.log.find(" - Source File Kept : in.x12\r\n"), std::string::npos);
 }
 
 TEST_F(EngineTest, LevelFiveValuesLastUntilTheFirstSE) {
     write("in.x12", interchange("ST*837*1~CLM*A1~SE*2*1~ST*837*2~CLM*A2~SE*2*2~"));
-    CTL48400A(args("X12,CSV", "out.csv"), ctx);
+    convertFile(args("X12,CSV", "out.csv"), ctx);
     EXPECT_EQ(read("out.csv"), ",,A1,,,in.x12,\r\n,,A2,,,,\r\n");
 }
 
 TEST_F(EngineTest, DebugLogIsWrittenWholeWithItsStartAndEndLines) {
     write("in.x12", interchange("ST*837*1~CLM*A1~SE*2*1~"));
     EngineArgs a = args("X12,CSV", "out.csv");
-    a.debug = "DEBUG";
-    CTL48400A(a, ctx);
+    a.settings.debug = "DEBUG";
+    convertFile(a, ctx);
     std::string log = read("debug.log");
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), '\x1a');
@@ -242,9 +242,9 @@ TEST_F(EngineTest, WholeDebugLogOfOneClaim) {
     write("in.x12", isa + "~ST*837*1~CLM*A1*100~NM1*85*2*CLINIC~SE*4*1~");
     write("t.cfg", "KEYFIELD=CLM\r\nFIELD=CLAIMID,20,CLM,,,1,,,,0\r\nFIELD=PROV,20,NM1,85,2,3,,,,0\r\n");
     EngineArgs a = args("X12,CSV", "out.csv");
-    a.mapName = "t.cfg";
-    a.debug = "DEBUG";
-    CTL48400A(a, ctx);
+    a.settings.mapName = "t.cfg";
+    a.settings.debug = "DEBUG";
+    convertFile(a, ctx);
     const std::string notMapped = " Function B Exit \r\n";
     std::string expected =
         "\r\n\r\nStart Debug Log ------------------------\r\n"

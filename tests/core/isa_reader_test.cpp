@@ -1,9 +1,8 @@
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
-#include "x12parse/file_loader.h"
 
 namespace brolvin {
 namespace {
@@ -22,16 +21,16 @@ protected:
 
 TEST_F(IsaReaderTest, HeaderOffsetIsTheFirstIsaInAnyCase) {
     write("a", kIsa + "GS*HC~");
-    EXPECT_EQ(CTL39400AJ("a", platform), -1);
+    EXPECT_EQ(isaOffset("a", platform), -1);
     write("b", "xyzisa*00");
-    EXPECT_EQ(CTL39400AJ("b", platform), 2);  // header offset 3
+    EXPECT_EQ(isaOffset("b", platform), 2);  // header offset 3
     write("c", "DISA*ISA");
-    EXPECT_EQ(CTL39400AJ("c", platform), 0);  // header offset 1
+    EXPECT_EQ(isaOffset("c", platform), 0);  // header offset 1
     write("d", "no header here at all");
-    EXPECT_EQ(CTL39400AJ("d", platform), 0);
+    EXPECT_EQ(isaOffset("d", platform), 0);
     write("e", "");
-    EXPECT_EQ(CTL39400AJ("e", platform), 0);
-    EXPECT_TRUE(platform.console.empty());
+    EXPECT_EQ(isaOffset("e", platform), 0);
+    EXPECT_TRUE(platform.warnings.empty());
 }
 
 TEST_F(IsaReaderTest, HeaderFoundAcrossReadBlockBoundaries) {
@@ -41,17 +40,17 @@ TEST_F(IsaReaderTest, HeaderFoundAcrossReadBlockBoundaries) {
         content += "iSa";
         content += std::string(100, 'y');
         write("big", content);
-        EXPECT_EQ(CTL39400AJ("big", platform), static_cast<long long>(at) - 1) << at;
+        EXPECT_EQ(isaOffset("big", platform), static_cast<long long>(at) - 1) << at;
     }
 }
 
-TEST_F(IsaReaderTest, MissingFileReportsOnConsoleAndYieldsZero) {
-    EXPECT_EQ(CTL39400AJ("absent.x12", platform), 0);
-    ASSERT_EQ(platform.console.size(), 1u);
-    EXPECT_EQ(platform.console[0], "<ERROR> ISA Check FC-Open # 2");
+TEST_F(IsaReaderTest, MissingFileReportsOnStandardErrorAndYieldsZero) {
+    EXPECT_EQ(isaOffset("absent.x12", platform), 0);
+    ASSERT_EQ(platform.warnings.size(), 1u);
+    EXPECT_EQ(platform.warnings[0], "<ERROR> ISA Check FC-Open # 2");
     // The delimiter reader answers a space for a missing file, silently.
-    EXPECT_EQ(CTL39400J("absent.x12", 1, 0, platform), " ");
-    EXPECT_EQ(platform.console.size(), 1u);
+    EXPECT_EQ(isaHeaderByte("absent.x12", 1, 0, platform), " ");
+    EXPECT_EQ(platform.warnings.size(), 1u);
 }
 
 TEST_F(IsaReaderTest, StandardHeaderDelimiters) {
@@ -97,32 +96,19 @@ TEST_F(IsaReaderTest, UnpaddedHeaderIsReadByWalkingItsSeparators) {
     }
     // The fixed-offset routine itself still answers the bytes standing there.
     write("short.x12", shortIsa + rest);
-    EXPECT_EQ(CTL39400J("short.x12", 3, 0, platform), "0");
+    EXPECT_EQ(isaHeaderByte("short.x12", 3, 0, platform), "0");
 }
 
 TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {
     write("tiny", "ISA*00");
-    EXPECT_EQ(CTL39400J("tiny", 1, 0, platform), " ");
-    EXPECT_EQ(CTL39400J("tiny", 101, 0, platform), "I");
-    EXPECT_EQ(CTL39400J("tiny", 102, 50, platform), "S");
-    EXPECT_EQ(CTL39400J("tiny", 103, 50, platform), "A");
-    EXPECT_EQ(CTL39400J("tiny", 7, 0, platform), " ");
+    EXPECT_EQ(isaHeaderByte("tiny", 1, 0, platform), " ");
+    EXPECT_EQ(isaHeaderByte("tiny", 101, 0, platform), "I");
+    EXPECT_EQ(isaHeaderByte("tiny", 102, 50, platform), "S");
+    EXPECT_EQ(isaHeaderByte("tiny", 103, 50, platform), "A");
+    EXPECT_EQ(isaHeaderByte("tiny", 7, 0, platform), " ");
     write("empty", "");
-    EXPECT_EQ(CTL39400J("empty", 101, 0, platform), " ");
-    EXPECT_TRUE(platform.console.empty());
-}
-
-TEST_F(IsaReaderTest, WholeFileLoadKeepsEveryByte) {
-    std::string content;
-    content.reserve(2500000);
-    for (size_t i = 0; i < 2500000; ++i) content.push_back(static_cast<char>('A' + i % 26));
-    content[999999] = '\0';
-    write("big", content);
-    EXPECT_EQ(CTL48400X("big", 1000000, platform), content);
-    EXPECT_EQ(CTL48400X("big", 0, platform), content);
-    EXPECT_EQ(CTL48400X("absent", 1000000, platform), "");
-    write("empty", "");
-    EXPECT_EQ(CTL48400X("empty", 1000000, platform), "");
+    EXPECT_EQ(isaHeaderByte("empty", 101, 0, platform), " ");
+    EXPECT_TRUE(platform.warnings.empty());
 }
 
 }  // namespace

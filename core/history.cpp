@@ -1,4 +1,4 @@
-#include "x12parse/history.h"
+#include "core/history.h"
 
 namespace brolvin {
 
@@ -10,6 +10,6 @@ SegmentHistory::SegmentHistory(std::initializer_list<std::string_view> newestFir
     }
 }
 
-void CTL48400S(SegmentHistory& history, std::string_view segment) { history.push(segment); }
+void pushHistory(SegmentHistory& history, std::string_view segment) { history.push(segment); }
 
 }  // namespace brolvin

@@ -26,6 +26,15 @@ public:
     long long& counterRef() { return counter_; }
     // Counts one detail entry.
     void count() { ++counter_; }
+    // A detail entry of `bytes` more may still be added.
+    bool room(size_t bytes) const { return on_ && counter_ < kDetailLimit && fits(bytes); }
+    // Appends one counted entry (its text carries its own line ends) when it
+    // fits below the limits; dropped otherwise.
+    void entry(std::string_view text) {
+        if (!room(text.size())) return;
+        text_.append(text);
+        ++counter_;
+    }
 
     // Appends a line (CR LF added) when the log is on and the line fits
     // within the size limit.

@@ -33,8 +33,9 @@ private:
     size_t head_ = 0;
 };
 
+// CTL48400S: pushes a segment into the segment history.
 // Moves every entry one place on (the last falls off) and puts `segment`
 // into entry 1 (index 0).
-void CTL48400S(SegmentHistory& history, std::string_view segment);
+void pushHistory(SegmentHistory& history, std::string_view segment);
 
 }  // namespace brolvin

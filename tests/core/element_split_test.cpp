@@ -1,8 +1,8 @@
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 #include <gtest/gtest.h>
 
-#include "x12parse/history.h"
+#include "core/history.h"
 
 namespace brolvin {
 
@@ -13,7 +13,7 @@ TEST(ElementSplit, IdentifierDataElementsAndBeyondTheEnd) {
     EXPECT_EQ(CTL39400AU("CLM*1**", 2, '*'), "");
     EXPECT_EQ(CTL39400AU("CLM*1**", 3, '*'), "");
     EXPECT_EQ(CTL39400AU("NM1*85", -1, '*'), "");
-    EXPECT_EQ(CTL39400G("SV1*HC:A1:B2*100", 1, '*'), "HC:A1:B2");
+    EXPECT_EQ(CTL39400AU("SV1*HC:A1:B2*100", 1, '*'), "HC:A1:B2");
 }
 
 TEST(ElementSplit, BeyondTheEndKeepsAnAllSpaceLastElement) {
@@ -24,7 +24,7 @@ TEST(ElementSplit, BeyondTheEndKeepsAnAllSpaceLastElement) {
 
 TEST(History, NineShiftsKeepTheNinthDownToTheSecond) {
     SegmentHistory h;
-    for (int i = 1; i <= 9; ++i) CTL48400S(h, "S" + std::to_string(i));
+    for (int i = 1; i <= 9; ++i) pushHistory(h, "S" + std::to_string(i));
     for (int k = 0; k < 8; ++k) EXPECT_EQ(h[k], "S" + std::to_string(9 - k));
 }
 

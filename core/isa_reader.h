@@ -10,20 +10,22 @@ namespace brolvin {
 
 class Platform;
 
+// CTL39400AJ: offset of the first ISA in a file, minus one.
 // Offset of the first "ISA" (any letter case) in the file, minus one: -1 when
 // the file begins with it; 0 when the file is missing, unreadable or holds
 // none. Callers add one to get the header offset.
-long long CTL39400AJ(const std::string& file, Platform& platform);
+long long isaOffset(const std::string& file, Platform& platform);
 
+// CTL39400J: one delimiter byte behind the ISA header.
 // The one byte at a fixed position of the file, as a one-character text:
 // mode 1 header offset + 105 (segment terminator), 2 header offset + 103
 // (element separator), 3 header offset + 104 (sub-element separator), 101 to
 // 103 the first to third byte of the file. " " when the file is missing,
 // empty or too short, or the mode is unknown.
-std::string CTL39400J(const std::string& file, int mode, long long headerOffset, Platform& platform);
+std::string isaHeaderByte(const std::string& file, int mode, long long headerOffset, Platform& platform);
 
 // The delimiters of a source as every caller reads them: header offset
-// (CTL39400AJ + 1), then modes 1, 2 and 3; where walking the header's sixteen
+// (isaOffset + 1), then modes 1, 2 and 3; where walking the header's sixteen
 // element separators finds ISA16 and the byte after it, those win, so a
 // header not padded to its fixed widths reads right.
 struct Delimiters {

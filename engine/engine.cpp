@@ -1,22 +1,20 @@
-#include "x12parse/engine.h"
-
-#include <fcntl.h>
-#include <unistd.h>
+#include "engine/engine.h"
 
 #include <optional>
 
+#include "core/debug_log.h"
 #include "dbexport/db_map.h"
 #include "map/map_choice.h"
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "map/shipped_maps.h"
+#include "util/file_handle.h"
 #include "util/file_identity.h"
 #include "util/file_io.h"
 #include "util/staged_output.h"
 #include "util/input_limits.h"
 #include "util/text.h"
 #include "x12build/generation_mode.h"
-#include "x12parse/debug_log.h"
 #include "x12parse/x12_conversion.h"
 
 namespace brolvin {
@@ -49,10 +47,9 @@ std::string renamePrefix(const std::string& mapPrefix) {
 // order, or a zero byte beside each of its first two characters.
 bool isUtf16Text(const std::string& path) {
     unsigned char b[4] = {};
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    ssize_t got = ::read(fd, b, sizeof b);
-    ::close(fd);
+    FileHandle file(path, O_RDONLY);
+    if (!file.valid()) return false;
+    const ssize_t got = ::read(file.fd(), b, sizeof b);
     if (got < 2) return false;
     if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)) return true;
     return got == 4 && ((b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) ||
@@ -62,8 +59,8 @@ bool isUtf16Text(const std::string& path) {
 class EngineCall {
 public:
     EngineCall(const EngineArgs& args, RunContext& ctx)
-        : args_(args), ctx_(ctx), debug_(!args.debug.empty()), job_(args.job),
-          overwrite_(CTL48400J(args.job, 2)) {}
+        : args_(args), settings_(args.settings), ctx_(ctx), debug_(!args.settings.debug.empty()), job_(args.job),
+          overwrite_(hasOption(args.job, OptionCode::Overwrite)) {}
 
     EngineResult run();
 
@@ -78,15 +75,15 @@ private:
     void refuse(const std::string& reason) {
         line(kInputRefusedLine + reason);
         result_.inputRefused = true;
+        result_.failure.note("input refused: " + reason);
     }
-    void noteFailure(bool failed, const std::string& file) {
-        if (failed && !result_.writeFailed) {
-            result_.writeFailed = true;
-            result_.failedFile = file;
-        }
+    void noteWrite(bool ok, const std::string& file) {
+        if (!ok && !result_.write.failed) result_.failure.note("could not write " + file);
+        result_.write.note(ok, file);
     }
 
     const EngineArgs& args_;
+    const JobSettings& settings_;
     RunContext& ctx_;
     DebugLog debug_;
     const JobParams& job_;
@@ -106,7 +103,7 @@ void EngineCall::writeDebugLog() {
 std::string EngineCall::renamedOutput(const std::string& mapPrefix) const {
     const std::string& destination = job_.currentDestination;
     std::string prefix = renamePrefix(mapPrefix);
-    if (args_.renameWithMapName != 1 || prefix.empty() || destination.empty()) return "";
+    if (settings_.renameWithMapName != 1 || prefix.empty() || destination.empty()) return "";
     return folderPart(destination) + prefix + fileNamePart(destination);
 }
 
@@ -114,12 +111,15 @@ std::string EngineCall::renamedOutput(const std::string& mapPrefix) const {
 // the source, and an existing file is replaced only under "OW".
 bool EngineCall::renameTargetFree(const std::string& renamed) {
     if (renamed.empty()) return true;
-    if (sameFile(renamed, job_.source))
+    if (sameFile(renamed, job_.source)) {
         line(kSameFileAsSourceLine + renamed);
-    else if (fileExists(renamed) && !overwrite_)
+        result_.failure.note("the RPMN name " + renamed + " is the source file itself; nothing was written");
+    } else if (fileExists(renamed) && !overwrite_) {
         line(" - File Exists : " + renamed);
-    else
+        result_.failure.note("the RPMN name " + renamed + " exists (OW replaces it)");
+    } else {
         return true;
+    }
     result_.stopped = true;
     return false;
 }
@@ -127,14 +127,18 @@ bool EngineCall::renameTargetFree(const std::string& renamed) {
 void EngineCall::renameAfterMap(const std::string& renamed) {
     line(" - RPMN : " + renamed);
     Published moved = moveFile(job_.currentDestination, renamed, overwrite_);
-    if (moved == Published::kExists) line(" - File Exists : " + renamed);
-    noteFailure(moved != Published::kDone, renamed);
+    if (moved == Published::kExists) {
+        line(" - File Exists : " + renamed);
+        result_.failure.note("the RPMN name " + renamed + " exists (OW replaces it)");
+    }
+    noteWrite(moved == Published::kDone, renamed);
+    if (moved == Published::kDone) result_.output = renamed;
 }
 
 // The source goes only after a job that converted; otherwise it is kept and
 // the run log says so.
 void EngineCall::deleteSource(bool converted) {
-    if (args_.deleteSource != 1) return;
+    if (settings_.deleteSource != 1) return;
     if (!converted) {
         line(" - Source File Kept : " + job_.source);
     } else if (deleteFile(job_.source)) {
@@ -142,18 +146,19 @@ void EngineCall::deleteSource(bool converted) {
     } else {
         line(" - Source File Not Deleted : " + job_.source);
         result_.deleteFailed = true;
+        result_.failure.note("the source " + job_.source + " could not be deleted (DS)");
     }
 }
 
 EngineResult EngineCall::run() {
     const DateTime start = ctx_.platform.now();
-    if (fileSize(args_.databaseMapName) > kMaxMapFileBytes) {
-        refuse("database map file " + args_.databaseMapName + " is larger than " + limitText(kMaxMapFileBytes));
+    if (fileSize(settings_.databaseMap) > kMaxMapFileBytes) {
+        refuse("database map file " + settings_.databaseMap + " is larger than " + limitText(kMaxMapFileBytes));
         return result_;
     }
-    std::optional<DbMapTable> databaseMap = CTLD48400AD(args_.databaseMapName);
+    std::optional<DbMapTable> databaseMap = loadDatabaseMap(settings_.databaseMap);
 
-    line(" - Debug set to " + args_.debug);
+    line(" - Debug set to " + settings_.debug);
     if (debug_.on()) {
         debug_.line("");
         debug_.line("");
@@ -164,43 +169,45 @@ EngineResult EngineCall::run() {
     // of this program can take it.
     const std::string type = toUpper(job_.conversionType.substr(0, 3));
     if ((type == "X12" || type == "CSV" || type == "XML") && isUtf16Text(job_.source)) {
-        const std::string text = " - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " +
-                                 job_.source;
-        line(text);
-        ctx_.platform.consoleLine(text);
+        line(" - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " + job_.source);
+        result_.failure.note("the source " + job_.source +
+                             " is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII");
         result_.stopped = true;
         writeDebugLog();
         return result_;
     }
 
     MapChoiceRequest choiceRequest;
-    choiceRequest.mapName = args_.mapName;
+    choiceRequest.mapName = settings_.mapName;
     choiceRequest.source = job_.source;
-    choiceRequest.debug = args_.debug;
-    choiceRequest.mapFolder = args_.mapPath;
+    choiceRequest.debug = settings_.debug;
+    choiceRequest.mapFolder = settings_.mapPath;
     choiceRequest.pathSeparator = args_.pathSeparator;
-    choiceRequest.defaultMapPath = args_.defaultMapPath;
-    choiceRequest.databaseMapName = args_.databaseMapName;
+    choiceRequest.defaultMapPath = settings_.defaultMapPath;
+    choiceRequest.databaseMapName = settings_.databaseMap;
     choiceRequest.databaseMap = databaseMap ? &*databaseMap : nullptr;
     MapChoice choice = chooseMap(choiceRequest, ctx_);
     result_.log += choice.runLog;
     debug_.raw(choice.debugText);
 
-    MapLoadResult loaded = loadMap(choice.pathToLoad, args_.mapLog == 1, args_.runLabel, start, ctx_);
+    MapLoadResult loaded = loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
     result_.log += loaded.runLog;
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
         result_.inputRefused = loaded.refused;
+        result_.failure.note(loaded.refused ? "input refused: " + loaded.refusal : noMapReason(choice, type));
         writeDebugLog();
         return result_;
     }
     LoadedMap& map = loaded.map;
+    result_.mapFile = std::string(baseName(map.path));
 
     const bool x12 = type == "X12";
     const bool generation = type == "CSV" || type == "XML";
     // Types that write an output file, which "RPMN" may rename.
     const bool writesFile = generation || (x12 && (beginsWithNoCase(job_.conversionType, "X12,XML") ||
                                                    beginsWithNoCase(job_.conversionType, "X12,CSV")));
+    if (writesFile) result_.output = job_.currentDestination;
     const std::string renamed = writesFile ? renamedOutput(choice.mapPrefix) : "";
     if (!renameTargetFree(renamed)) {
         writeDebugLog();
@@ -221,24 +228,28 @@ EngineResult EngineCall::run() {
         X12ConversionRequest request;
         request.job = &job_;
         request.pathSeparator = args_.pathSeparator;
-        request.merge = args_.merge;
+        request.merge = settings_.merge;
         request.replaceExisting = overwrite_;
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
+        result_.failure.note(converted.failure);
         maxServiceLines = converted.maxServiceLineCount;
-        noteFailure(converted.writeFailed, converted.failedFile);
+        noteWrite(!converted.write.failed, converted.write.file);
         result_.failedTableWrites = converted.failedTableWrites;
+        if (converted.failedTableWrites > 0)
+            result_.failure.note(std::to_string(converted.failedTableWrites) +
+                                 " row(s) did not reach their database table (see the run log)");
         result_.recordsWritten = converted.recordsWritten;
         result_.noRecords = converted.noRecords;
         result_.readFailed = converted.readFailed;
         outputInPlace = converted.outputInPlace;
         if (!converted.refusal.empty()) refuse(converted.refusal);
     } else if (generation) {
-        GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_.counterRef());
-        debug_.raw(generated.debugText);
+        GenerationResult generated = runGenerationMode(args_, map, ctx_, debug_);
         result_.log += generated.runLog;
-        noteFailure(generated.writeFailed, generated.failedFile);
+        result_.failure.note(generated.failure);
+        noteWrite(!generated.write.failed, generated.write.file);
         result_.recordsWritten = generated.recordsWritten;
         result_.readFailed = generated.readFailed;
         outputInPlace = generated.outputInPlace;
@@ -247,7 +258,7 @@ EngineResult EngineCall::run() {
     }
 
     // Only a finished output of this job is renamed.
-    if (!renamed.empty() && outputInPlace && !result_.writeFailed) renameAfterMap(renamed);
+    if (!renamed.empty() && outputInPlace && !result_.write.failed) renameAfterMap(renamed);
     const bool converted = (x12 || generation) && (outputInPlace || !writesFile) && result_.recordsWritten > 0;
     deleteSource(converted && result_.succeeded());
     writeDebugLog();
@@ -257,7 +268,7 @@ EngineResult EngineCall::run() {
 
 }  // namespace
 
-EngineResult CTL48400A(const EngineArgs& args, RunContext& ctx) {
+EngineResult convertFile(const EngineArgs& args, RunContext& ctx) {
     EngineCall call(args, ctx);
     return call.run();
 }

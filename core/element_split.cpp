@@ -1,4 +1,4 @@
-#include "x12parse/element_split.h"
+#include "core/element_split.h"
 
 namespace brolvin {
 
@@ -22,10 +22,6 @@ std::string_view elementView(std::string_view segment, long long index, char sep
 }
 
 std::string CTL39400AU(std::string_view segment, long long index, char separator) {
-    return std::string(elementView(segment, index, separator));
-}
-
-std::string CTL39400G(std::string_view segment, long long index, char separator) {
     return std::string(elementView(segment, index, separator));
 }
 

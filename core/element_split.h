@@ -10,8 +10,6 @@ namespace brolvin {
 // data element. An index beyond the last element yields "" (or the spaces of
 // a last element made only of spaces); a negative index yields "".
 std::string CTL39400AU(std::string_view segment, long long index, char separator);
-// The same operation under the name field extraction uses.
-std::string CTL39400G(std::string_view segment, long long index, char separator);
 // The same without copying: a view into `segment`.
 std::string_view elementView(std::string_view segment, long long index, char separator);
 

@@ -1,12 +1,13 @@
-#include "x12parse/isa_reader.h"
+#include "core/isa_reader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <vector>
 
+#include "util/file_blocks.h"
+#include "util/file_handle.h"
 #include "util/file_io.h"
 #include "util/platform.h"
 #include "util/text.h"
@@ -15,7 +16,6 @@ namespace brolvin {
 
 namespace {
 
-constexpr size_t kBlock = 1 << 20;
 // Bytes of the header read for the separator walk; a padded header has 106.
 constexpr size_t kHeaderWindow = 512;
 
@@ -30,45 +30,38 @@ ssize_t readSome(int fd, char* buf, size_t n) {
 
 }  // namespace
 
-long long CTL39400AJ(const std::string& file, Platform& platform) {
-    int fd = ::open(file.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.consoleLine(fileErrorText("<ERROR> ISA Check FC-Open #", errno));
-        return 0;
-    }
+long long isaOffset(const std::string& file, Platform& platform) {
     // The last two bytes of the previous block carry a match across the
     // block boundary; they start as spaces, which never match.
     char prev2 = ' ', prev1 = ' ';
-    long long offset = 0;  // file offset of buf[0]
-    std::vector<char> buf(kBlock);
+    long long offset = 0;  // file offset of the block's first byte
     long long result = 0;
-    for (;;) {
-        ssize_t got = readSome(fd, buf.data(), buf.size());
-        if (got < 0) {
-            platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
-            break;
-        }
-        if (got == 0) break;
-        bool found = false;
-        for (ssize_t i = 0; i < got; ++i) {
-            char c = upper(buf[static_cast<size_t>(i)]);
-            if (c == 'A' && prev1 == 'S' && prev2 == 'I') {
-                // Window ends at offset + i; the "I" stands two bytes before.
-                result = offset + i - 3;
-                found = true;
-                break;
+    BlockReadError error;
+    readFileBlocks(
+        file,
+        [&](std::string_view block) {
+            for (size_t i = 0; i < block.size(); ++i) {
+                char c = upper(block[i]);
+                if (c == 'A' && prev1 == 'S' && prev2 == 'I') {
+                    // Window ends at offset + i; the "I" stands two bytes before.
+                    result = offset + static_cast<long long>(i) - 3;
+                    return false;
+                }
+                prev2 = prev1;
+                prev1 = c;
             }
-            prev2 = prev1;
-            prev1 = c;
-        }
-        if (found) break;
-        offset += got;
-    }
-    ::close(fd);
+            offset += static_cast<long long>(block.size());
+            return true;
+        },
+        error);
+    if (error.atOpen)
+        platform.warningLine(fileErrorText("<ERROR> ISA Check FC-Open #", error.code));
+    else if (error.code != 0)
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", error.code));
     return result;
 }
 
-std::string CTL39400J(const std::string& file, int mode, long long headerOffset, Platform& platform) {
+std::string isaHeaderByte(const std::string& file, int mode, long long headerOffset, Platform& platform) {
     std::string result = " ";
     if (!fileExists(file)) return result;
     long long position;
@@ -81,27 +74,27 @@ std::string CTL39400J(const std::string& file, int mode, long long headerOffset,
         case 103: position = 2; break;
         default: return result;
     }
-    int fd = ::open(file.c_str(), O_RDONLY);
-    if (fd < 0) {
-        platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Open #", errno) + " " + file);
+    FileHandle handle(file, O_RDONLY);
+    if (!handle.valid()) {
+        platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno) + " " + file);
         return result;
     }
+    const int fd = handle.fd();
     off_t length = ::lseek(fd, 0, SEEK_END);
-    if (length < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fmax #", errno));
-    if (::lseek(fd, 0, SEEK_SET) < 0) platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fmin #", errno));
+    if (length < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fmax #", errno));
+    if (::lseek(fd, 0, SEEK_SET) < 0) platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fmin #", errno));
     if (length > 0 && position >= 0) {
         if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) {
-            platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fseek Loop #", errno));
+            platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fseek Loop #", errno));
         } else {
             char c;
             ssize_t got = readSome(fd, &c, 1);
             if (got < 0)
-                platform.consoleLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
+                platform.warningLine(fileErrorText("Cfile <ERROR> FC-Fread #", errno));
             else if (got == 1)
                 result[0] = c;
         }
     }
-    ::close(fd);
     return result;
 }
 
@@ -126,18 +119,17 @@ std::optional<Delimiters> delimitersByWalk(std::string_view header) {
 
 Delimiters readDelimiters(const std::string& file, Platform& platform) {
     Delimiters d;
-    d.headerOffset = CTL39400AJ(file, platform) + 1;
-    d.terminator = CTL39400J(file, 1, d.headerOffset, platform)[0];
-    d.elementSeparator = CTL39400J(file, 2, d.headerOffset, platform)[0];
-    d.subElementSeparator = CTL39400J(file, 3, d.headerOffset, platform)[0];
+    d.headerOffset = isaOffset(file, platform) + 1;
+    d.terminator = isaHeaderByte(file, 1, d.headerOffset, platform)[0];
+    d.elementSeparator = isaHeaderByte(file, 2, d.headerOffset, platform)[0];
+    d.subElementSeparator = isaHeaderByte(file, 3, d.headerOffset, platform)[0];
     // A header whose elements are not padded to their widths has its
     // delimiters elsewhere than the fixed offsets; walking its separators
     // finds them, and finds the same ones in a padded header.
     std::string header(kHeaderWindow, '\0');
-    int fd = ::open(file.c_str(), O_RDONLY);
-    if (fd < 0) return d;
-    ssize_t got = ::pread(fd, header.data(), header.size(), static_cast<off_t>(d.headerOffset));
-    ::close(fd);
+    FileHandle handle(file, O_RDONLY);
+    if (!handle.valid()) return d;
+    ssize_t got = ::pread(handle.fd(), header.data(), header.size(), static_cast<off_t>(d.headerOffset));
     header.resize(got > 0 ? static_cast<size_t>(got) : 0);
     if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
         d.terminator = walked->terminator;

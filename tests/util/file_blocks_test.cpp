@@ -1,0 +1,53 @@
+#include "util/file_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "support/fixed_platform.h"
+
+namespace brolvin {
+namespace {
+
+using FileBlocks = test::TempDirTest;
+
+// A whole file comes in full blocks and a short last one, every byte as it
+// is; a file that cannot be opened or read ends the reading with false
+// instead of handing on made-up bytes.
+TEST_F(FileBlocks, EveryByteInFullBlocksOrAFailure) {
+    std::string content;
+    content.reserve(2500000);
+    for (size_t i = 0; i < 2500000; ++i) content.push_back(static_cast<char>('A' + i % 26));
+    content[999999] = '\0';
+    write("big", content);
+    std::string read;
+    std::vector<size_t> sizes;
+    auto collect = [&](std::string_view block) {
+        read.append(block);
+        sizes.push_back(block.size());
+        return true;
+    };
+    BlockReadError error;
+    EXPECT_TRUE(readFileBlocks("big", collect, error, 1000000));
+    EXPECT_EQ(read, content);
+    EXPECT_EQ(sizes, (std::vector<size_t>{1000000, 1000000, 500000}));
+
+    write("empty", "");
+    sizes.clear();
+    EXPECT_TRUE(readFileBlocks("empty", collect, error));
+    EXPECT_TRUE(sizes.empty());
+
+    EXPECT_FALSE(readFileBlocks("absent", collect, error));
+    EXPECT_TRUE(error.atOpen);
+    EXPECT_EQ(readErrorText(error), "Cfile <ERROR> FC-Open # 2");
+    // A folder opens but cannot be read.
+    std::filesystem::create_directory("folder");
+    sizes.clear();
+    EXPECT_FALSE(readFileBlocks("folder", collect, error));
+    EXPECT_FALSE(error.atOpen);
+    EXPECT_NE(error.code, 0);
+    EXPECT_TRUE(sizes.empty());
+}
+
+}  // namespace
+}  // namespace brolvin
