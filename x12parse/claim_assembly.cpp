@@ -17,17 +17,34 @@ ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& 
     // The table is fixed for the run (any service-line expansion comes
     // first), so each field's Level is read once.
     levels_.reserve(map_.fields.size());
+    level2_ = FieldBits(map_.fields.size());
     for (const FieldEntry& f : map_.fields) {
+        if (leadingNumber(f.level) == 2) level2_.set(levels_.size());
         levels_.push_back(leadingNumber(f.level));
         if (!isBlank(f.serviceLineNumber)) mapLines_ = std::max(mapLines_, leadingNumber(f.serviceLineNumber));
     }
     // The fields each clearing list empties, found once.
     for (const ClearList& clear : map_.clearLists) {
         std::vector<size_t> cleared;
+        FieldBits bits(levels_.size());
         for (size_t i = 0; i < levels_.size(); ++i)
-            if (levels_[i] >= clear.level) cleared.push_back(i);
+            if (levels_[i] >= clear.level) {
+                cleared.push_back(i);
+                bits.set(i);
+            }
         clearedByList_.push_back(std::move(cleared));
+        clearedByListBits_.push_back(std::move(bits));
     }
+}
+
+// Empties the Values of the fields in `which`: with the set fields known,
+// only those among them.
+void ClaimAssembler::clearFields(const FieldBits& which, const std::vector<size_t>& list) {
+    if (setFields_) {
+        forEachInBoth(*setFields_, which, [&](size_t i) { clearValue(map_.fields[i].value); });
+        return;
+    }
+    for (size_t i : list) clearValue(map_.fields[i].value);
 }
 
 // Writes the claim that is open, if any; no claim is open afterwards.
@@ -75,6 +92,10 @@ bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map
 
 void ClaimAssembler::headerEvent() {
     if (closeOpenClaim() && debug_.detail()) debug_.line("Claim Control set to 0 Key header Control = 1");
+    if (setFields_ && !debug_.detail()) {
+        forEachInBoth(*setFields_, level2_, [&](size_t i) { clearValue(map_.fields[i].value); });
+        return;
+    }
     for (size_t i = 0; i < map_.fields.size(); ++i) {
         if (levels_[i] != 2) continue;
         clearValue(map_.fields[i].value);
@@ -92,7 +113,7 @@ void ClaimAssembler::clearLists(const SegmentElements& e) {
         const ClearList& clear = map_.clearLists[n];
         if (!listEvent(clear.keys, e, false)) continue;
         closeOpenClaim();
-        for (size_t i : clearedByList_[n]) clearValue(map_.fields[i].value);
+        clearFields(clearedByListBits_[n], clearedByList_[n]);
         if (debug_.detail()) {
             debug_.line("- Clear Key Clear Field Level " + std::to_string(clear.level));
             debug_.count();
@@ -277,7 +298,10 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
                 debug_.count();
             }
         }
-        for (FieldEntry& f : map_.fields) clearValue(f.value);
+        if (setFields_)
+            setFields_->forEach([&](size_t i) { clearValue(map_.fields[i].value); });
+        else
+            for (FieldEntry& f : map_.fields) clearValue(f.value);
         recordPending_ = false;
         clmctl_ = 0;
         if (debug_.detail()) {
@@ -290,8 +314,10 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
 void ClaimAssembler::finish() {
     if (!stControl_) return;
     bool any = false;
-    for (const FieldEntry& f : map_.fields)
-        if (!isBlank(f.value)) any = true;
+    if (setFields_)
+        setFields_->forEach([&](size_t i) { any = any || !isBlank(map_.fields[i].value); });
+    else
+        for (const FieldEntry& f : map_.fields) any = any || !isBlank(f.value);
     if (!any) return;
     writeRecord();
     if (debug_.detail()) debug_.line("- WRITE Table Array ");

@@ -10,6 +10,7 @@
 
 #include "map/field_table.h"
 #include "x12parse/debug_log.h"
+#include "x12parse/field_bits.h"
 #include "x12parse/history.h"
 #include "x12parse/key_match.h"
 
@@ -33,6 +34,10 @@ public:
     // End of input: writes a record left open by a transaction set without SE.
     void finish();
 
+    // `set` names every field whose Value may not be empty (null: not kept);
+    // clearing then visits only those.
+    void trackSetFields(FieldBits* set) { setFields_ = set; }
+
     SegmentHistory& history() { return history_; }
     // The split of the segment being processed (null outside processSegment),
     // so extraction need not split it again.
@@ -53,6 +58,7 @@ private:
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();
     void clearLists(const SegmentElements& e);
+    void clearFields(const FieldBits& which, const std::vector<size_t>& list);
     void trailerTest(const SegmentElements& e, std::string_view segment);
     void keyFieldTest(const SegmentElements& e, std::string_view segment);
     void keyLineTest(const SegmentElements& e);
@@ -68,6 +74,9 @@ private:
     SegmentHistory history_;
     std::vector<long long> levels_;  // each field's Level, read once
     std::vector<std::vector<size_t>> clearedByList_;  // per clearing list, the fields it empties
+    std::vector<FieldBits> clearedByListBits_;
+    FieldBits level2_;  // the fields a header event empties
+    FieldBits* setFields_ = nullptr;
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;

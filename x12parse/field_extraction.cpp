@@ -315,6 +315,7 @@ bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
 bool FieldExtractor::countReaches(size_t k) {
     FieldEntry& field = fields_[k];
     ++field.occurrenceCount;
+    if (setFields_) setFields_->set(k);
     return field.occurrenceCount == plans_[k].occurence;
 }
 

@@ -9,6 +9,7 @@
 
 #include "map/field_table.h"
 #include "util/input_limits.h"
+#include "x12parse/field_bits.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/history.h"
 #include "x12parse/key_match.h"
@@ -38,6 +39,9 @@ public:
     // Call after the table's entries were replaced or re-ordered (the "ML"
     // expansion); Values and Occurrence Counts may change freely without it.
     void rebuildIndex();
+    // Every field this extractor gives a Value or counts is added to `set`
+    // (null: none is kept).
+    void trackSetFields(FieldBits* set) { setFields_ = set; }
 
     // Extracts one segment (no terminator) at service line `serviceLine`
     // (0 = claim level). With `traceOn` and a `trace`, the trace lines of
@@ -155,10 +159,12 @@ private:
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
     bool valuesBeyondLimit_ = false;
+    FieldBits* setFields_ = nullptr;
 };
 
 inline void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
     FieldEntry& field = fields_[k];
+    if (setFields_) setFields_->set(k);
     if (plans_[k].function.empty())
         field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else
