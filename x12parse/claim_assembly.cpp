@@ -88,6 +88,23 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
     return event;
 }
 
+// Which key lists' entry 1 matches the segment's identifier: the test reads
+// nothing else, so its answer is kept per identifier.
+unsigned ClaimAssembler::listsFor(const SegmentElements& e) {
+    const uint64_t key = packIdentifier(e.identifier());
+    if (const unsigned* known = listsById_.find(key)) return *known;
+    unsigned lists = 0;
+    if (keyEntryOneMatches(map_.keyHeader, e)) lists |= kHeaderList;
+    for (const ClearList& clear : map_.clearLists)
+        if (keyEntryOneMatches(clear.keys, e)) lists |= kClearLists;
+    if (keyEntryOneMatches(map_.keyTrailer, e)) lists |= kTrailerList;
+    if (keyEntryOneMatches(map_.keyField, e)) lists |= kFieldList;
+    if (keyEntryOneMatches(map_.keyLine, e)) lists |= kLineList;
+    if (keyEntryOneMatches(map_.keyDoc, e)) lists |= kDocList;
+    listsById_.insert(key, lists);
+    return lists;
+}
+
 bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map_.keyHeader, e, true); }
 
 void ClaimAssembler::headerEvent() {
@@ -230,11 +247,13 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
         ~Reset() { p = nullptr; }
     } reset{current_};
 
-    if (headerTest(e)) headerEvent();
-    if (!map_.clearLists.empty()) clearLists(e);
-    trailerTest(e, segment);
-    keyFieldTest(e, segment);
-    keyLineTest(e);
+    // Only the lists whose entry 1 matches this identifier are tested.
+    const unsigned lists = listsFor(e);
+    if ((lists & kHeaderList) && headerTest(e)) headerEvent();
+    if (lists & kClearLists) clearLists(e);
+    if (lists & kTrailerList) trailerTest(e, segment);
+    if (lists & kFieldList) keyFieldTest(e, segment);
+    if (lists & kLineList) keyLineTest(e);
 
     if (clmctl_ == 1) {
         extractSegment(segment, slc_);
@@ -261,7 +280,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
             debug_.count();
         }
     }
-    docTest(e);
+    if (lists & kDocList) docTest(e);
     if (clmctl_ == 0) {
         if (debug_.detail()) {
             debug_.line("- Key Field Array Match AA = ");

@@ -12,6 +12,7 @@
 #include "x12parse/debug_log.h"
 #include "x12parse/field_bits.h"
 #include "x12parse/history.h"
+#include "x12parse/identifier_table.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -54,6 +55,15 @@ public:
 
 private:
     void debugSegmentHeader(std::string_view segment, long long segmentNumber);
+    enum : unsigned {
+        kHeaderList = 1,
+        kClearLists = 2,
+        kTrailerList = 4,
+        kFieldList = 8,
+        kLineList = 16,
+        kDocList = 32
+    };
+    unsigned listsFor(const SegmentElements& e);
     bool headerTest(const SegmentElements& e);
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();
@@ -77,6 +87,7 @@ private:
     std::vector<FieldBits> clearedByListBits_;
     FieldBits level2_;  // the fields a header event empties
     FieldBits* setFields_ = nullptr;
+    IdentifierTable<unsigned> listsById_;  // per identifier, the key lists that can fire
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;

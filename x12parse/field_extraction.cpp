@@ -54,6 +54,7 @@ void FieldExtractor::rebuildIndex() {
     const size_t n = fields_.size();
     plans_.assign(n, FieldPlan{});
     bySegment_.clear();
+    byPackedId_.clear();
     cachedPositions_ = 0;
 
     std::vector<std::pair<std::string_view, size_t>> sortedNames;
@@ -120,8 +121,13 @@ void FieldExtractor::rebuildIndex() {
 }
 
 FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier) {
+    const uint64_t key = packIdentifier(identifier);
+    if (IdentifierFields** known = byPackedId_.find(key)) return **known;
     auto found = bySegment_.find(identifier);
-    if (found != bySegment_.end()) return found->second;
+    if (found != bySegment_.end()) {
+        byPackedId_.insert(key, &found->second);
+        return found->second;
+    }
     IdentifierFields fields;
     std::vector<size_t>& all = fields.atServiceLine;
     for (size_t i = 0; i < fields_.size(); ++i)
@@ -156,7 +162,9 @@ FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view ide
         scratchFields_ = std::move(fields);
         return scratchFields_;
     }
-    return bySegment_.emplace(identifier, std::move(fields)).first->second;
+    IdentifierFields& kept = bySegment_.emplace(identifier, std::move(fields)).first->second;
+    byPackedId_.insert(key, &kept);
+    return kept;
 }
 
 // Whether examining field k for this segment can change anything, judged only

@@ -12,6 +12,7 @@
 #include "x12parse/field_bits.h"
 #include "x12parse/field_functions.h"
 #include "x12parse/history.h"
+#include "x12parse/identifier_table.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -147,6 +148,9 @@ private:
     };
     std::unordered_map<std::string, IdentifierFields, IdentifierHash, std::equal_to<>> bySegment_;
     IdentifierFields scratchFields_;
+    // The same entries found by the packed identifier (pointers stay valid:
+    // the map's nodes do not move).
+    IdentifierTable<IdentifierFields*> byPackedId_;
     std::vector<size_t> scratchEffective_;
     std::string effectiveKey_;
     size_t cachedPositions_ = 0;  // positions held by all kept effective lists
