@@ -323,10 +323,6 @@ void RecordWriter::clearIn(FieldTable& fields, const FieldBits& set, const Field
     forEachInBoth(set, which, [&](size_t i) { clearValue(fields[i].value); });
 }
 
-void RecordWriter::resetCounts(FieldTable& fields, const FieldBits& set) const {
-    set.forEach([&](size_t i) { fields[i].occurrenceCount = 0; });
-}
-
 // The fields that may hold something: the caller's set, or found afresh.
 const FieldBits& RecordWriter::setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request) {
     if (request.setFields && request.setFields->wordCount() == scratchSet_.wordCount()) return *request.setFields;
@@ -334,6 +330,18 @@ const FieldBits& RecordWriter::setFieldsOf(const FieldTable& fields, const Recor
     for (size_t i = 0; i < size_; ++i)
         if (!fields[i].value.empty() || fields[i].occurrenceCount != 0) scratchSet_.set(i);
     return scratchSet_;
+}
+
+// After a record: the Level-0 Values emptied and every count reset, in one
+// pass over the set fields; with `forgetEmpty`, the fields left empty are
+// taken out of the set.
+void RecordWriter::afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const {
+    set.forEach([&](size_t i) {
+        FieldEntry& f = fields[i];
+        if (level0_.test(i)) clearValue(f.value);
+        f.occurrenceCount = 0;
+        if (forgetEmpty && f.value.empty()) set.reset(i);
+    });
 }
 
 // Takes out of the caller's set the fields left empty with no count.
@@ -586,10 +594,10 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
             if (wantValues)
                 for (size_t i = 0; i < fields.size(); ++i)
                     if (plans_[i].named) result.values[i] = fields[i].value;
-            clearIn(fields, set, level0_);
-            resetCounts(fields, set);
+            afterRecord(fields, set, &set == request.setFields);
+        } else if (&set == request.setFields) {
+            forget(fields, set);
         }
-        if (&set == request.setFields) forget(fields, set);
         return result;
     }
 
@@ -619,9 +627,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         }
         finishRecord(request, ok);
     }
-    clearIn(fields, set, level0_);
-    resetCounts(fields, set);
-    if (&set == request.setFields) forget(fields, set);
+    afterRecord(fields, set, &set == request.setFields);
     result.writeFailed = !ok;
     result.recordWritten = ok;
     request_ = nullptr;

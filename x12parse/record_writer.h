@@ -133,11 +133,11 @@ private:
     };
     const JobSense& senseOf(const JobParams* job);
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
-    void resetCounts(FieldTable& fields, const FieldBits& set) const;
     long long lineCount(const FieldTable& fields, const FieldBits& set);
     // Whether the record text could grow too large to hold whole.
     bool recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;
+    void afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const;
 
     size_t size_ = 0;
     std::vector<FieldPlan> plans_;
