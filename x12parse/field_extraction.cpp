@@ -185,8 +185,36 @@ bool FieldExtractor::canChange(size_t k, const SegmentElements& parts, long long
     return plan.elementPosition > 0;
 }
 
+namespace {
+
+// The key of effectiveFields packed into an integer when the identifier's
+// fields read at most one qualifier element, that element is at most five
+// bytes and the service line is below 65536: the element packed with its
+// length, then the service line. 0 otherwise.
+uint64_t packedEffectiveKey(const std::vector<size_t>& qualifierPositions, const SegmentElements& parts,
+                            long long serviceLine) {
+    if (qualifierPositions.size() > 1 || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
+    const std::string_view value =
+        qualifierPositions.empty() ? std::string_view() : parts.element(qualifierPositions[0] - 1);
+    if (value.size() > 5) return 0;
+    return (packIdentifier(value) << 16) | static_cast<uint64_t>(serviceLine);
+}
+
+}  // namespace
+
 const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                                           long long serviceLine) {
+    const uint64_t packed = packedEffectiveKey(fields.qualifierPositions, parts, serviceLine);
+    if (const std::vector<size_t>** known = fields.effectiveByPackedKey.find(packed)) return **known;
+    const std::vector<size_t>& list = effectiveFieldsByText(fields, parts, serviceLine);
+    // Only lists the map keeps are named by the packed key (their nodes do not move).
+    if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, &list);
+    return list;
+}
+
+const std::vector<size_t>& FieldExtractor::effectiveFieldsByText(IdentifierFields& fields,
+                                                                const SegmentElements& parts,
+                                                                long long serviceLine) {
     const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
     // The fields left depend only on the service line and the elements the
     // qualifiers read: that is the key, in bytes, each element after its length.

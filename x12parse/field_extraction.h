@@ -106,10 +106,15 @@ private:
         // Without tracing: the examined fields that can change anything for
         // a given service line and qualifier elements (see effectiveFields).
         std::unordered_map<std::string, std::vector<size_t>> effective;
+        // The same lists found by a packed key, where the service line and
+        // the one qualifier element are short enough (see packedEffectiveKey).
+        IdentifierTable<const std::vector<size_t>*> effectiveByPackedKey;
     };
 
     IdentifierFields& fieldsFor(std::string_view identifier);
     const std::vector<size_t>& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                               long long serviceLine);
+    const std::vector<size_t>& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
     bool qualifierMatches(size_t k, std::string_view value) const;
