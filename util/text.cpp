@@ -38,12 +38,6 @@ std::string toLower(std::string_view s) {
     return r;
 }
 
-bool isBlank(std::string_view s) {
-    for (char c : s)
-        if (c != ' ') return false;
-    return true;
-}
-
 bool beginsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i) {

@@ -25,7 +25,12 @@ inline std::string_view spacesTrimmedView(std::string_view s) {
 }
 std::string toUpper(std::string_view s);
 std::string toLower(std::string_view s);
-bool isBlank(std::string_view s);  // empty or spaces only
+// Empty or spaces only.
+inline bool isBlank(std::string_view s) {
+    for (char c : s)
+        if (c != ' ') return false;
+    return true;
+}
 
 // The program's begins-with match: true when `prefix` is empty or `text`
 // begins with it.

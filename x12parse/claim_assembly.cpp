@@ -13,17 +13,34 @@ ClaimAssembler::ClaimAssembler(LoadedMap& map, char elementSeparator, DebugLog& 
     // The table is fixed for the run (any service-line expansion comes
     // first), so each field's Level is read once.
     levels_.reserve(map_.fields.size());
+    level2_ = FieldBits(map_.fields.size());
     for (const FieldEntry& f : map_.fields) {
+        if (leadingNumber(f.level) == 2) level2_.set(levels_.size());
         levels_.push_back(leadingNumber(f.level));
         if (!isBlank(f.serviceLineNumber)) mapLines_ = std::max(mapLines_, leadingNumber(f.serviceLineNumber));
     }
     // The fields each clearing list empties, found once.
     for (const ClearList& clear : map_.clearLists) {
         std::vector<size_t> cleared;
+        FieldBits bits(levels_.size());
         for (size_t i = 0; i < levels_.size(); ++i)
-            if (levels_[i] >= clear.level) cleared.push_back(i);
+            if (levels_[i] >= clear.level) {
+                cleared.push_back(i);
+                bits.set(i);
+            }
         clearedByList_.push_back(std::move(cleared));
+        clearedByListBits_.push_back(std::move(bits));
     }
+}
+
+// Empties the Values of the fields in `which`: with the set fields known,
+// only those among them.
+void ClaimAssembler::clearFields(const FieldBits& which, const std::vector<size_t>& list) {
+    if (setFields_) {
+        forEachInBoth(*setFields_, which, [&](size_t i) { clearValue(map_.fields[i].value); });
+        return;
+    }
+    for (size_t i : list) clearValue(map_.fields[i].value);
 }
 
 // Writes the claim that is open, if any; no claim is open afterwards.
@@ -51,10 +68,31 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
     return event;
 }
 
+// Which key lists' entry 1 matches the segment's identifier: the test reads
+// nothing else, so its answer is kept per identifier.
+unsigned ClaimAssembler::listsFor(const SegmentElements& e) {
+    const uint64_t key = packIdentifier(e.identifier());
+    if (const unsigned* known = listsById_.find(key)) return *known;
+    unsigned lists = 0;
+    if (keyEntryOneMatches(map_.keyHeader, e)) lists |= kHeaderList;
+    for (const ClearList& clear : map_.clearLists)
+        if (keyEntryOneMatches(clear.keys, e)) lists |= kClearLists;
+    if (keyEntryOneMatches(map_.keyTrailer, e)) lists |= kTrailerList;
+    if (keyEntryOneMatches(map_.keyField, e)) lists |= kFieldList;
+    if (keyEntryOneMatches(map_.keyLine, e)) lists |= kLineList;
+    if (keyEntryOneMatches(map_.keyDoc, e)) lists |= kDocList;
+    listsById_.insert(key, lists);
+    return lists;
+}
+
 bool ClaimAssembler::headerTest(const SegmentElements& e) { return listEvent(map_.keyHeader, e, true); }
 
 void ClaimAssembler::headerEvent() {
     if (closeOpenClaim()) trace_.note("Claim Control set to 0 Key header Control = 1");
+    if (setFields_ && !trace_.detail()) {
+        forEachInBoth(*setFields_, level2_, [&](size_t i) { clearValue(map_.fields[i].value); });
+        return;
+    }
     for (size_t i = 0; i < map_.fields.size(); ++i) {
         if (levels_[i] != 2) continue;
         clearValue(map_.fields[i].value);
@@ -69,7 +107,7 @@ void ClaimAssembler::clearLists(const SegmentElements& e) {
         const ClearList& clear = map_.clearLists[n];
         if (!listEvent(clear.keys, e, false)) continue;
         closeOpenClaim();
-        for (size_t i : clearedByList_[n]) clearValue(map_.fields[i].value);
+        clearFields(clearedByListBits_[n], clearedByList_[n]);
         trace_.levelCleared(clear.level);
         return;
     }
@@ -136,11 +174,13 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
     trace_.segment(segment, segmentNumber, history_);
     SegmentElements e(segment, separator_);
 
-    if (headerTest(e)) headerEvent();
-    if (!map_.clearLists.empty()) clearLists(e);
-    trailerTest(e, segment);
-    keyFieldTest(e, segment);
-    keyLineTest(e);
+    // Only the lists whose entry 1 matches this identifier are tested.
+    const unsigned lists = listsFor(e);
+    if ((lists & kHeaderList) && headerTest(e)) headerEvent();
+    if (lists & kClearLists) clearLists(e);
+    if (lists & kTrailerList) trailerTest(e, segment);
+    if (lists & kFieldList) keyFieldTest(e, segment);
+    if (lists & kLineList) keyLineTest(e);
 
     if (clmctl_ == 1) {
         extractSegment(segment, e, slc_);
@@ -158,7 +198,7 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
         recordPending_ = true;
         trace_.event("- WRITE CLMCTL = 2");
     }
-    docTest(e);
+    if (lists & kDocList) docTest(e);
     if (clmctl_ == 0) {
         trace_.event("- Key Field Array Match AA = ");
         extractSegment(segment, e, 0);
@@ -183,7 +223,10 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
             writeRecord();
             trace_.event("- WRITE SE ");
         }
-        for (FieldEntry& f : map_.fields) clearValue(f.value);
+        if (setFields_)
+            setFields_->forEach([&](size_t i) { clearValue(map_.fields[i].value); });
+        else
+            for (FieldEntry& f : map_.fields) clearValue(f.value);
         recordPending_ = false;
         clmctl_ = 0;
         trace_.note("- SE Table Clear ", "- Claim Control Set to 0 ");
@@ -193,8 +236,10 @@ void ClaimAssembler::processSegment(std::string_view segment, long long segmentN
 void ClaimAssembler::finish() {
     if (!stControl_) return;
     bool any = false;
-    for (const FieldEntry& f : map_.fields)
-        if (!isBlank(f.value)) any = true;
+    if (setFields_)
+        setFields_->forEach([&](size_t i) { any = any || !isBlank(map_.fields[i].value); });
+    else
+        for (const FieldEntry& f : map_.fields) any = any || !isBlank(f.value);
     if (!any) return;
     writeRecord();
     trace_.note("- WRITE Table Array ");

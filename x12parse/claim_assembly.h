@@ -8,10 +8,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/field_table.h"
 #include "core/debug_log.h"
+#include "core/field_table.h"
 #include "core/history.h"
 #include "x12parse/claim_trace.h"
+#include "x12parse/field_bits.h"
+#include "x12parse/identifier_table.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -37,6 +39,10 @@ public:
     // End of input: writes a record left open by a transaction set without SE.
     void finish();
 
+    // `set` names every field whose Value may not be empty (null: not kept);
+    // clearing then visits only those.
+    void trackSetFields(FieldBits* set) { setFields_ = set; }
+
     SegmentHistory& history() { return history_; }
     long long maxServiceLineCount() const { return maxSlc_; }
     // ST segments seen so far.
@@ -49,10 +55,20 @@ public:
     long long mapServiceLines() const { return mapLines_; }
 
 private:
+    enum : unsigned {
+        kHeaderList = 1,
+        kClearLists = 2,
+        kTrailerList = 4,
+        kFieldList = 8,
+        kLineList = 16,
+        kDocList = 32
+    };
+    unsigned listsFor(const SegmentElements& e);
     bool headerTest(const SegmentElements& e);
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();
     void clearLists(const SegmentElements& e);
+    void clearFields(const FieldBits& which, const std::vector<size_t>& list);
     void trailerTest(const SegmentElements& e, std::string_view segment);
     void keyFieldTest(const SegmentElements& e, std::string_view segment);
     void keyLineTest(const SegmentElements& e);
@@ -68,6 +84,10 @@ private:
     SegmentHistory history_;
     std::vector<long long> levels_;  // each field's Level, read once
     std::vector<std::vector<size_t>> clearedByList_;  // per clearing list, the fields it empties
+    std::vector<FieldBits> clearedByListBits_;
+    FieldBits level2_;  // the fields a header event empties
+    FieldBits* setFields_ = nullptr;
+    IdentifierTable<unsigned> listsById_;  // per identifier, the key lists that can fire
     int clmctl_ = 0;
     long long slc_ = 0;
     long long maxSlc_ = 0;

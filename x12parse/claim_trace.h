@@ -15,6 +15,9 @@ class ClaimTrace {
 public:
     explicit ClaimTrace(DebugLog& log) : log_(log) {}
 
+    // Whether detail lines may still be written (then per-field lines follow).
+    bool detail() const { return log_.detail(); }
+
     // The segment, its number and the history before it.
     void segment(std::string_view segment, long long number, const SegmentHistory& history) {
         if (log_.detail()) writeSegment(segment, number, history);

@@ -54,6 +54,7 @@ void FieldExtractor::rebuildIndex() {
     const size_t n = fields_.size();
     plans_.assign(n, FieldPlan{});
     bySegment_.clear();
+    byPackedId_.clear();
     cachedPositions_ = 0;
 
     std::vector<std::pair<std::string_view, size_t>> sortedNames;
@@ -120,8 +121,13 @@ void FieldExtractor::rebuildIndex() {
 }
 
 FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier) {
+    const uint64_t key = packIdentifier(identifier);
+    if (IdentifierFields** known = byPackedId_.find(key)) return **known;
     auto found = bySegment_.find(identifier);
-    if (found != bySegment_.end()) return found->second;
+    if (found != bySegment_.end()) {
+        byPackedId_.insert(key, &found->second);
+        return found->second;
+    }
     IdentifierFields fields;
     std::vector<size_t>& all = fields.atServiceLine;
     for (size_t i = 0; i < fields_.size(); ++i)
@@ -156,7 +162,9 @@ FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view ide
         scratchFields_ = std::move(fields);
         return scratchFields_;
     }
-    return bySegment_.emplace(identifier, std::move(fields)).first->second;
+    IdentifierFields& kept = bySegment_.emplace(identifier, std::move(fields)).first->second;
+    byPackedId_.insert(key, &kept);
+    return kept;
 }
 
 // Whether examining field k for this segment can change anything, judged only
@@ -177,8 +185,36 @@ bool FieldExtractor::canChange(size_t k, const SegmentElements& parts, long long
     return plan.elementPosition > 0;
 }
 
+namespace {
+
+// The key of effectiveFields packed into an integer when the identifier's
+// fields read at most one qualifier element, that element is at most five
+// bytes and the service line is below 65536: the element packed with its
+// length, then the service line. 0 otherwise.
+uint64_t packedEffectiveKey(const std::vector<size_t>& qualifierPositions, const SegmentElements& parts,
+                            long long serviceLine) {
+    if (qualifierPositions.size() > 1 || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
+    const std::string_view value =
+        qualifierPositions.empty() ? std::string_view() : parts.element(qualifierPositions[0] - 1);
+    if (value.size() > 5) return 0;
+    return (packIdentifier(value) << 16) | static_cast<uint64_t>(serviceLine);
+}
+
+}  // namespace
+
 const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                                           long long serviceLine) {
+    const uint64_t packed = packedEffectiveKey(fields.qualifierPositions, parts, serviceLine);
+    if (const std::vector<size_t>** known = fields.effectiveByPackedKey.find(packed)) return **known;
+    const std::vector<size_t>& list = effectiveFieldsByText(fields, parts, serviceLine);
+    // Only lists the map keeps are named by the packed key (their nodes do not move).
+    if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, &list);
+    return list;
+}
+
+const std::vector<size_t>& FieldExtractor::effectiveFieldsByText(IdentifierFields& fields,
+                                                                const SegmentElements& parts,
+                                                                long long serviceLine) {
     const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
     // The fields left depend only on the service line and the elements the
     // qualifiers read: that is the key, in bytes, each element after its length.
@@ -315,6 +351,7 @@ bool FieldExtractor::previousSegmentMatches(size_t k, const Call& call) {
 bool FieldExtractor::countReaches(size_t k) {
     FieldEntry& field = fields_[k];
     ++field.occurrenceCount;
+    if (setFields_) setFields_->set(k);
     return field.occurrenceCount == plans_[k].occurence;
 }
 

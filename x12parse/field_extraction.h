@@ -9,8 +9,10 @@
 
 #include "core/field_table.h"
 #include "util/input_limits.h"
+#include "x12parse/field_bits.h"
 #include "x12parse/field_functions.h"
 #include "core/history.h"
+#include "x12parse/identifier_table.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -38,6 +40,9 @@ public:
     // Call after the table's entries were replaced or re-ordered (the "ML"
     // expansion); Values and Occurrence Counts may change freely without it.
     void rebuildIndex();
+    // Every field this extractor gives a Value or counts is added to `set`
+    // (null: none is kept).
+    void trackSetFields(FieldBits* set) { setFields_ = set; }
 
     // Extracts one segment (no terminator) at service line `serviceLine`
     // (0 = claim level). With `traceOn` and a `trace`, the trace lines of
@@ -101,10 +106,15 @@ private:
         // Without tracing: the examined fields that can change anything for
         // a given service line and qualifier elements (see effectiveFields).
         std::unordered_map<std::string, std::vector<size_t>> effective;
+        // The same lists found by a packed key, where the service line and
+        // the one qualifier element are short enough (see packedEffectiveKey).
+        IdentifierTable<const std::vector<size_t>*> effectiveByPackedKey;
     };
 
     IdentifierFields& fieldsFor(std::string_view identifier);
     const std::vector<size_t>& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                               long long serviceLine);
+    const std::vector<size_t>& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
     bool qualifierMatches(size_t k, std::string_view value) const;
@@ -143,6 +153,9 @@ private:
     };
     std::unordered_map<std::string, IdentifierFields, IdentifierHash, std::equal_to<>> bySegment_;
     IdentifierFields scratchFields_;
+    // The same entries found by the packed identifier (pointers stay valid:
+    // the map's nodes do not move).
+    IdentifierTable<IdentifierFields*> byPackedId_;
     std::vector<size_t> scratchEffective_;
     std::string effectiveKey_;
     size_t cachedPositions_ = 0;  // positions held by all kept effective lists
@@ -155,10 +168,12 @@ private:
     std::vector<PreviousAnswer> previousAnswers_;
     unsigned long long callNumber_ = 0;
     bool valuesBeyondLimit_ = false;
+    FieldBits* setFields_ = nullptr;
 };
 
 inline void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
     FieldEntry& field = fields_[k];
+    if (setFields_) setFields_->set(k);
     if (plans_[k].function.empty())
         field.value.assign(extracted);  // no function: keep the buffer the Value already has
     else

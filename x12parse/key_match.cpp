@@ -30,8 +30,14 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
     parts_[count_++] = Part{data + start, n - start};
 }
 
-// Rare: more than 31 elements, or beyond the end; the full split rule decides.
+// Beyond the last element, or more than 31 elements. A segment split whole
+// needs no second scan: past its end the last element is kept only when it
+// holds nothing but spaces.
 std::string_view SegmentElements::elementBeyondSplit(size_t index) const {
+    if (count_ < 32) {
+        const std::string_view last = parts_[count_ - 1].view();
+        return last.find_first_not_of(' ') == std::string_view::npos ? last : std::string_view();
+    }
     return elementView(segment_, static_cast<long long>(index), separator_);
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "util/byte_words.h"
 #include "util/csv_text.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
@@ -14,72 +15,412 @@ namespace brolvin {
 
 namespace {
 
-bool anyValue(const FieldTable& fields) {
-    for (const FieldEntry& f : fields)
-        if (!isBlank(f.value)) return true;
-    return false;
-}
-
-void resetCounts(FieldTable& fields) {
-    for (FieldEntry& f : fields) f.occurrenceCount = 0;
-}
-
 // A record text that could grow beyond this is written out in pieces of
 // about this size while it is built.
 constexpr size_t kSpillBytes = size_t{8} << 20;
 // Values are escaped this much at a time while spilling.
 constexpr size_t kEscapeChunk = size_t{1} << 20;
+// Collected records are handed over once they reach this size or this many
+// pieces.
+constexpr size_t kGatherBytes = size_t{1} << 20;
+constexpr size_t kGatherPieces = 512;
+// Runs of the empty-record text shorter than this are copied rather than
+// handed over as a piece of their own.
+constexpr size_t kFixedPieceBytes = 256;
+
+// Set bits of a word, without relying on a processor instruction.
+inline size_t popcount(uint64_t w) {
+    w = w - ((w >> 1) & 0x5555555555555555ULL);
+    w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
+    w = (w + (w >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return static_cast<size_t>((w * 0x0101010101010101ULL) >> 56);
+}
+
+size_t countOf(const FieldBits& bits) {
+    size_t n = 0;
+    for (size_t w = 0; w < bits.wordCount(); ++w) n += popcount(bits.word(w));
+    return n;
+}
+
+// Writes n commas at `at`; returns the end.
+inline char* putCommas(char* at, size_t n) {
+    if (n > 16) {
+        std::memset(at, ',', n);
+        return at + n;
+    }
+    while (n-- > 0) *at++ = ',';
+    return at;
+}
+
+// The commas of CSV columns: one before every column but the table's first entry.
+size_t commasOf(const FieldBits& columns) {
+    size_t n = countOf(columns);
+    return n > 0 && columns.test(0) ? n - 1 : n;
+}
 
 }  // namespace
 
-RecordWriter::RecordWriter(const FieldTable& fields) {
-    plans_.resize(fields.size());
-    for (size_t i = 0; i < fields.size(); ++i) {
+RecordWriter::RecordWriter(const FieldTable& fields)
+    : size_(fields.size()),
+      named_(size_),
+      level0_(size_),
+      level4_(size_),
+      lineFields_(size_),
+      everyLine_(size_),
+      everyLineLevel4_(size_),
+      scratchSet_(size_) {
+    plans_.resize(size_);
+    emptyXml_ = "<CLAIM>\r\n";
+    long long highest = 0;
+    int rises = 0;
+    for (size_t i = 0; i < size_; ++i) {
         const FieldEntry& f = fields[i];
         FieldPlan& p = plans_[i];
         p.named = !f.name.empty();
         p.hasLine = !isBlank(f.serviceLineNumber);
         p.line = p.hasLine ? leadingNumber(f.serviceLineNumber) : 0;
         p.level = leadingNumber(f.level);
-        if (p.level == 0) recordLevelFields_.push_back(static_cast<uint32_t>(i));
+        if (p.level == 0) level0_.set(i);
+        if (p.level == 4) level4_.set(i);
         if (p.level == 5 || p.level == 6) fileLevelFields_.push_back(static_cast<uint32_t>(i));
+        // The line count follows the rises of the line number through the
+        // table, the last entry left out.
+        if (p.hasLine && i + 1 < size_) {
+            if (p.line > highest) {
+                highest = p.line;
+                ++rises;
+            }
+            p.lineRun = rises;
+            lineFields_.set(i);
+        }
         if (!p.named) continue;
+        named_.set(i);
         namedFields_.push_back(static_cast<uint32_t>(i));
         p.openTag = "<" + f.name + ">";
         p.closeTag = "</" + f.name + ">\r\n";
         p.emptyElement = p.openTag + p.closeTag;
         tagBytes_ += p.emptyElement.size();
-        if (p.line == 0)
+        const bool everyLine = p.line == 0;
+        const long long line = !everyLine && p.hasLine && p.line > 0 ? p.line : 0;
+        if (runs_.empty() || runs_.back().everyLine != everyLine || runs_.back().line != line) {
+            if (!runs_.empty()) runs_.back().xmlEnd = emptyXml_.size();
+            Run run;
+            run.everyLine = everyLine;
+            run.line = line;
+            run.fields = FieldBits(size_);
+            run.xmlAt = emptyXml_.size();
+            runs_.push_back(std::move(run));
+        }
+        runs_.back().fields.set(i);
+        p.emptyAt = emptyXml_.size();
+        emptyXml_ += p.emptyElement;
+        if (everyLine) {
+            everyLine_.set(i);
             everyLineFields_.push_back(static_cast<uint32_t>(i));
-        else if (p.hasLine)
-            lineFields_[p.line].push_back(static_cast<uint32_t>(i));
+            if (p.level == 4) everyLineLevel4_.set(i);
+        } else if (p.hasLine) {
+            lineFieldLists_[p.line].push_back(static_cast<uint32_t>(i));
+        }
+    }
+    if (!runs_.empty()) runs_.back().xmlEnd = emptyXml_.size();
+    emptyXml_ += "</CLAIM>\r\n";
+    for (Run& run : runs_) run.commas = commasOf(run.fields);
+    shared_.assign(runs_.size(), SharedRun{});
+    runSeen_.assign(static_cast<size_t>(rises) + 1, 0);
+    namedCommas_ = commasOf(named_);
+    for (const auto& [line, own] : lineFieldLists_) {
+        LineLayout& layout = lines_[line];
+        layout.xmlCleared = everyLineLevel4_;
+        layout.csvCleared = everyLineLevel4_;
+        for (uint32_t i : own) {
+            if (plans_[i].level == 4) layout.csvCleared.set(i);
+            if (plans_[i].level == 0 || plans_[i].level == 4) layout.xmlCleared.set(i);
+        }
     }
 }
 
-void RecordWriter::appendElement(size_t i, std::string_view value) {
-    text_ += plans_[i].openTag;
-    if (!spilling_) {
-        appendXmlEscaped(text_, value);
-        text_ += plans_[i].closeTag;
+// ---------------------------------------------------------------------------
+// Records of ordinary size.
+
+const FieldBits& RecordWriter::clearedAfterLine(long long k, bool xml) const {
+    auto found = lines_.find(k);
+    if (found == lines_.end()) return everyLineLevel4_;
+    return xml ? found->second.xmlCleared : found->second.csvCleared;
+}
+
+// The CSV text of the given columns: sized first, then the commas and the
+// Values of the set fields copied into place. Every column but the table's
+// first entry has a comma before its Value.
+void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
+                              size_t commas, std::string& out, std::vector<Mark>* marks) const {
+    size_t length = commas;
+    bool quoting = false;  // some value needs quotes: each is looked at again when copied
+    forEachInBoth(set, columns, [&](size_t i) {
+        const std::string& v = fields[i].value;
+        if (v.empty()) return;
+        const bool quoted = csvNeedsQuotes(v);
+        quoting |= quoted;
+        length += quoted ? csvWrittenSize(v) : v.size();
+    });
+    const size_t start = out.size();
+    out.resize(start + length);
+    char* at = out.data() + start;
+    const size_t firstHasNoComma = columns.test(0) ? 1 : 0;
+    size_t commasWritten = 0;
+    size_t columnsBefore = 0;  // columns in the words already passed
+    for (size_t w = 0; w < columns.wordCount(); ++w) {
+        const uint64_t cols = columns.word(w);
+        if (cols == 0) continue;
+        for (uint64_t m = cols & set.word(w); m != 0; m &= m - 1) {
+            const int bit = lowestSetBit(m);
+            const std::string& v = fields[(w << 6) + static_cast<size_t>(bit)].value;
+            if (v.empty()) continue;
+            const uint64_t upTo = bit == 63 ? cols : cols & ((uint64_t{2} << bit) - 1);
+            const size_t commasNeeded = columnsBefore + popcount(upTo) - firstHasNoComma;
+            at = putCommas(at, commasNeeded - commasWritten);
+            commasWritten = commasNeeded;
+            char* const valueStart = at;
+            if (quoting && csvNeedsQuotes(v)) {
+                at = writeCsvQuoted(at, v);
+            } else {
+                std::memcpy(at, v.data(), v.size());
+                at += v.size();
+            }
+            const size_t i = (w << 6) + static_cast<size_t>(bit);
+            if (marks && everyLineLevel4_.test(i))
+                marks->push_back(Mark{static_cast<size_t>(valueStart - out.data()), static_cast<size_t>(at - out.data()),
+                                      static_cast<uint32_t>(i)});
+        }
+        columnsBefore += popcount(cols);
+    }
+    putCommas(at, commas - commasWritten);
+}
+
+// The empty-record text from `from` to `to`, with the elements of the set
+// fields among `elements` carrying their Values, appended to the output.
+void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements,
+                               size_t from, size_t to, std::vector<Mark>* marks) {
+    const char* fixed = emptyXml_.data();
+    size_t at = from;
+    forEachInBoth(set, elements, [&](size_t i) {
+        const std::string& v = fields[i].value;
+        if (v.empty()) return;
+        const FieldPlan& p = plans_[i];
+        appendFixed(fixed + at, p.emptyAt - at);
+        const size_t start = text_.size();
+        text_ += p.openTag;
+        appendXmlEscaped(text_, v);
+        text_ += p.closeTag;
+        if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{start, text_.size(), static_cast<uint32_t>(i)});
+        at = p.emptyAt + p.emptyElement.size();
+    });
+    appendFixed(fixed + at, to - at);
+}
+
+// The text of every every-line run, built once for all lines of the record:
+// XML kept aside in text_ to be written from there, CSV in sharedCsv_. Where
+// an every-line Level-4 Value stands is marked: line 1 alone shows it.
+void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& set, bool xml) {
+    marks_.clear();
+    if (xml) {
+        closePiece();
+        const bool wasGathering = gathering_;
+        gathering_ = false;  // the shared text is held whole
+        for (size_t r = 0; r < runs_.size(); ++r) {
+            if (!runs_[r].everyLine) continue;
+            const size_t start = text_.size();
+            const size_t firstMark = marks_.size();
+            xmlElements(fields, set, runs_[r].fields, runs_[r].xmlAt, runs_[r].xmlEnd, &marks_);
+            shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size()};
+        }
+        gathering_ = wasGathering;
+        pieceStart_ = text_.size();
         return;
     }
-    for (size_t at = 0; at < value.size(); at += kEscapeChunk) {
-        appendXmlEscaped(text_, value.substr(at, kEscapeChunk));
-        if (text_.size() >= kSpillBytes) spill();
+    sharedCsv_.clear();
+    for (size_t r = 0; r < runs_.size(); ++r) {
+        if (!runs_[r].everyLine) continue;
+        const size_t start = sharedCsv_.size();
+        const size_t firstMark = marks_.size();
+        csvColumns(fields, set, runs_[r].fields, runs_[r].commas, sharedCsv_, &marks_);
+        shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size()};
     }
-    text_ += plans_[i].closeTag;
-    if (text_.size() >= kSpillBytes) spill();
+}
+
+// The shared text of every-line run `run` on line k: from line 2 on without
+// the marked Level-4 Values (XML: their elements empty). XML is written from
+// where the text is kept, CSV copied.
+void RecordWriter::appendShared(size_t run, long long k, bool xml) {
+    const SharedRun& shared = shared_[run];
+    size_t at = shared.at;
+    const size_t end = shared.at + shared.size;
+    auto copy = [&](size_t from, size_t to) {
+        if (to <= from) return;
+        if (xml) {
+            closePiece();
+            pieces_.push_back(Piece{nullptr, from, to - from});
+        } else {
+            text_.append(sharedCsv_, from, to - from);
+        }
+    };
+    if (k > 1) {
+        for (size_t m = shared.firstMark; m < shared.endMark; ++m) {
+            copy(at, marks_[m].from);
+            if (xml) text_ += plans_[marks_[m].field].emptyElement;
+            at = marks_[m].to;
+        }
+    }
+    copy(at, end);
+}
+
+// Service line k (k >= 1): the every-line runs' shared text, the line's own
+// runs with their Values, and (XML) the other lines' fields empty.
+void RecordWriter::serviceLine(FieldTable& fields, const FieldBits& set, long long k, bool xml) {
+    if (xml) {
+        text_ += "<CLAIM>\r\n";
+        for (size_t r = 0; r < runs_.size(); ++r) {
+            const Run& run = runs_[r];
+            if (run.everyLine)
+                appendShared(r, k, true);
+            else if (run.line == k)
+                xmlElements(fields, set, run.fields, run.xmlAt, run.xmlEnd, nullptr);
+            else
+                appendFixed(emptyXml_.data() + run.xmlAt, run.xmlEnd - run.xmlAt);
+        }
+        text_ += "</CLAIM>\r\n";
+    } else {
+        for (size_t r = 0; r < runs_.size(); ++r) {
+            const Run& run = runs_[r];
+            if (run.everyLine)
+                appendShared(r, k, false);
+            else if (run.line == k)
+                csvColumns(fields, set, run.fields, run.commas, text_, nullptr);
+        }
+        text_ += "\r\n";
+    }
+    // A line's own Values and the every-line Level-4 ones are cleared once written.
+    clearIn(fields, set, clearedAfterLine(k, xml));
+}
+
+// Text of the empty-record text: copied, or while gathering handed over as
+// it is when long.
+void RecordWriter::appendFixed(const char* data, size_t size) {
+    if (!gathering_ || size < kFixedPieceBytes) {
+        text_.append(data, size);
+        return;
+    }
+    closePiece();
+    pieces_.push_back(Piece{data, 0, size});
+}
+
+// Ends the run of text_ not yet in a piece.
+void RecordWriter::closePiece() {
+    if (text_.size() > pieceStart_) pieces_.push_back(Piece{nullptr, pieceStart_, text_.size() - pieceStart_});
+    pieceStart_ = text_.size();
+}
+
+void RecordWriter::clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const {
+    forEachInBoth(set, which, [&](size_t i) { clearValue(fields[i].value); });
+}
+
+// The fields that may hold something: the caller's set, or found afresh.
+const FieldBits& RecordWriter::setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request) {
+    if (request.setFields && request.setFields->wordCount() == scratchSet_.wordCount()) return *request.setFields;
+    scratchSet_ = FieldBits(size_);
+    for (size_t i = 0; i < size_; ++i)
+        if (!fields[i].value.empty() || fields[i].occurrenceCount != 0) scratchSet_.set(i);
+    return scratchSet_;
+}
+
+// After a record: the Level-0 Values emptied and every count reset, in one
+// pass over the set fields; with `forgetEmpty`, the fields left empty are
+// taken out of the set.
+void RecordWriter::afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const {
+    set.forEach([&](size_t i) {
+        FieldEntry& f = fields[i];
+        if (level0_.test(i)) clearValue(f.value);
+        f.occurrenceCount = 0;
+        if (forgetEmpty && f.value.empty()) set.reset(i);
+    });
+}
+
+// Takes out of the caller's set the fields left empty with no count.
+void RecordWriter::forget(const FieldTable& fields, FieldBits& set) const {
+    set.forEach([&](size_t i) {
+        if (fields[i].value.empty() && fields[i].occurrenceCount == 0) set.reset(i);
+    });
+}
+
+// A finished record: while gathering it stays collected until enough has
+// gathered; otherwise its pieces are put together and appended at once.
+void RecordWriter::finishRecord(const RecordWriteRequest& request, bool& ok) {
+    if (gathering_) {
+        if (!batchAppender_) {
+            batchAppender_ = request.appender;
+            batchDestination_ = request.destination;
+            batchAppender_->gatherFrom(this);
+        }
+        closePiece();
+        for (; countedPieces_ < pieces_.size(); ++countedPieces_) gatheredBytes_ += pieces_[countedPieces_].size;
+        if (gatheredBytes_ >= kGatherBytes || pieces_.size() >= kGatherPieces) ok = handOver() && ok;
+        return;
+    }
+    closePiece();
+    std::string record;
+    for (const Piece& piece : pieces_) record.append(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
+    ok = CSC_0001E(record, request.destination, kAppend) && ok;
+    pieces_.clear();
+    text_.clear();
+    pieceStart_ = 0;
+}
+
+bool RecordWriter::handOver() {
+    OutputAppender* appender = batchAppender_;
+    batchAppender_ = nullptr;
+    closePiece();
+    bool ok = true;
+    if (appender) {
+        appender->gatherFrom(nullptr);
+        std::vector<std::string_view> views;
+        views.reserve(pieces_.size());
+        for (const Piece& piece : pieces_)
+            views.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
+        ok = appender->appendGathered(views.data(), views.size(), batchDestination_);
+    }
+    pieces_.clear();
+    text_.clear();
+    pieceStart_ = 0;
+    countedPieces_ = 0;
+    gatheredBytes_ = 0;
+    return ok;
+}
+
+bool RecordWriter::flush() { return batchAppender_ == nullptr || handOver(); }
+
+RecordWriter::~RecordWriter() { flush(); }
+
+// ---------------------------------------------------------------------------
+// Records too large to hold whole.
+
+void RecordWriter::appendElement(size_t i, std::string_view value) {
+    spillText_ += plans_[i].openTag;
+    for (size_t at = 0; at < value.size(); at += kEscapeChunk) {
+        appendXmlEscaped(spillText_, value.substr(at, kEscapeChunk));
+        if (spillText_.size() >= kSpillBytes) spill();
+    }
+    spillText_ += plans_[i].closeTag;
+    if (spillText_.size() >= kSpillBytes) spill();
 }
 
 void RecordWriter::appendPiece(std::string_view piece) {
-    if (spilling_ && piece.size() >= kSpillBytes) {
+    if (piece.size() >= kSpillBytes) {
         // Written straight out after what is held, without a copy.
         spill();
         emit(piece);
         return;
     }
-    text_ += piece;
-    if (spilling_ && text_.size() >= kSpillBytes) spill();
+    spillText_ += piece;
+    if (spillText_.size() >= kSpillBytes) spill();
 }
 
 // A CSV column's Value, quoted when it must be; a quoted copy (rare) is built
@@ -102,58 +443,18 @@ void RecordWriter::emit(std::string_view text) {
 }
 
 void RecordWriter::spill() {
-    if (text_.empty()) return;
-    emit(text_);
-    text_.clear();
+    if (spillText_.empty()) return;
+    emit(spillText_);
+    spillText_.clear();
 }
 
 // Each line of the record at most repeats the tags and every Value, each
 // Value escaped to at most five times its length (XML) or as it is (CSV).
-bool RecordWriter::recordIsLarge(const FieldTable& fields, long long lines, bool xml) const {
+bool RecordWriter::recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const {
     size_t values = 0;
-    for (const FieldEntry& f : fields) values += f.value.size();
-    const double perLine = static_cast<double>(xml ? tagBytes_ + 20 + 5 * values : fields.size() + values);
+    set.forEach([&](size_t i) { values += fields[i].value.size(); });
+    const double perLine = static_cast<double>(xml ? tagBytes_ + 20 + 5 * values : size_ + values);
     return perLine * static_cast<double>(lines) > static_cast<double>(kSpillBytes);
-}
-
-
-void RecordWriter::clearRecordLevel(FieldTable& fields) const {
-    for (size_t i : recordLevelFields_) clearValue(fields[i].value);
-}
-
-void RecordWriter::plainXml(FieldTable& fields) {
-    text_ += "<CLAIM>\r\n";
-    for (size_t i = 0; i < fields.size(); ++i)
-        if (plans_[i].named) appendElement(i, fields[i].value);
-    text_ += "</CLAIM>\r\n";
-    clearRecordLevel(fields);
-    resetCounts(fields);
-}
-
-// One CLAIM element per service line. Claim-level fields carry their Values
-// on every line, as the service-line CSV does; a line's own fields are
-// cleared (Level 0 and 4) once written.
-void RecordWriter::serviceLineXml(FieldTable& fields, long long count) {
-    for (long long k = 1; k <= count; ++k) {
-        text_ += "<CLAIM>\r\n";
-        if (spilling_) {
-            // Each line from the Values, as line 1 is; the shared text is not kept.
-            for (uint32_t i : namedFields_) appendXmlElementOfLine(fields, i, k);
-        } else if (k == 1) {
-            lineOneSpans_.clear();
-            for (uint32_t i : namedFields_) {
-                size_t start = text_.size();
-                appendXmlElementOfLine(fields, i, 1);
-                lineOneSpans_.emplace_back(start, text_.size());
-            }
-        } else {
-            if (k == 2) buildStableText(namedFields_, false);
-            appendLineFromStableText(fields, namedFields_, k, false);
-        }
-        text_ += "</CLAIM>\r\n";
-    }
-    clearRecordLevel(fields);
-    resetCounts(fields);
 }
 
 // Field i's element on line k (k >= 1): with its Value when written on every line or
@@ -168,175 +469,77 @@ void RecordWriter::appendXmlElementOfLine(FieldTable& fields, size_t i, long lon
         appendElement(i, f.value);
         if (p.level == 4) clearValue(f.value);
     } else {
-        text_ += p.emptyElement;
+        spillText_ += p.emptyElement;
     }
 }
 
-// From line 2 on, every field but the line's own has the same text on each
-// line: the every-line Values no longer change (line 1 cleared its Level-4
-// ones) and other lines' fields are empty or absent. That text is taken once
-// per record from line 1 (`lineOneSpans_`, one span per position of `order`),
-// with the fields line 1 emptied written empty, and each field's offset is
-// kept so the later lines copy it around their own fields.
-void RecordWriter::buildStableText(const std::vector<uint32_t>& order, bool csv) {
-    stableText_.clear();
-    stableOffsets_.resize(order.size() + 1);
-    size_t runStart = 0, runEnd = 0;  // line-1 text not yet copied
-    auto flush = [&] {
-        if (runEnd > runStart) stableText_.append(text_, runStart, runEnd - runStart);
-        runStart = runEnd = 0;
-    };
-    for (size_t a = 0; a < order.size(); ++a) {
-        const size_t i = order[a];
-        const FieldPlan& p = plans_[i];
-        const bool emptied = p.line == 0 ? p.level == 4 : (!csv && p.hasLine && p.line == 1);
-        if (emptied) {
-            flush();
-            stableOffsets_[a] = stableText_.size();
-            if (!csv)
-                stableText_ += p.emptyElement;
-            else if (i > 0)
-                stableText_ += ',';
-            continue;
-        }
-        const auto [start, end] = lineOneSpans_[a];
-        if (runEnd == runStart || start != runEnd) {
-            flush();
-            runStart = runEnd = start;
-        }
-        stableOffsets_[a] = stableText_.size() + (start - runStart);
-        runEnd = end;
-    }
-    flush();
-    stableOffsets_[order.size()] = stableText_.size();
-}
-
-void RecordWriter::appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k,
-                                            bool csv) {
-    static const std::vector<uint32_t> kNoFields;
-    auto own = lineFields_.find(k);
-    const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
-    size_t a = 0;
-    for (uint32_t i : lineOwn) {
-        // The line's own field takes its place in table order: in the XML
-        // order it replaces its empty element, in the CSV order it is inserted.
-        size_t at = static_cast<size_t>(std::lower_bound(order.begin() + static_cast<std::ptrdiff_t>(a),
-                                                         order.end(), i) -
-                                        order.begin());
-        text_.append(stableText_, stableOffsets_[a], stableOffsets_[at] - stableOffsets_[a]);
-        if (csv) {
-            appendCsvColumn(fields, i);
-            a = at;
-        } else {
-            appendXmlElementOfLine(fields, i, k);
-            a = at + 1;
-        }
-    }
-    text_.append(stableText_, stableOffsets_[a], stableOffsets_.back() - stableOffsets_[a]);
-}
-
-void RecordWriter::plainCsv(FieldTable& fields) {
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (!plans_[i].named) continue;
-        if (i > 0) text_ += ',';
-        appendCsvPiece(fields[i].value);
-    }
-    text_ += "\r\n";
-    clearRecordLevel(fields);
-    resetCounts(fields);
-}
-
-// One CSV line per service line: the claim-level columns and the columns of
-// that line. A Level-4 Value is cleared right after its own line is written,
-// so neither a later line loses it nor the next claim inherits it.
-void RecordWriter::serviceLineCsv(FieldTable& fields, long long count) {
-    resetCounts(fields);
-    for (long long k = 1; k <= count; ++k) {
-        if (spilling_) {
-            // Each line from the Values; the shared text is not kept.
-            takeLineColumns(k);
-            for (uint32_t i : lineColumns_) appendCsvColumn(fields, i);
-        } else if (k == 1) {
-            takeLineColumns(1);
-            appendCsvLineOne(fields);
-        } else {
-            if (k == 2) buildStableText(everyLineFields_, true);
-            appendLineFromStableText(fields, everyLineFields_, k, true);
-        }
-        text_ += "\r\n";
-    }
-    clearRecordLevel(fields);
+void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
+    if (i > 0) appendPiece(",");
+    FieldEntry& f = fields[i];
+    appendCsvPiece(f.value);
+    if (plans_[i].level == 4) clearValue(f.value);
 }
 
 // Line k's columns: the every-line columns and the line's own, merged back
 // into table order.
 void RecordWriter::takeLineColumns(long long k) {
     static const std::vector<uint32_t> kNoFields;
-    auto own = lineFields_.find(k);
-    const std::vector<uint32_t>& lineOwn = own == lineFields_.end() ? kNoFields : own->second;
+    auto own = lineFieldLists_.find(k);
+    const std::vector<uint32_t>& lineOwn = own == lineFieldLists_.end() ? kNoFields : own->second;
     lineColumns_.clear();
     std::merge(everyLineFields_.begin(), everyLineFields_.end(), lineOwn.begin(), lineOwn.end(),
                std::back_inserter(lineColumns_));
 }
 
-// Line 1's columns (lineColumns_): the line's length is summed first so the
-// text grows once and each column is copied straight into place. Where each
-// every-line column lies is kept for the later lines.
-void RecordWriter::appendCsvLineOne(FieldTable& fields) {
-    size_t length = 0;
-    bool quoting = false;  // some value needs quotes: each is looked at again when copied
-    for (uint32_t i : lineColumns_) {
-        const std::string& v = fields[i].value;
-        const bool quoted = csvNeedsQuotes(v);
-        quoting |= quoted;
-        length += (i > 0 ? 1 : 0) + (quoted ? csvWrittenSize(v) : v.size());
-    }
-    size_t at = text_.size();
-    text_.resize(at + length);
-    char* out = text_.data();
-    lineOneSpans_.clear();
-    for (uint32_t i : lineColumns_) {
-        size_t start = at;
-        if (i > 0) out[at++] = ',';
-        FieldEntry& f = fields[i];
-        if (quoting && csvNeedsQuotes(f.value)) {
-            at = static_cast<size_t>(writeCsvQuoted(out + at, f.value) - out);
-        } else if (!f.value.empty()) {
-            std::memcpy(out + at, f.value.data(), f.value.size());
-            at += f.value.size();
+// A record built field by field and written out whenever the text held grows
+// large; each line from the Values.
+void RecordWriter::spilledRecord(FieldTable& fields, long long lines, bool xml, bool serviceLineMode) {
+    spillText_.clear();
+    if (xml) {
+        for (long long k = 1; k <= lines; ++k) {
+            spillText_ += "<CLAIM>\r\n";
+            for (uint32_t i : namedFields_) {
+                if (serviceLineMode)
+                    appendXmlElementOfLine(fields, i, k);
+                else
+                    appendElement(i, fields[i].value);
+            }
+            spillText_ += "</CLAIM>\r\n";
         }
-        const FieldPlan& p = plans_[i];
-        if (p.line == 0) lineOneSpans_.emplace_back(start, at);
-        if (p.level == 4) clearValue(f.value);
+    } else if (serviceLineMode) {
+        for (long long k = 1; k <= lines; ++k) {
+            takeLineColumns(k);
+            for (uint32_t i : lineColumns_) appendCsvColumn(fields, i);
+            spillText_ += "\r\n";
+        }
+    } else {
+        for (uint32_t i : namedFields_) {
+            if (i > 0) appendPiece(",");
+            appendCsvPiece(fields[i].value);
+        }
+        spillText_ += "\r\n";
     }
+    spill();
+    std::string().swap(spillText_);  // a large record's memory is given back
 }
 
-void RecordWriter::appendCsvColumn(FieldTable& fields, size_t i) {
-    if (i > 0) text_ += ',';
-    FieldEntry& f = fields[i];
-    appendCsvPiece(f.value);
-    if (plans_[i].level == 4) clearValue(f.value);
-}
+// ---------------------------------------------------------------------------
 
 // Number of service lines with data, at least 1. All fields but the last take
 // part; a line counts once when any of its fields, from the rise of the line
 // number to the next rise, holds a value.
-long long RecordWriter::lineCount(const FieldTable& fields) const {
-    long long count = 0;
-    long long highest = 0;
-    bool lineHasData = false;
-    for (size_t i = 0; i + 1 < fields.size(); ++i) {
-        const FieldPlan& p = plans_[i];
-        if (!p.hasLine) continue;
-        if (p.line > highest) {
-            highest = p.line;
-            lineHasData = false;
-        }
-        if (!lineHasData && !isBlank(fields[i].value)) {
-            lineHasData = true;
-            ++count;
-        }
+long long RecordWriter::lineCount(const FieldTable& fields, const FieldBits& set) {
+    if (++runStamp_ == 0) {
+        std::fill(runSeen_.begin(), runSeen_.end(), 0);
+        runStamp_ = 1;
     }
+    long long count = 0;
+    forEachInBoth(set, lineFields_, [&](size_t i) {
+        const int run = plans_[i].lineRun;
+        if (run < 0 || runSeen_[static_cast<size_t>(run)] == runStamp_ || isBlank(fields[i].value)) return;
+        runSeen_[static_cast<size_t>(run)] = runStamp_;
+        ++count;
+    });
     return count == 0 ? 1 : count;
 }
 
@@ -363,10 +566,13 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
                                       bool wantValues) {
     RecordWriteResult result;
     if (wantValues) result.values.assign(fields.size(), std::string());
-    bool any = anyValue(fields);
+    FieldBits& set = const_cast<FieldBits&>(setFieldsOf(fields, request));
+    bool any = false;
+    set.forEach([&](size_t i) { any = any || !isBlank(fields[i].value); });
     for (size_t i : fileLevelFields_) {
         if (plans_[i].level == 5 && request.sourceName) fields[i].value = *request.sourceName;
         if (plans_[i].level == 6 && request.level6Destination) fields[i].value = *request.level6Destination;
+        if (!fields[i].value.empty()) set.set(i);
     }
     if (!any) return result;
 
@@ -376,44 +582,54 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
 
     if (sense.database) {
         std::optional<long long> lines;
-        if (serviceLineMode) lines = lineCount(fields);
+        if (serviceLineMode) lines = lineCount(fields, set);
         result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
         result.recordWritten = true;
+        if (&set == request.setFields) forget(fields, set);
         return result;
     }
 
-    text_.clear();
-    request_ = &request;
-    spillFailed_ = false;
-    if (sense.xml || sense.csv) {
-        const long long lines = serviceLineMode ? lineCount(fields) : 1;
-        spilling_ = recordIsLarge(fields, lines, sense.xml);
-        if (sense.xml && serviceLineMode)
-            serviceLineXml(fields, lines);
-        else if (sense.xml)
-            plainXml(fields);
-        else if (serviceLineMode)
-            serviceLineCsv(fields, lines);
-        else
-            plainCsv(fields);
-    } else {
+    if (!sense.xml && !sense.csv) {
         if (!serviceLineMode) {
             if (wantValues)
                 for (size_t i = 0; i < fields.size(); ++i)
                     if (plans_[i].named) result.values[i] = fields[i].value;
-            clearRecordLevel(fields);
-            resetCounts(fields);
+            afterRecord(fields, set, &set == request.setFields);
+        } else if (&set == request.setFields) {
+            forget(fields, set);
         }
         return result;
     }
-    bool ok = request.appender ? request.appender->append(text_, request.destination)
-                               : CSC_0001E(text_, request.destination, kAppend);
-    result.writeFailed = !ok || spillFailed_;
-    result.recordWritten = !result.writeFailed;
-    if (spilling_) {
-        std::string().swap(text_);  // a large record's memory is given back
-        spilling_ = false;
+
+    const long long lines = serviceLineMode ? lineCount(fields, set) : 1;
+    request_ = &request;
+    bool ok = true;
+    if (recordIsLarge(fields, set, lines, sense.xml)) {
+        ok = flush();
+        spillFailed_ = false;
+        spilledRecord(fields, lines, sense.xml, serviceLineMode);
+        ok = ok && !spillFailed_;
+    } else {
+        // With an appender, records are collected and handed over together.
+        if (batchAppender_ && (batchAppender_ != request.appender || batchDestination_ != request.destination))
+            ok = flush();
+        gathering_ = request.appender != nullptr;
+        if (!serviceLineMode) {
+            if (sense.xml) {
+                xmlElements(fields, set, named_, 0, emptyXml_.size(), nullptr);
+            } else {
+                csvColumns(fields, set, named_, namedCommas_, text_, nullptr);
+                text_ += "\r\n";
+            }
+        } else {
+            buildSharedText(fields, set, sense.xml);
+            for (long long k = 1; k <= lines; ++k) serviceLine(fields, set, k, sense.xml);
+        }
+        finishRecord(request, ok);
     }
+    afterRecord(fields, set, &set == request.setFields);
+    result.writeFailed = !ok;
+    result.recordWritten = ok;
     request_ = nullptr;
     return result;
 }

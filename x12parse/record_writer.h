@@ -13,11 +13,12 @@
 #include "core/job_params.h"
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
+#include "util/output_appender.h"
 #include "util/platform.h"
+#include "x12parse/field_bits.h"
 
 namespace brolvin {
 class ExportSession;
-class OutputAppender;
 }
 
 namespace brolvin {
@@ -37,23 +38,39 @@ struct RecordWriteRequest {
     std::string pathSeparator;
     std::optional<std::string> sourceName;         // Level 5 Values, when given
     std::optional<std::string> level6Destination;  // Level 6 Values, when given
-    // When given, records are appended through it (one write per record)
-    // instead of opening and closing the destination for each.
+    // When given, records are appended through it instead of opening and
+    // closing the destination for each. A RecordWriter then collects the
+    // records of about a megabyte and hands them over in one go (see flush).
     OutputAppender* appender = nullptr;
+    // When given: every field whose Value is not empty or whose Occurrence
+    // Count is not 0 is in this set. Only these fields are visited, and the
+    // writer keeps the set to that (fields it leaves empty are taken out).
+    FieldBits* setFields = nullptr;
 };
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx);
 
 // The record writer for many records of one field table: the attributes it
-// reads (Level, Service Line Number, whether a field is named) are worked out
-// once, and the record text is built in one reused buffer. Build a new one
-// when the table's entries change (the "ML" expansion).
-class RecordWriter {
+// reads (Level, Service Line Number, whether a field is named) and the text
+// of a record whose fields are all empty are worked out once. A record is
+// that text with the fields that hold a Value put in: the writer visits only
+// those, sizes each CSV line first and copies every piece into place. Build
+// a new one when the table's entries change (the "ML" expansion).
+class RecordWriter : private GatheredTexts {
 public:
     explicit RecordWriter(const FieldTable& fields);
+    ~RecordWriter();
+    RecordWriter(const RecordWriter&) = delete;
+    RecordWriter& operator=(const RecordWriter&) = delete;
     // Same as CTL48400C; without `wantValues` the values array stays empty.
+    // With an appender, records are collected and handed to it once about
+    // a megabyte has gathered, or before the appender writes anything else
+    // or closes; a failure to write them is reported by the call that made
+    // the hand-over.
     RecordWriteResult write(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx,
                             bool wantValues = false);
+    // Hands the collected records to the appender now; false when that fails.
+    bool flush();
 
 private:
     struct FieldPlan {
@@ -61,22 +78,52 @@ private:
         bool hasLine = false;  // Service Line Number not blank
         long long line = 0;    // Service Line Number read as a number (0 when blank)
         long long level = 0;
+        int lineRun = -1;      // which rise of the line number it belongs to (line count)
         std::string openTag;   // "<NAME>"
         std::string closeTag;  // "</NAME>" CR LF
         std::string emptyElement;  // both tags
+        size_t emptyAt = 0;    // where its empty element stands in emptyXml_
     };
+    // Output text: pieces of the writer's own growing text, or of text the
+    // writer holds unchanged for its whole life (emptyXml_), which is handed
+    // to the system without a copy.
+    struct Piece {
+        const char* fixed;  // null: `at` is an offset into text_
+        size_t at;
+        size_t size;
+    };
+
+    // Records of ordinary size.
+    // Where an every-line Level-4 Value stands in the shared text.
+    struct Mark {
+        size_t from, to;  // CSV: the Value; XML: its element
+        uint32_t field;
+    };
+    void csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns, size_t commas,
+                    std::string& out, std::vector<Mark>* marks) const;
+    void xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements, size_t from,
+                     size_t to, std::vector<Mark>* marks);
+    void buildSharedText(const FieldTable& fields, const FieldBits& set, bool xml);
+    void serviceLine(FieldTable& fields, const FieldBits& set, long long k, bool xml);
+    void appendFixed(const char* data, size_t size);
+    void appendShared(size_t run, long long k, bool xml);
+    void closePiece();
+    const FieldBits& clearedAfterLine(long long k, bool xml) const;
+    void clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const;
+    void finishRecord(const RecordWriteRequest& request, bool& ok);
+    bool handOver() override;
+
+    // Records too large to hold whole are written out while being built.
     void appendElement(size_t i, std::string_view value);
-    // Appends `piece` to the record text; while spilling, hands the text on
-    // to the destination whenever it has grown large.
     void appendPiece(std::string_view piece);
     void appendCsvPiece(std::string_view value);
     void spill();
     void emit(std::string_view text);
     void appendCsvColumn(FieldTable& fields, size_t i);
-    void appendCsvLineOne(FieldTable& fields);
     void appendXmlElementOfLine(FieldTable& fields, size_t i, long long k);
-    void buildStableText(const std::vector<uint32_t>& order, bool csv);
-    void appendLineFromStableText(FieldTable& fields, const std::vector<uint32_t>& order, long long k, bool csv);
+    void takeLineColumns(long long k);
+    void spilledRecord(FieldTable& fields, long long lines, bool xml, bool serviceLineMode);
+
     struct JobSense {
         bool serviceLineMode = false;  // "SL" or "ML"
         bool ml = false;
@@ -85,39 +132,75 @@ private:
         bool csv = false;       // X12,CSV
     };
     const JobSense& senseOf(const JobParams* job);
-    void clearRecordLevel(FieldTable& fields) const;
-    long long lineCount(const FieldTable& fields) const;
-    void plainXml(FieldTable& fields);
-    void serviceLineXml(FieldTable& fields, long long count);
-    void plainCsv(FieldTable& fields);
-    void serviceLineCsv(FieldTable& fields, long long count);
-    void takeLineColumns(long long k);
+    const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
+    long long lineCount(const FieldTable& fields, const FieldBits& set);
     // Whether the record text could grow too large to hold whole.
-    bool recordIsLarge(const FieldTable& fields, long long lines, bool xml) const;
+    bool recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const;
+    void forget(const FieldTable& fields, FieldBits& set) const;
+    void afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const;
 
+    size_t size_ = 0;
     std::vector<FieldPlan> plans_;
     JobSense sense_;
     bool senseRead_ = false;
     const JobParams* senseJob_ = nullptr;
     std::string senseType_;
     std::string senseOptions_;
-    std::vector<uint32_t> recordLevelFields_;  // Level 0: cleared after each record
-    std::vector<uint32_t> fileLevelFields_;    // Level 5 and 6
-    std::vector<uint32_t> namedFields_;
-    // Named fields written on every service line (Service Line Number reads
-    // as 0), and the named fields of each service line, in table order.
-    std::vector<uint32_t> everyLineFields_;
-    std::map<long long, std::vector<uint32_t>> lineFields_;
-    // From line 2 on: the text every line shares, with each field's offset.
-    std::string stableText_;
-    std::vector<size_t> stableOffsets_;
-    std::vector<std::pair<size_t, size_t>> lineOneSpans_;  // line 1's text of each field
-    std::vector<uint32_t> lineColumns_;                    // a line's columns in table order
+    std::vector<uint32_t> fileLevelFields_;  // Level 5 and 6
+    FieldBits named_, level0_, level4_, lineFields_;
+    FieldBits everyLine_;  // named, written on every service line
+    FieldBits everyLineLevel4_;
+    size_t namedCommas_ = 0;
+    // The named fields in table order cut into runs of one kind: written on
+    // every line, belonging to one service line, or to none.
+    struct Run {
+        bool everyLine = false;
+        long long line = 0;  // the service line whose run it is, or 0
+        FieldBits fields;
+        size_t commas = 0;   // CSV commas of its columns
+        size_t xmlAt = 0;    // its empty elements in emptyXml_
+        size_t xmlEnd = 0;
+    };
+    std::vector<Run> runs_;
+    // Per service line number: the fields cleared once the line is written.
+    struct LineLayout {
+        FieldBits xmlCleared;  // its own Level 0 and 4, every-line Level 4
+        FieldBits csvCleared;  // Level 4 among its columns
+    };
+    std::map<long long, LineLayout> lines_;
+    FieldBits scratchSet_;  // the set fields, when the caller keeps no set
+    std::vector<unsigned> runSeen_;
+    unsigned runStamp_ = 0;
+    std::string emptyXml_;  // "<CLAIM>" line, every named field's empty element, "</CLAIM>" line
+
+    // The text of the every-line runs for the record's lines (XML: kept in
+    // text_; CSV: in sharedCsv_), per run its place and size.
+    struct SharedRun {
+        size_t at = 0, size = 0;
+        size_t firstMark = 0, endMark = 0;  // its marks in marks_
+    };
+    std::vector<SharedRun> shared_;
+    std::vector<Mark> marks_;
+    std::string sharedCsv_;
+    // The text being built; with gathering, the records collected so far.
+    // Pieces give the order in which its parts and fixed text are written.
     std::string text_;
-    size_t tagBytes_ = 0;  // the tags of one XML record line, every named field's
+    std::vector<Piece> pieces_;
+    size_t pieceStart_ = 0;  // start of text_ not yet in a piece
+    bool gathering_ = false;
+    size_t gatheredBytes_ = 0;  // the bytes of the first countedPieces_ pieces
+    size_t countedPieces_ = 0;
+    OutputAppender* batchAppender_ = nullptr;  // holds the collected records for us
+    std::string batchDestination_;
+
     // A large record is written out in pieces while it is built, each line
     // from the Values, rather than held whole.
-    bool spilling_ = false;
+    std::string spillText_;
+    std::vector<uint32_t> namedFields_;
+    std::vector<uint32_t> everyLineFields_;
+    std::map<long long, std::vector<uint32_t>> lineFieldLists_;
+    std::vector<uint32_t> lineColumns_;
+    size_t tagBytes_ = 0;  // the tags of one XML record line, every named field's
     bool spillFailed_ = false;
     const RecordWriteRequest* request_ = nullptr;  // during write()
 };

@@ -153,6 +153,9 @@ private:
     std::optional<RecordWriter> writer_;
     // X12,ODBC: connections and open transactions for the whole source.
     std::optional<ExportSession> exportSession_;
+    // The fields whose Value or Occurrence Count may be set, kept by
+    // extraction, claim assembly and the record writer.
+    FieldBits setFields_;
 };
 
 void X12Run::frameDebugLines(const Delimiters& d) {
@@ -253,10 +256,12 @@ void X12Run::finishOutput() {
 }
 
 void X12Run::setFileLevels() {
-    for (FieldEntry& f : map_.fields) {
+    for (size_t i = 0; i < map_.fields.size(); ++i) {
+        FieldEntry& f = map_.fields[i];
         long long level = leadingNumber(f.level);
         if (level == 5) f.value = job_.source;
         if (level == 6) f.value = job_.currentDestination;
+        if (!f.value.empty() || f.occurrenceCount != 0) setFields_.set(i);
     }
 }
 
@@ -292,9 +297,11 @@ X12ConversionResult X12Run::run() {
         finishOutput();
         return result_;
     }
+    setFields_ = FieldBits(map_.fields.size());
     setFileLevels();
 
     writeRequest_.job = &job_;
+    writeRequest_.setFields = &setFields_;
     writeRequest_.destination = writePath_;
     writeRequest_.databaseMap = request_.databaseMap;
     writeRequest_.pathSeparator = request_.pathSeparator;
@@ -307,6 +314,7 @@ X12ConversionResult X12Run::run() {
 
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
+    extractor.trackSetFields(&setFields_);
     AssemblyCallbacks callbacks;
     callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
                                      const SegmentHistory& history, std::string* trace) {
@@ -314,6 +322,7 @@ X12ConversionResult X12Run::run() {
     };
     callbacks.writeRecord = [this]() { writeRecord(); };
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
+    assembler.trackSetFields(&setFields_);
 
     bool insideInterchange = false;
     SetMapWatch sets(d.elementSeparator, d.subElementSeparator, map_.path,
