@@ -56,7 +56,7 @@ RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& reques
 // that text with the fields that hold a Value put in: the writer visits only
 // those, sizes each CSV line first and copies every piece into place. Build
 // a new one when the table's entries change (the "ML" expansion).
-class RecordWriter : private GatheredTexts {
+class RecordWriter final : private GatheredTexts {
 public:
     explicit RecordWriter(const FieldTable& fields);
     ~RecordWriter();
