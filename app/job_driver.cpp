@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/folder_job.h"
 #include "app/options.h"
 #include "core/version.h"
 #include "util/file_identity.h"
@@ -132,6 +133,7 @@ public:
     }
 
     long long recordsWritten() const { return recordsWritten_; }
+    std::string& sideLog() { return sideLog_; }
     // The console's line on what the job did.
     std::string outcomeLine(int status) const {
         if (status != kExitConverted)
@@ -296,6 +298,7 @@ private:
         }
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
+        sideLog_ = std::move(result.sideLogText);
         recordsWritten_ = result.recordsWritten;
         if (result.write.failed) line(" - Write Error : " + result.write.file);
         if (result.failedTableWrites > 0)
@@ -327,6 +330,7 @@ private:
     long long recordsWritten_ = 0;
     FirstFailure failure_;
     std::string success_;
+    std::string sideLog_;
 };
 
 }  // namespace
@@ -377,6 +381,11 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
             result.outcome = "Error: the run log " + settings.runLogName +
                              " is the source file itself; nothing was written (run log not written)";
             result.exitStatus = kExitNotConverted;
+        } else if (folderExists(job.source)) {
+            FolderJobResult folder = runFolderJob(args, ctx, engine, job, settings, displayMode, log);
+            result.exitStatus = folder.exitStatus;
+            result.recordsWritten = folder.recordsWritten;
+            result.outcome = folder.outcome;
         } else {
             JobRun jobRun(args, ctx, engine, job, settings, displayMode, log);
             result.exitStatus = jobRun.run();
@@ -388,6 +397,22 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
     log += closingLines(ctx, job.source);
     if (!runLogIsSource) writeLogFile(settings.runLogName, log);  // an unwritable run log is skipped silently
     return result;
+}
+
+FileJobResult runFileJob(const DriverArgs& args, RunContext& ctx, const EngineCall& engine, JobParams job,
+                         const JobSettings& settings, int displayMode) {
+    FileJobResult result;
+    JobRun jobRun(args, ctx, engine, job, settings, displayMode, result.runLog);
+    result.exitStatus = jobRun.run();
+    result.recordsWritten = jobRun.recordsWritten();
+    result.outcome = jobRun.outcomeLine(result.exitStatus);
+    result.sideLog = std::move(jobRun.sideLog());
+    return result;
+}
+
+bool knownConversionType(const std::string& type, const JobSettings& settings) {
+    return findConversionType(type) != nullptr ||
+           (beginsWith(toUpper(type), kDatabaseType.type) && fileExists(settings.databaseMap));
 }
 
 JobParams CTLD48401(const std::string&, const std::string&, const std::string&,

@@ -42,6 +42,9 @@ struct EngineResult {
     FirstFailure failure;   // the first of the failures above, in words
     std::string output;     // the file the records went to, after any "RPMN" rename
     std::string mapFile;    // the name of the map file the call loaded
+    // The debug text and the map log when the context keeps them out of
+    // their files (a folder job's worker); "" otherwise.
+    std::string sideLogText;
 
     bool succeeded() const {
         return !mapMissing && !write.failed && !stopped && !noRecords && !readFailed && !deleteFailed &&

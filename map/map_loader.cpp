@@ -85,6 +85,7 @@ void appendRunLog(std::string& runLog, const LoadedMap& map, RunContext& ctx) {
 }
 
 void writeMapLog(const std::string& text, RunContext& ctx) {
+    if (!ctx.sideLogFiles) return;  // the caller keeps the text
     if (!writeLogFile(kMapLogFileName, text))
         ctx.platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
 }
