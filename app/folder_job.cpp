@@ -198,7 +198,7 @@ private:
         fileJob.source = f.source;
         fileJob.destination = f.output;
         fileJob.currentDestination = f.output;
-        f.result = runFileJob(args_, fileCtx, engine_, fileJob, settings_, displayMode_);
+        f.result = runFileJob(args_, fileCtx, engine_, fileJob, settings_, displayMode_, &maps_);
     }
 
     void convertAll() {
@@ -260,6 +260,7 @@ private:
     std::string& log_;
     std::string reason_;
     std::vector<FolderFile> files_;
+    MapCache maps_;  // each map file is loaded once for the whole folder
 };
 
 }  // namespace

@@ -134,6 +134,8 @@ public:
 
     long long recordsWritten() const { return recordsWritten_; }
     std::string& sideLog() { return sideLog_; }
+    // Maps are taken from `maps`, which keeps those this run loads.
+    void shareMaps(MapCache* maps) { maps_ = maps; }
     // The console's line on what the job did.
     std::string outcomeLine(int status) const {
         if (status != kExitConverted)
@@ -315,7 +317,8 @@ private:
     }
 
     EngineArgs engineArgs() const {
-        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_};
+        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_,
+                          maps_};
     }
 
     const DriverArgs& args_;
@@ -331,6 +334,7 @@ private:
     FirstFailure failure_;
     std::string success_;
     std::string sideLog_;
+    MapCache* maps_ = nullptr;
 };
 
 }  // namespace
@@ -400,9 +404,10 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
 }
 
 FileJobResult runFileJob(const DriverArgs& args, RunContext& ctx, const EngineCall& engine, JobParams job,
-                         const JobSettings& settings, int displayMode) {
+                         const JobSettings& settings, int displayMode, MapCache* maps) {
     FileJobResult result;
     JobRun jobRun(args, ctx, engine, job, settings, displayMode, result.runLog);
+    jobRun.shareMaps(maps);
     result.exitStatus = jobRun.run();
     result.recordsWritten = jobRun.recordsWritten();
     result.outcome = jobRun.outcomeLine(result.exitStatus);

@@ -58,7 +58,7 @@ struct FileJobResult {
     std::string sideLog;  // debug text and map log kept out of their files
 };
 FileJobResult runFileJob(const DriverArgs& args, RunContext& ctx, const EngineCall& engine, JobParams job,
-                         const JobSettings& settings, int displayMode);
+                         const JobSettings& settings, int displayMode, MapCache* maps = nullptr);
 
 // Whether the conversion type names a conversion (or "X12,ODBC" with an
 // existing database map).

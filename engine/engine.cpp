@@ -193,7 +193,9 @@ EngineResult EngineCall::run() {
     result_.log += choice.runLog;
     debug_.raw(choice.debugText);
 
-    MapLoadResult loaded = loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
+    MapLoadResult loaded =
+        args_.maps ? loadMapCached(*args_.maps, choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_)
+                   : loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
     result_.log += loaded.runLog;
     if (settings_.mapLog == 1 && !ctx_.sideLogFiles) result_.sideLogText += loaded.mapLogText;
     if (!loaded.map.hasFieldTable) {

@@ -258,4 +258,19 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
     return result;
 }
 
+MapLoadResult loadMapCached(MapCache& cache, const std::string& path, bool mapLogOn, const std::string& runLabel,
+                            const DateTime& engineStart, RunContext& ctx) {
+    if (mapLogOn) return loadMap(path, mapLogOn, runLabel, engineStart, ctx);
+    std::lock_guard<std::mutex> hold(cache.loading());
+    if (std::shared_ptr<const LoadedMap> kept = cache.find(path)) {
+        MapLoadResult result;
+        result.map = *kept;
+        appendRunLog(result.runLog, result.map, ctx);
+        return result;
+    }
+    MapLoadResult result = loadMap(path, mapLogOn, runLabel, engineStart, ctx);
+    if (result.map.hasFieldTable) cache.keep(path, result.map);
+    return result;
+}
+
 }  // namespace brolvin
