@@ -107,8 +107,9 @@ public:
         line(" - The source is a folder.");
         line(" - Source Folder : " + job_.source);
         const std::vector<std::string> names = folderFileNames(job_.source, settings_.runLogName);
-        // No destination folder is made for an empty source folder.
-        bool ready = destinationReady(!names.empty());
+        // No destination folder is made for a job that will convert nothing.
+        const bool convertible = knownConversionType(job_.conversionType, settings_) && settings_.outputFile.empty();
+        bool ready = destinationReady(!names.empty() && convertible);
         line(" - Type Paramter : " + job_.conversionType);
         line(" - Source Parameter : " + job_.source);
         line(" - Destination Parameter : " + job_.destination);

@@ -78,13 +78,16 @@ std::string runLogHeader(RunContext& ctx, const DateTime& start) {
     return h;
 }
 
-// A source named like the debug log is no debug log: it is not merged.
+// A source named like the debug log is no debug log: it is not merged. A
+// folder job writes none (its files' debug texts are in their sections), so
+// a debug.log there may be one of its sources.
 std::string closingLines(RunContext& ctx, const std::string& source) {
     std::string c = kRule + kCrLf;
     c += kCrLf;
     c += "Parse Ended   " + ctx.dateText() + "  " + ctx.timeText() + kCrLf;
     std::string debugLog;
-    if (fileExists(kDebugLog) && !sameFile(kDebugLog, source) && readWholeFile(kDebugLog, debugLog, true))
+    if (fileExists(kDebugLog) && !folderExists(source) && !sameFile(kDebugLog, source) &&
+        readWholeFile(kDebugLog, debugLog, true))
         c += debugLog + kCrLf + kCrLf;
     return c;
 }
@@ -193,11 +196,12 @@ private:
     bool namesAvoidSource(const ConversionType& type) {
         std::vector<std::string> names{outputFile(type, derivedDestination())};
         if (settings_.overwriteOn()) names.push_back(requestedDestination_);  // erased under "OW"
-        if (!settings_.debug.empty()) {
+        // Side logs count only where they are written (not by folder jobs).
+        if (!settings_.debug.empty() && ctx_.sideLogFiles) {
             names.push_back(kDebugLog);
             names.push_back(kTraceLog);
         }
-        if (settings_.mapLog == 1) names.push_back(kMapLog);
+        if (settings_.mapLog == 1 && ctx_.sideLogFiles) names.push_back(kMapLog);
         for (const std::string& name : names) {
             if (!sameFile(name, job_.source)) continue;
             stopLine(kSameFileAsSourceLine + name, name + " is the source file itself; nothing was written");
@@ -341,8 +345,10 @@ private:
 
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall& engine) {
     JobSettings settings;
-    // A stale debug log goes, but never when it is the source itself.
-    if (fileExists(kDebugLog) && !sameFile(kDebugLog, trimRightSpaces(args.source))) deleteFile(kDebugLog);
+    // A stale debug log goes, but never when it is the source itself or may
+    // be a file of a source folder.
+    const std::string source = trimRightSpaces(args.source);
+    if (fileExists(kDebugLog) && !folderExists(source) && !sameFile(kDebugLog, source)) deleteFile(kDebugLog);
     DriverResult result;
     bool runLogIsSource = false;
     std::string& log = result.runLog;

@@ -116,6 +116,7 @@ TEST_F(FolderJob, RefusesWhatCannotBeAFolderJob) {
         EXPECT_EQ(r.outcome.rfind(c.reason, 0), 0u) << r.outcome;
     }
     EXPECT_EQ(read("taken"), "a file");
+    EXPECT_FALSE(fs::exists("out"));
     EXPECT_TRUE(fs::exists("in/a.x12"));
 }
 
@@ -128,6 +129,18 @@ TEST_F(FolderJob, TwoSourcesOfOneOutputNameConvertOnlyTheFirst) {
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.recordsWritten, 1);
     EXPECT_NE(read("parse.log").find(" - Output Name Taken By : in/a.txt"), std::string::npos);
+}
+
+// The current folder as source: its debug.log and run log are not lost.
+TEST_F(FolderJob, KeepsTheFilesOfTheCurrentFolder) {
+    fs::create_directories("maps");
+    write("maps/m.cfg", kMap);
+    write("debug.log", claims(1));
+    write("parse.log", "earlier run log");
+    DriverResult r = run("X12,CSV", ".", "out", "MAP=maps/m.cfg,DEBUG");
+    EXPECT_EQ(r.exitStatus, 0) << r.outcome;
+    EXPECT_EQ(read("debug.log"), claims(1));
+    EXPECT_EQ(read("out/debug.csv"), "C1\r\n");
 }
 
 TEST(FolderOutputName, TakesTheTypesExtension) {
