@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/folder_job.h"
 #include "app/options.h"
 #include "core/version.h"
 #include "util/file_identity.h"
@@ -77,13 +78,16 @@ std::string runLogHeader(RunContext& ctx, const DateTime& start) {
     return h;
 }
 
-// A source named like the debug log is no debug log: it is not merged.
+// A source named like the debug log is no debug log: it is not merged. A
+// folder job writes none (its files' debug texts are in their sections), so
+// a debug.log there may be one of its sources.
 std::string closingLines(RunContext& ctx, const std::string& source) {
     std::string c = kRule + kCrLf;
     c += kCrLf;
     c += "Parse Ended   " + ctx.dateText() + "  " + ctx.timeText() + kCrLf;
     std::string debugLog;
-    if (fileExists(kDebugLog) && !sameFile(kDebugLog, source) && readWholeFile(kDebugLog, debugLog, true))
+    if (fileExists(kDebugLog) && !folderExists(source) && !sameFile(kDebugLog, source) &&
+        readWholeFile(kDebugLog, debugLog, true))
         c += debugLog + kCrLf + kCrLf;
     return c;
 }
@@ -132,6 +136,9 @@ public:
     }
 
     long long recordsWritten() const { return recordsWritten_; }
+    std::string& sideLog() { return sideLog_; }
+    // Maps are taken from `maps`, which keeps those this run loads.
+    void shareMaps(MapCache* maps) { maps_ = maps; }
     // The console's line on what the job did.
     std::string outcomeLine(int status) const {
         if (status != kExitConverted)
@@ -189,11 +196,12 @@ private:
     bool namesAvoidSource(const ConversionType& type) {
         std::vector<std::string> names{outputFile(type, derivedDestination())};
         if (settings_.overwriteOn()) names.push_back(requestedDestination_);  // erased under "OW"
-        if (!settings_.debug.empty()) {
+        // Side logs count only where they are written (not by folder jobs).
+        if (!settings_.debug.empty() && ctx_.sideLogFiles) {
             names.push_back(kDebugLog);
             names.push_back(kTraceLog);
         }
-        if (settings_.mapLog == 1) names.push_back(kMapLog);
+        if (settings_.mapLog == 1 && ctx_.sideLogFiles) names.push_back(kMapLog);
         for (const std::string& name : names) {
             if (!sameFile(name, job_.source)) continue;
             stopLine(kSameFileAsSourceLine + name, name + " is the source file itself; nothing was written");
@@ -296,6 +304,7 @@ private:
         }
         EngineResult result = engine_(engineArgs(), ctx_);
         log_ += result.log;
+        sideLog_ = std::move(result.sideLogText);
         recordsWritten_ = result.recordsWritten;
         if (result.write.failed) line(" - Write Error : " + result.write.file);
         if (result.failedTableWrites > 0)
@@ -312,7 +321,8 @@ private:
     }
 
     EngineArgs engineArgs() const {
-        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_};
+        return EngineArgs{args_.runLabel, job_, settings_, displayMode_, args_.pathSeparator, requestedDestination_,
+                          maps_};
     }
 
     const DriverArgs& args_;
@@ -327,14 +337,18 @@ private:
     long long recordsWritten_ = 0;
     FirstFailure failure_;
     std::string success_;
+    std::string sideLog_;
+    MapCache* maps_ = nullptr;
 };
 
 }  // namespace
 
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall& engine) {
     JobSettings settings;
-    // A stale debug log goes, but never when it is the source itself.
-    if (fileExists(kDebugLog) && !sameFile(kDebugLog, trimRightSpaces(args.source))) deleteFile(kDebugLog);
+    // A stale debug log goes, but never when it is the source itself or may
+    // be a file of a source folder.
+    const std::string source = trimRightSpaces(args.source);
+    if (fileExists(kDebugLog) && !folderExists(source) && !sameFile(kDebugLog, source)) deleteFile(kDebugLog);
     DriverResult result;
     bool runLogIsSource = false;
     std::string& log = result.runLog;
@@ -377,6 +391,11 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
             result.outcome = "Error: the run log " + settings.runLogName +
                              " is the source file itself; nothing was written (run log not written)";
             result.exitStatus = kExitNotConverted;
+        } else if (folderExists(job.source)) {
+            FolderJobResult folder = runFolderJob(args, ctx, engine, job, settings, displayMode, log);
+            result.exitStatus = folder.exitStatus;
+            result.recordsWritten = folder.recordsWritten;
+            result.outcome = folder.outcome;
         } else {
             JobRun jobRun(args, ctx, engine, job, settings, displayMode, log);
             result.exitStatus = jobRun.run();
@@ -388,6 +407,23 @@ DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx, const EngineCall
     log += closingLines(ctx, job.source);
     if (!runLogIsSource) writeLogFile(settings.runLogName, log);  // an unwritable run log is skipped silently
     return result;
+}
+
+FileJobResult runFileJob(const DriverArgs& args, RunContext& ctx, const EngineCall& engine, JobParams job,
+                         const JobSettings& settings, int displayMode, MapCache* maps) {
+    FileJobResult result;
+    JobRun jobRun(args, ctx, engine, job, settings, displayMode, result.runLog);
+    jobRun.shareMaps(maps);
+    result.exitStatus = jobRun.run();
+    result.recordsWritten = jobRun.recordsWritten();
+    result.outcome = jobRun.outcomeLine(result.exitStatus);
+    result.sideLog = std::move(jobRun.sideLog());
+    return result;
+}
+
+bool knownConversionType(const std::string& type, const JobSettings& settings) {
+    return findConversionType(type) != nullptr ||
+           (beginsWith(toUpper(type), kDatabaseType.type) && fileExists(settings.databaseMap));
 }
 
 JobParams CTLD48401(const std::string&, const std::string&, const std::string&,

@@ -47,6 +47,23 @@ using EngineCall = std::function<EngineResult(const EngineArgs&, RunContext&)>;
 DriverResult CTLD48403(const DriverArgs& args, RunContext& ctx,
                        const EngineCall& engine = convertFile);
 
+// One source file's part of a job, from the source decision to the engine's
+// lines (what a single-file job logs between its option lines and its
+// closing lines). Folder jobs run it once per file.
+struct FileJobResult {
+    std::string runLog;
+    int exitStatus = kExitNotConverted;
+    long long recordsWritten = 0;
+    std::string outcome;
+    std::string sideLog;  // debug text and map log kept out of their files
+};
+FileJobResult runFileJob(const DriverArgs& args, RunContext& ctx, const EngineCall& engine, JobParams job,
+                         const JobSettings& settings, int displayMode, MapCache* maps = nullptr);
+
+// Whether the conversion type names a conversion (or "X12,ODBC" with an
+// existing database map).
+bool knownConversionType(const std::string& type, const JobSettings& settings);
+
 // Front-end hook, where an interactive front end would let the user fill in
 // the job. The console program has none: the job comes back unchanged.
 JobParams CTLD48401(const std::string& frontEndContext, const std::string& settingsFolder,

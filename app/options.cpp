@@ -26,6 +26,7 @@ enum class OptionSetting {
     OutputFile,
     RunLogName,
     DatabaseMap,
+    Jobs,
 };
 
 struct OptionWord {
@@ -54,6 +55,7 @@ constexpr OptionWord kOptionWords[] = {
     {"OUTFILE=", " - OutFile = ", OptionSetting::OutputFile},
     {"PARSELOG=", " - Parselog = ", OptionSetting::RunLogName},
     {"DBMAP=", " - DbMap = ", OptionSetting::DatabaseMap},
+    {"JOBS=", " - Jobs = ", OptionSetting::Jobs},
 };
 
 const OptionWord* findOptionWord(const std::string& upperWord) {
@@ -90,6 +92,16 @@ std::string applyWord(const OptionWord& w, const std::string& word, JobSettings&
         case OptionSetting::DatabaseMap:
             s.databaseMap = value;
             return ctx.stampedLine(" - Database Map File : " + value);
+        case OptionSetting::Jobs: {
+            // A count from 1 to 1024; anything else keeps one per core.
+            int n = 0;
+            bool digits = !value.empty() && value.size() <= 4 &&
+                          value.find_first_not_of("0123456789") == std::string::npos;
+            if (digits) n = std::stoi(value);
+            s.jobs = n >= 1 && n <= 1024 ? n : 0;
+            if (s.jobs == 0) return ctx.stampedLine(" - Jobs value not a count from 1 to 1024, one per core : " + value);
+            return ctx.stampedLine(" - Jobs Set to : " + value);
+        }
     }
     return "";
 }

@@ -6,6 +6,7 @@
 
 #include "core/job_outcome.h"
 #include "core/job_params.h"
+#include "core/map_cache.h"
 
 namespace brolvin {
 
@@ -16,6 +17,7 @@ struct EngineArgs {
     int displayMode = 0;               // 0 or 2: the generation modes' progress display
     std::string pathSeparator;         // put between a folder and a file name
     std::string requestedDestination;  // the destination as given; "RPMN" renames beside it
+    MapCache* maps = nullptr;          // maps already loaded by this job (folder jobs); null: load each
 };
 
 // The run-log line of a file the job would write or delete that is the
@@ -42,6 +44,9 @@ struct EngineResult {
     FirstFailure failure;   // the first of the failures above, in words
     std::string output;     // the file the records went to, after any "RPMN" rename
     std::string mapFile;    // the name of the map file the call loaded
+    // The debug text and the map log when the context keeps them out of
+    // their files (a folder job's worker); "" otherwise.
+    std::string sideLogText;
 
     bool succeeded() const {
         return !mapMissing && !write.failed && !stopped && !noRecords && !readFailed && !deleteFailed &&

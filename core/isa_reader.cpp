@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <memory>
 
 #include "util/file_blocks.h"
 #include "util/file_handle.h"
@@ -117,7 +118,11 @@ std::optional<Delimiters> delimitersByWalk(std::string_view header) {
     return std::nullopt;
 }
 
-Delimiters readDelimiters(const std::string& file, Platform& platform) {
+namespace {
+
+// The same reading through separate opens of the file, for a file that
+// cannot be opened or read: each step then reports its own failure.
+Delimiters delimitersByPieces(const std::string& file, Platform& platform) {
     Delimiters d;
     d.headerOffset = isaOffset(file, platform) + 1;
     d.terminator = isaHeaderByte(file, 1, d.headerOffset, platform)[0];
@@ -132,6 +137,53 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     ssize_t got = ::pread(handle.fd(), header.data(), header.size(), static_cast<off_t>(d.headerOffset));
     header.resize(got > 0 ? static_cast<size_t>(got) : 0);
     if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
+        d.terminator = walked->terminator;
+        d.elementSeparator = walked->elementSeparator;
+        d.subElementSeparator = walked->subElementSeparator;
+    }
+    return d;
+}
+
+}  // namespace
+
+Delimiters readDelimiters(const std::string& file, Platform& platform) {
+    FileHandle handle(file, O_RDONLY);
+    if (!handle.valid()) return delimitersByPieces(file, platform);
+    const int fd = handle.fd();
+    // The first "ISA" (any case), read through the one open file.
+    constexpr size_t kBlock = 64 * 1024;
+    auto block = std::make_unique_for_overwrite<char[]>(kBlock);
+    char prev2 = ' ', prev1 = ' ';
+    long long offset = 0;
+    long long isa = -1;  // position of the "I"
+    while (isa < 0) {
+        ssize_t got = readSome(fd, block.get(), kBlock);
+        if (got < 0) return delimitersByPieces(file, platform);
+        if (got == 0) break;
+        for (ssize_t i = 0; i < got && isa < 0; ++i) {
+            char c = upper(block[static_cast<size_t>(i)]);
+            if (c == 'A' && prev1 == 'S' && prev2 == 'I') isa = offset + i - 2;
+            prev2 = prev1;
+            prev1 = c;
+        }
+        offset += got;
+    }
+    Delimiters d;
+    d.headerOffset = isa < 0 ? 1 : isa;  // isaOffset + 1, which is 0 without an ISA
+    auto byteAt = [&](long long position) {
+        char c = ' ';
+        if (position < 0 || ::pread(fd, &c, 1, static_cast<off_t>(position)) != 1) return ' ';
+        return c;
+    };
+    d.terminator = byteAt(d.headerOffset + 105);
+    d.elementSeparator = byteAt(d.headerOffset + 103);
+    d.subElementSeparator = byteAt(d.headerOffset + 104);
+    // A header whose elements are not padded to their widths has its
+    // delimiters elsewhere than the fixed offsets; walking its separators
+    // finds them, and finds the same ones in a padded header.
+    ssize_t got = ::pread(fd, block.get(), kHeaderWindow, static_cast<off_t>(d.headerOffset));
+    if (std::optional<Delimiters> walked =
+            delimitersByWalk(std::string_view(block.get(), got > 0 ? static_cast<size_t>(got) : 0))) {
         d.terminator = walked->terminator;
         d.elementSeparator = walked->elementSeparator;
         d.subElementSeparator = walked->subElementSeparator;

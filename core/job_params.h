@@ -34,6 +34,7 @@ struct JobSettings {
     std::string outputFile;            // "OUTFILE=" value
     std::string runLogName = "parse.log";  // "PARSELOG=" value
     std::string databaseMap;           // "DBMAP=" value: database map file for "X12,ODBC"
+    int jobs = 0;                      // "JOBS=" value: files converted at once; 0 = one per core
 
     bool overwriteOn() const;  // the overwrite word begins with "OW"
     bool mergeOn() const;      // the merge word begins with "MF"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #if defined(BROLVIN_HAVE_ODBC)
+#include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 #endif
@@ -13,6 +14,83 @@ namespace brolvin {
 
 namespace {
 
+// The ODBC driver manager, loaded when the first connection is made: jobs
+// that never reach an SQL database neither need unixODBC nor pay for loading it.
+struct OdbcLibrary {
+    bool loaded = false;
+    std::string error;  // why it could not be loaded
+    decltype(&::SQLAllocHandle) AllocHandle = nullptr;
+    decltype(&::SQLBindParameter) BindParameter = nullptr;
+    decltype(&::SQLDisconnect) Disconnect = nullptr;
+    decltype(&::SQLDriverConnect) DriverConnect = nullptr;
+    decltype(&::SQLEndTran) EndTran = nullptr;
+    decltype(&::SQLExecute) Execute = nullptr;
+    decltype(&::SQLFetch) Fetch = nullptr;
+    decltype(&::SQLFreeHandle) FreeHandle = nullptr;
+    decltype(&::SQLFreeStmt) FreeStmt = nullptr;
+    decltype(&::SQLGetData) GetData = nullptr;
+    decltype(&::SQLGetDiagRec) GetDiagRec = nullptr;
+    decltype(&::SQLPrepare) Prepare = nullptr;
+    decltype(&::SQLSetConnectAttr) SetConnectAttr = nullptr;
+    decltype(&::SQLSetEnvAttr) SetEnvAttr = nullptr;
+    decltype(&::SQLSetStmtAttr) SetStmtAttr = nullptr;
+};
+
+constexpr const char* kOdbcLibraryName = "libodbc.so.2";
+
+OdbcLibrary loadOdbcLibrary() {
+    OdbcLibrary lib;
+    void* handle = ::dlopen(kOdbcLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* why = ::dlerror();
+        lib.error = std::string("the ODBC library ") + kOdbcLibraryName +
+                    " could not be loaded (install unixODBC): " + (why ? why : "not found");
+        return lib;
+    }
+    auto missing = [&](const char* name) {
+        lib.error = std::string("the ODBC library ") + kOdbcLibraryName + " has no " + name;
+        return lib;
+    };
+    lib.AllocHandle = reinterpret_cast<decltype(&::SQLAllocHandle)>(::dlsym(handle, "SQLAllocHandle"));
+    if (!lib.AllocHandle) return missing("SQLAllocHandle");
+    lib.BindParameter = reinterpret_cast<decltype(&::SQLBindParameter)>(::dlsym(handle, "SQLBindParameter"));
+    if (!lib.BindParameter) return missing("SQLBindParameter");
+    lib.Disconnect = reinterpret_cast<decltype(&::SQLDisconnect)>(::dlsym(handle, "SQLDisconnect"));
+    if (!lib.Disconnect) return missing("SQLDisconnect");
+    lib.DriverConnect = reinterpret_cast<decltype(&::SQLDriverConnect)>(::dlsym(handle, "SQLDriverConnect"));
+    if (!lib.DriverConnect) return missing("SQLDriverConnect");
+    lib.EndTran = reinterpret_cast<decltype(&::SQLEndTran)>(::dlsym(handle, "SQLEndTran"));
+    if (!lib.EndTran) return missing("SQLEndTran");
+    lib.Execute = reinterpret_cast<decltype(&::SQLExecute)>(::dlsym(handle, "SQLExecute"));
+    if (!lib.Execute) return missing("SQLExecute");
+    lib.Fetch = reinterpret_cast<decltype(&::SQLFetch)>(::dlsym(handle, "SQLFetch"));
+    if (!lib.Fetch) return missing("SQLFetch");
+    lib.FreeHandle = reinterpret_cast<decltype(&::SQLFreeHandle)>(::dlsym(handle, "SQLFreeHandle"));
+    if (!lib.FreeHandle) return missing("SQLFreeHandle");
+    lib.FreeStmt = reinterpret_cast<decltype(&::SQLFreeStmt)>(::dlsym(handle, "SQLFreeStmt"));
+    if (!lib.FreeStmt) return missing("SQLFreeStmt");
+    lib.GetData = reinterpret_cast<decltype(&::SQLGetData)>(::dlsym(handle, "SQLGetData"));
+    if (!lib.GetData) return missing("SQLGetData");
+    lib.GetDiagRec = reinterpret_cast<decltype(&::SQLGetDiagRec)>(::dlsym(handle, "SQLGetDiagRec"));
+    if (!lib.GetDiagRec) return missing("SQLGetDiagRec");
+    lib.Prepare = reinterpret_cast<decltype(&::SQLPrepare)>(::dlsym(handle, "SQLPrepare"));
+    if (!lib.Prepare) return missing("SQLPrepare");
+    lib.SetConnectAttr = reinterpret_cast<decltype(&::SQLSetConnectAttr)>(::dlsym(handle, "SQLSetConnectAttr"));
+    if (!lib.SetConnectAttr) return missing("SQLSetConnectAttr");
+    lib.SetEnvAttr = reinterpret_cast<decltype(&::SQLSetEnvAttr)>(::dlsym(handle, "SQLSetEnvAttr"));
+    if (!lib.SetEnvAttr) return missing("SQLSetEnvAttr");
+    lib.SetStmtAttr = reinterpret_cast<decltype(&::SQLSetStmtAttr)>(::dlsym(handle, "SQLSetStmtAttr"));
+    if (!lib.SetStmtAttr) return missing("SQLSetStmtAttr");
+    lib.loaded = true;
+    return lib;
+}
+
+// Loaded once per process; the loaded table is never changed.
+const OdbcLibrary& odbc() {
+    static const OdbcLibrary library = loadOdbcLibrary();
+    return library;
+}
+
 // Every diagnostic record of a handle: state, native code and message.
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::string text;
@@ -21,7 +99,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLCHAR message[1024] = {};
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
+        SQLRETURN rc = odbc().GetDiagRec(type, handle, i, state, &native, message, sizeof message, &length);
         if (!SQL_SUCCEEDED(rc)) break;
         if (!text.empty()) text += " ";
         text += std::string(reinterpret_cast<char*>(state)) + " (" + std::to_string(native) + ") " +
@@ -43,9 +121,9 @@ bool bindAndExecute(SQLHSTMT stmt, const std::vector<const std::vector<SqlValue>
     buffers.resize(columns);
     lengths.resize(columns);
     status.assign(count, SQL_PARAM_UNUSED);
-    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
-    SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(count)), 0);
-    SQLSetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
+    odbc().SetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+    odbc().SetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(count)), 0);
+    odbc().SetStmtAttr(stmt, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
     for (size_t c = 0; c < columns; ++c) {
         size_t width = 1;
         for (const auto* row : rows)
@@ -58,7 +136,7 @@ bool bindAndExecute(SQLHSTMT stmt, const std::vector<const std::vector<SqlValue>
             std::copy(v->begin(), v->end(), buffers[c].begin() + static_cast<long>(r * width));
             lengths[c][r] = static_cast<SQLLEN>(v->size());
         }
-        SQLRETURN rc = SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
+        SQLRETURN rc = odbc().BindParameter(stmt, static_cast<SQLUSMALLINT>(c + 1), SQL_PARAM_INPUT, SQL_C_CHAR,
                                         SQL_VARCHAR, width, 0, buffers[c].data(), static_cast<SQLLEN>(width),
                                         lengths[c].data());
         if (!SQL_SUCCEEDED(rc)) {
@@ -66,7 +144,7 @@ bool bindAndExecute(SQLHSTMT stmt, const std::vector<const std::vector<SqlValue>
             return false;
         }
     }
-    SQLRETURN rc = SQLExecute(stmt);
+    SQLRETURN rc = odbc().Execute(stmt);
     bool ok = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     for (SQLUSMALLINT s : status)
         if (s == SQL_PARAM_ERROR) ok = false;
@@ -97,13 +175,17 @@ bool SqlConnection::connected() const { return handles_->connected; }
 bool SqlConnection::connect(const std::string& connectionString, std::string& error) {
     disconnect();
     Handles& h = *handles_;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.env))) {
+    if (!odbc().loaded) {
+        error = odbc().error;
+        return false;
+    }
+    if (!SQL_SUCCEEDED(odbc().AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h.env))) {
         error = "cannot allocate an ODBC environment";
         h.env = SQL_NULL_HENV;
         return false;
     }
-    SQLSetEnvAttr(h.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, h.env, &h.dbc))) {
+    odbc().SetEnvAttr(h.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (!SQL_SUCCEEDED(odbc().AllocHandle(SQL_HANDLE_DBC, h.env, &h.dbc))) {
         error = diagnostics(SQL_HANDLE_ENV, h.env);
         h.dbc = SQL_NULL_HDBC;
         disconnect();
@@ -112,7 +194,7 @@ bool SqlConnection::connect(const std::string& connectionString, std::string& er
     std::string text = connectionString;
     SQLCHAR out[1024];
     SQLSMALLINT outLength = 0;
-    SQLRETURN rc = SQLDriverConnect(h.dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
+    SQLRETURN rc = odbc().DriverConnect(h.dbc, nullptr, reinterpret_cast<SQLCHAR*>(text.data()),
                                     static_cast<SQLSMALLINT>(text.size()), out, sizeof out, &outLength,
                                     SQL_DRIVER_NOPROMPT);
     if (!SQL_SUCCEEDED(rc)) {
@@ -127,17 +209,17 @@ bool SqlConnection::connect(const std::string& connectionString, std::string& er
 void SqlConnection::disconnect() {
     if (!handles_) return;
     Handles& h = *handles_;
-    if (h.connected) SQLDisconnect(h.dbc);
+    if (h.connected) odbc().Disconnect(h.dbc);
     h.connected = false;
-    if (h.dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, h.dbc);
+    if (h.dbc != SQL_NULL_HDBC) odbc().FreeHandle(SQL_HANDLE_DBC, h.dbc);
     h.dbc = SQL_NULL_HDBC;
-    if (h.env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, h.env);
+    if (h.env != SQL_NULL_HENV) odbc().FreeHandle(SQL_HANDLE_ENV, h.env);
     h.env = SQL_NULL_HENV;
 }
 
 bool SqlConnection::setAutoCommit(bool on, std::string& error) {
     if (!handles_->connected) return false;
-    SQLRETURN rc = SQLSetConnectAttr(handles_->dbc, SQL_ATTR_AUTOCOMMIT,
+    SQLRETURN rc = odbc().SetConnectAttr(handles_->dbc, SQL_ATTR_AUTOCOMMIT,
                                      reinterpret_cast<SQLPOINTER>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);
     if (SQL_SUCCEEDED(rc)) return true;
     error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
@@ -146,14 +228,14 @@ bool SqlConnection::setAutoCommit(bool on, std::string& error) {
 
 bool SqlConnection::commit(std::string& error) {
     if (!handles_->connected) return false;
-    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_COMMIT))) return true;
+    if (SQL_SUCCEEDED(odbc().EndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_COMMIT))) return true;
     error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
     return false;
 }
 
 bool SqlConnection::rollback(std::string& error) {
     if (!handles_->connected) return false;
-    if (SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_ROLLBACK))) return true;
+    if (SQL_SUCCEEDED(odbc().EndTran(SQL_HANDLE_DBC, handles_->dbc, SQL_ROLLBACK))) return true;
     error = diagnostics(SQL_HANDLE_DBC, handles_->dbc);
     return false;
 }
@@ -185,8 +267,8 @@ bool SqlConnection::queryNumber(const std::string& sql, long long& value, std::s
     SQLHSTMT stmt = statement.handle_->stmt;
     SQLBIGINT number = 0;
     SQLLEN indicator = 0;
-    bool ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
-              SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
+    bool ok = SQL_SUCCEEDED(odbc().Fetch(stmt)) &&
+              SQL_SUCCEEDED(odbc().GetData(stmt, 1, SQL_C_SBIGINT, &number, sizeof number, &indicator));
     if (ok && indicator != SQL_NULL_DATA) value = number;
     if (!ok) error = diagnostics(SQL_HANDLE_STMT, stmt);
     return ok;
@@ -196,7 +278,7 @@ SqlStatement::SqlStatement() : handle_(std::make_unique<Handle>()) {}
 SqlStatement::~SqlStatement() { release(); }
 
 void SqlStatement::release() {
-    if (handle_ && handle_->stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle_->stmt);
+    if (handle_ && handle_->stmt != SQL_NULL_HSTMT) odbc().FreeHandle(SQL_HANDLE_STMT, handle_->stmt);
     if (handle_) handle_->stmt = SQL_NULL_HSTMT;
 }
 
@@ -207,13 +289,13 @@ bool SqlStatement::prepare(SqlConnection& connection, const std::string& sql, st
         return false;
     }
     SQLHDBC dbc = connection.handles_->dbc;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_->stmt))) {
+    if (!SQL_SUCCEEDED(odbc().AllocHandle(SQL_HANDLE_STMT, dbc, &handle_->stmt))) {
         error = diagnostics(SQL_HANDLE_DBC, dbc);
         handle_->stmt = SQL_NULL_HSTMT;
         return false;
     }
     std::string text = sql;
-    SQLRETURN rc = SQLPrepare(handle_->stmt, reinterpret_cast<SQLCHAR*>(text.data()),
+    SQLRETURN rc = odbc().Prepare(handle_->stmt, reinterpret_cast<SQLCHAR*>(text.data()),
                               static_cast<SQLINTEGER>(text.size()));
     if (SQL_SUCCEEDED(rc)) return true;
     error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
@@ -238,7 +320,7 @@ bool SqlStatement::executeRows(const std::vector<const std::vector<SqlValue>*>& 
 bool SqlStatement::queryHasRow(const std::vector<SqlValue>& params, bool& hasRow, std::string& error) {
     hasRow = false;
     if (!execute(params, error)) return false;
-    SQLRETURN rc = SQLFetch(handle_->stmt);
+    SQLRETURN rc = odbc().Fetch(handle_->stmt);
     bool ok = true;
     if (SQL_SUCCEEDED(rc)) {
         hasRow = true;
@@ -246,7 +328,7 @@ bool SqlStatement::queryHasRow(const std::vector<SqlValue>& params, bool& hasRow
         error = diagnostics(SQL_HANDLE_STMT, handle_->stmt);
         ok = false;
     }
-    SQLFreeStmt(handle_->stmt, SQL_CLOSE);
+    odbc().FreeStmt(handle_->stmt, SQL_CLOSE);
     return ok;
 }
 

@@ -94,7 +94,10 @@ private:
 void EngineCall::writeDebugLog() {
     if (!debug_.on()) return;
     debug_.closingLine(kDebugEnd);
-    writeLogFile("debug.log", debug_.text());
+    if (ctx_.sideLogFiles)
+        writeLogFile("debug.log", debug_.text());
+    else
+        result_.sideLogText.insert(0, debug_.text());
 }
 
 // The name "RPMN" gives the output: the map name put before its file name.
@@ -190,8 +193,11 @@ EngineResult EngineCall::run() {
     result_.log += choice.runLog;
     debug_.raw(choice.debugText);
 
-    MapLoadResult loaded = loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
+    MapLoadResult loaded =
+        args_.maps ? loadMapCached(*args_.maps, choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_)
+                   : loadMap(choice.pathToLoad, settings_.mapLog == 1, args_.runLabel, start, ctx_);
     result_.log += loaded.runLog;
+    if (settings_.mapLog == 1 && !ctx_.sideLogFiles) result_.sideLogText += loaded.mapLogText;
     if (!loaded.map.hasFieldTable) {
         result_.mapMissing = true;
         result_.inputRefused = loaded.refused;

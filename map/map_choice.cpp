@@ -181,7 +181,7 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
             out.runLog += ctx.stampedLine(" - Source file =" + request.source);
             if (debug) {
                 if (out.detected) out.debugText += std::string(kCrLf) + scan.trace;
-                deleteFile(kTraceFile);
+                if (ctx.sideLogFiles) deleteFile(kTraceFile);
             }
         } else {
             out.runLog += ctx.stampedLine(" - Map File Set C to " + mapName);

@@ -85,6 +85,7 @@ void appendRunLog(std::string& runLog, const LoadedMap& map, RunContext& ctx) {
 }
 
 void writeMapLog(const std::string& text, RunContext& ctx) {
+    if (!ctx.sideLogFiles) return;  // the caller keeps the text
     if (!writeLogFile(kMapLogFileName, text))
         ctx.platform.warningLine(fileErrorText("Cfile <ERROR> FC-Open #", errno));
 }
@@ -254,6 +255,21 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
 
     if (mapLogOn) writeMapLog(log, ctx);
     appendRunLog(result.runLog, map, ctx);
+    return result;
+}
+
+MapLoadResult loadMapCached(MapCache& cache, const std::string& path, bool mapLogOn, const std::string& runLabel,
+                            const DateTime& engineStart, RunContext& ctx) {
+    if (mapLogOn) return loadMap(path, mapLogOn, runLabel, engineStart, ctx);
+    std::lock_guard<std::mutex> hold(cache.loading());
+    if (std::shared_ptr<const LoadedMap> kept = cache.find(path)) {
+        MapLoadResult result;
+        result.map = *kept;
+        appendRunLog(result.runLog, result.map, ctx);
+        return result;
+    }
+    MapLoadResult result = loadMap(path, mapLogOn, runLabel, engineStart, ctx);
+    if (result.map.hasFieldTable) cache.keep(path, result.map);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/field_table.h"
+#include "core/map_cache.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -27,5 +28,11 @@ struct MapLoadResult {
 // a file beyond the map size limits, with its own line.
 MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string& runLabel,
                       const DateTime& engineStart, RunContext& ctx);
+
+// The same through `cache`: a path loaded before is copied from it, with the
+// run-log lines of a load; a new one is loaded and kept when it loaded. The
+// map log, when on, is built by a load of its own.
+MapLoadResult loadMapCached(MapCache& cache, const std::string& path, bool mapLogOn, const std::string& runLabel,
+                            const DateTime& engineStart, RunContext& ctx);
 
 }  // namespace brolvin

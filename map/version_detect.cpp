@@ -159,7 +159,7 @@ InterchangeScan scanInterchange(const std::string& source, const std::string& de
 
 std::string CTL48400K(const std::string& source, const std::string& debugSetting, RunContext& ctx) {
     InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
-    if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    if (!isBlank(debugSetting) && ctx.sideLogFiles) writeLogFile(kTraceFile, scan.trace);
     return scan.version;
 }
 
@@ -223,7 +223,7 @@ std::string detectMapName(const std::string& source, const std::string& debugSet
         if (!reason.empty() && !isBlank(debugSetting))
             scan.trace += " Fallback Map = " + name + " (" + reason + ")" + kCrLf;
     }
-    if (!isBlank(debugSetting)) writeLogFile(kTraceFile, scan.trace);
+    if (!isBlank(debugSetting) && ctx.sideLogFiles) writeLogFile(kTraceFile, scan.trace);
     if (scanOut) *scanOut = std::move(scan);
     return name;
 }

@@ -1,6 +1,7 @@
 #include "util/file_blocks.h"
 
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "util/file_handle.h"
@@ -21,11 +22,12 @@ bool readFileBlocks(const std::string& path, const std::function<bool(std::strin
         return false;
     }
     if (blockSize == 0) blockSize = kSourceBlockSize;
-    std::vector<char> block(blockSize);
+    // Filled by read() before use: no need to zero it first.
+    auto block = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {
         size_t filled = 0;
         while (filled < blockSize) {
-            ssize_t got = ::read(file.fd(), block.data() + filled, blockSize - filled);
+            ssize_t got = ::read(file.fd(), block.get() + filled, blockSize - filled);
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 error.code = errno;
@@ -34,7 +36,7 @@ bool readFileBlocks(const std::string& path, const std::function<bool(std::strin
             if (got == 0) break;
             filled += static_cast<size_t>(got);
         }
-        if (filled > 0 && !onBlock(std::string_view(block.data(), filled))) return true;
+        if (filled > 0 && !onBlock(std::string_view(block.get(), filled))) return true;
         if (filled < blockSize) return true;
     }
 }

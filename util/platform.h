@@ -60,6 +60,10 @@ struct RunContext {
     explicit RunContext(Platform& p) : platform(p) {}
     Platform& platform;
     bool isoDateFormat = false;  // false: mm/dd/yy, true: yyyy.mm.dd
+    // Whether debug.log, tdebug.log and qzmap.log are written in the current
+    // folder. Workers of a folder job share that folder, so they keep these
+    // texts in memory and the run log carries them instead.
+    bool sideLogFiles = true;
 
     // "HH:MM:SS" of the current time.
     std::string timeText();

@@ -145,11 +145,12 @@ TEST_F(BadInputTest, ClaimWithTwentyThousandLinesStaysBounded) {
 }
 
 TEST_F(BadInputTest, FoldersWhereFilesBelong) {
+    // An empty source folder converts nothing and makes no destination folder.
     fs::create_directory("indir");
     Outcome o = convert("indir", "out.xml");
     EXPECT_EQ(o.status, 1);
     EXPECT_FALSE(logged(" - The source is a file."));
-    EXPECT_TRUE(logged(" - Destination Control : 0"));
+    EXPECT_TRUE(logged(" - Folder Files : 0"));
     EXPECT_FALSE(fs::exists("out.xml"));
 
     // A destination that is a folder cannot be created: a write error, the
