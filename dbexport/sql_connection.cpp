@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #if defined(BROLVIN_HAVE_ODBC)
-#include <sql.h>
-#include <sqlext.h>
+#include "dbexport/odbc_headers.h"
 #endif
 
 namespace brolvin {

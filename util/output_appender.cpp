@@ -1,11 +1,7 @@
 #include "util/output_appender.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "util/file_io.h"
+#include "util/os.h"
 
 namespace brolvin {
 
@@ -21,7 +17,7 @@ bool OutputAppender::flush() {
 bool OutputAppender::close() {
     bool ok = flush();
     if (fd_ < 0) return ok;
-    ok = ::close(fd_) == 0 && ok;
+    ok = os::closeFile(fd_) && ok;
     fd_ = -1;
     name_.clear();
     return ok;
@@ -35,7 +31,7 @@ bool OutputAppender::append(std::string_view text, const std::string& fileName) 
     if (fd_ >= 0 && fileName != name_ && !close()) return false;
     if (fd_ < 0) {
         if (!fileExists(fileName)) return false;
-        fd_ = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd_ = os::openFile(fileName, O_WRONLY | O_APPEND);
         if (fd_ < 0) return false;
         name_ = fileName;
     }
