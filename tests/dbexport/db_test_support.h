@@ -9,6 +9,7 @@
 
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
+#include "support/process.h"
 
 namespace brolvin::test {
 
@@ -52,20 +53,11 @@ inline DbMapRow tableRow(const std::string& table, const std::string& driver, co
 }
 
 // Runs a shell command and returns its standard output; `status` gets the
-// exit status (-1 when it could not run).
+// exit status (-1 when it could not run, as where there is no POSIX shell).
 inline std::string runCommand(const std::string& command, int& status) {
     std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) {
-        status = -1;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int rc = pclose(p);
-    status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
+    status = runCommand({"/bin/sh", "-c", command}, &out);
+    return status < 0 ? std::string() : out;
 }
 
 }  // namespace brolvin::test

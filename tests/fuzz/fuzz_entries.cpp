@@ -1,7 +1,6 @@
 #include "fuzz/fuzz_entries.h"
 
 #include <string.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/platform.h"
+#include "util/os.h"
 #include "x12parse/field_functions.h"
 
 namespace brolvin::fuzz {
@@ -267,7 +267,7 @@ std::string pickName(std::string_view part, const std::string& source) {
 // a fuzzed name cannot pass for one) left behind.
 bool unfinishedOutputLeft() {
     namespace fs = std::filesystem;
-    const std::string mark = ".part-" + std::to_string(getpid()) + "-";
+    const std::string mark = ".part-" + std::to_string(os::processId()) + "-";
     std::error_code ec;
     for (const char* folder : {".", "sub"})
         for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/process.h"
 #include "util/file_io.h"
 #include "x12build/xml_input.h"
 
@@ -57,20 +58,17 @@ protected:
     // Runs the program; true when it ended normally.
     bool run(const std::string& type, const std::string& source, const std::string& destination,
              const std::string& options) {
-        std::string command = std::string("timeout 60 '") + BROLVIN_BINARY + "' " + type + " '" + source + "' '" +
-                              destination + "' '" + options + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
+        Outcome o = runProgram({type, source, destination, options}, "", 60);
+        return o.exitedNormally && o.status == 0;
     }
     void expectFile(const std::string& actual, const std::string& expectedName) {
         std::string expected;
         ASSERT_TRUE(readWholeFile(expectedPath(expectedName), expected)) << expectedName;
         EXPECT_TRUE(actual == expected) << expectedName << " " << firstDifference(actual, expected);
     }
-    static bool havePython() { return std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") == 0; }
+    static bool havePython() { return runCommand({"python3", "-c", "import xml.dom.minidom"}) == 0; }
     static bool wellFormed(const std::string& path) {
-        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' '" + path +
-                          "' 2>/dev/null";
-        return std::system(cmd.c_str()) == 0;
+        return runCommand({"python3", "-c", "import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])", path}) == 0;
     }
 };
 
