@@ -36,13 +36,16 @@ for dll in $dlls; do
   esac
 done
 
-ctest --test-dir "$win" --output-on-failure --no-tests=error -j2
+# Two tests make tens of thousands of small reads and writes, which Wine
+# turns into many times as many system calls: they run on Linux only.
+ctest --test-dir "$win" --output-on-failure --no-tests=error -j2 --timeout 120 \
+  -E 'BoundsTest.GeneratedInterchangeStaysWellFormedWhateverTheValues|TableFileTest.WriterKeepsTableAndIndexesConsistent'
 
 (cd "$win" && cpack >/dev/null)
 zip=$(ls "$win"/brolvin-*-win64.zip)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-(cd "$scratch" && unzip -q "$zip")
+(cd "$scratch" && cmake -E tar xf "$zip")
 program=$(ls "$scratch"/brolvin-*-win64/brolvin.exe)
 # The maps folder beside the program, as the program names it.
 winmaps=$(winepath -w "$(dirname "$program")/maps" 2>/dev/null | tr -d '\r')

@@ -307,7 +307,11 @@ std::string systemName() {
            std::to_string(v.dwBuildNumber) + " x64";
 }
 
-bool inputIsTerminal() { return _isatty(0) != 0; }
+bool inputIsTerminal() {
+    // _isatty also answers yes for the NUL device; only a console has a mode.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
 
 void readOneKey() { _getch(); }
 

@@ -131,7 +131,7 @@ TEST_F(DatabaseJobTest, AFailedTableWriteIsExitOneAndKeepsTheSource) {
     };
     const Case cases[] = {
         {"TABLE=CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
-         "** Error: table file db/CLAIMS.dbf does not exist"},
+         std::string("** Error: table file db") + os::kNativeSeparator + "CLAIMS.dbf does not exist"},
         {"TABLE=../CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
          "** Error: table name \"../CLAIMS\" is not a plain file name"},
         {"TABLE=CLAIMS\r\nDRIVER=NoSuchDriver\r\nDSN=claims\r\nFIELD=CLAIMID\r\n", "Unable connect to server "},

@@ -154,6 +154,12 @@ protected:
         test::Outcome o = test::runProgram(args, "console.txt", 30);
         return o.exitedNormally ? o.status : -1;
     }
+    // Console output as written, without the CR that Windows puts before each LF.
+    std::string console(const std::string& name) {
+        std::string text = read(name);
+        std::erase(text, '\r');
+        return text;
+    }
 };
 
 TEST_F(Program, ConversionWritesARunLogInStepOrderEndingInTheEofMark) {
@@ -180,7 +186,7 @@ TEST_F(Program, ConversionWritesARunLogInStepOrderEndingInTheEofMark) {
 
 TEST_F(Program, ExitStatusesOfJobsThatConvertNothing) {
     EXPECT_EQ(runProgram({}), 2);  // no parameters and no terminal: no prompt, no wait
-    EXPECT_EQ(read("console.txt").find("Any key to Continue"), std::string::npos);
+    EXPECT_EQ(console("console.txt").find("Any key to Continue"), std::string::npos);
     EXPECT_EQ(runProgram({"X12,XML", "missing.x12", "out.xml"}), 1);
     write("in.x12", "ISA");
     write("out.xml", "keep");
@@ -195,14 +201,14 @@ TEST_F(Program, WarningsGoToStandardErrorAndTheOutcomeToStandardOutput) {
     EXPECT_EQ(test::waitProgram(test::startProgram({"X12,XML", "open.x12", "o.xml", "MAP=m.cfg"}, "out.txt", "err.txt"))
                   .status,
               0);
-    EXPECT_EQ(read("err.txt"), " - Warning : the source ends inside an interchange (no IEA after the last ISA)\n");
-    EXPECT_NE(read("out.txt").find("\n1 record written to o.xml (map m.cfg)\nBrolvin Core Complete\n"), std::string::npos);
+    EXPECT_EQ(console("err.txt"), " - Warning : the source ends inside an interchange (no IEA after the last ISA)\n");
+    EXPECT_NE(console("out.txt").find("\n1 record written to o.xml (map m.cfg)\nBrolvin Core Complete\n"), std::string::npos);
 }
 
 TEST_F(Program, UsageGoesToStandardOutputAndWritesNoLog) {
     EXPECT_EQ(test::waitProgram(test::startProgram({"--help"}, "help.txt", "help.err")).status, 0);
-    EXPECT_NE(read("help.txt").find("Usage: brolvin"), std::string::npos);
-    EXPECT_EQ(read("help.err"), "");
+    EXPECT_NE(console("help.txt").find("Usage: brolvin"), std::string::npos);
+    EXPECT_EQ(console("help.err"), "");
     EXPECT_FALSE(std::filesystem::exists("parse.log"));
 }
 

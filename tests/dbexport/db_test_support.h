@@ -10,12 +10,14 @@
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
 #include "support/process.h"
+#include "support/test_system.h"
 
 namespace brolvin::test {
 
 // The shared library of an ODBC driver installed by the distribution, or "".
 inline std::string findDriver(const std::string& file) {
     namespace fs = std::filesystem;
+    if (!linuxSystem()) return "";  // the drivers are Linux libraries
     for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
         std::error_code ec;
         if (fs::exists(fs::path(root) / "odbc" / file, ec)) return (fs::path(root) / "odbc" / file).string();

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/entry.h"
+#include "fuzz/find_bytes.h"
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
 #include "map/map_loader.h"
@@ -58,10 +59,8 @@ std::string_view asText(const uint8_t* data, size_t size) {
 std::pair<std::string_view, std::string_view> splitAtDivider(std::string_view text) {
     const size_t dividerSize = strlen(kDivider);
     if (text.empty()) return {text, {}};
-    // memmem lets the fuzzer learn the divider from its comparison hooks.
-    const void* found = memmem(text.data(), text.size(), kDivider, dividerSize);
-    if (found == nullptr) return {text, {}};
-    size_t at = static_cast<const char*>(found) - text.data();
+    const size_t at = fuzz::findBytes(text, std::string_view(kDivider, dividerSize));
+    if (at == std::string_view::npos) return {text, {}};
     return {text.substr(0, at), text.substr(at + dividerSize)};
 }
 

@@ -13,6 +13,7 @@
 #include "support/fixed_platform.h"
 #include "support/process.h"
 #include "util/file_io.h"
+#include "util/os.h"
 #include "x12build/xml_input.h"
 
 namespace brolvin::test {
@@ -20,6 +21,8 @@ namespace brolvin::test {
 inline const std::string kSource = BROLVIN_SOURCE_DIR;
 
 inline std::string mapPath(const std::string& map) { return kSource + "/maps/" + map; }
+// A shipped map as the program names it: the maps folder joined with the name.
+inline std::string shippedMapPath(const std::string& map) { return kSource + "/maps" + os::kNativeSeparator + map; }
 inline std::string expectedPath(const std::string& name) { return kSource + "/tests/data/expected/" + name; }
 
 using Record = std::map<std::string, std::string>;

@@ -79,6 +79,8 @@ int runCommand(const std::vector<std::string>& argv, std::string* output) {
     return o.exitedNormally && o.status != 127 ? o.status : -1;
 }
 
+bool linuxSystem() { return true; }
+
 bool mountSmallDisk(const std::string& folder, long long size) {
     const std::string options = "size=" + std::to_string(size);
     return ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;

@@ -121,6 +121,7 @@ int runCommand(const std::vector<std::string>& argv, std::string* output) {
     return o.exitedNormally ? o.status : -1;
 }
 
+bool linuxSystem() { return false; }
 bool mountSmallDisk(const std::string&, long long) { return false; }
 void unmountDisk(const std::string&) {}
 std::string fullDevice() { return ""; }

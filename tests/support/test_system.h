@@ -7,6 +7,10 @@
 
 namespace brolvin::test {
 
+// True for the Linux build, where the tests also reach the Linux ODBC
+// drivers and name files with any bytes.
+bool linuxSystem();
+
 // A tmpfs of `size` bytes on `folder` (needs root on Linux; never on Windows).
 bool mountSmallDisk(const std::string& folder, long long size);
 void unmountDisk(const std::string& folder);
