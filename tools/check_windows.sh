@@ -36,10 +36,13 @@ for dll in $dlls; do
   esac
 done
 
-# Two tests make tens of thousands of small reads and writes, which Wine
-# turns into many times as many system calls: they run on Linux only.
-ctest --test-dir "$win" --output-on-failure --no-tests=error -j2 --timeout 120 \
-  -E 'BoundsTest.GeneratedInterchangeStaysWellFormedWhateverTheValues|TableFileTest.WriterKeepsTableAndIndexesConsistent'
+# Left to Linux: two tests of tens of thousands of small reads and writes,
+# which Wine turns into many times as many system calls, and one whose ODBC
+# case reaches Linux's unixODBC through Wine's odbc32, which at times hangs.
+# Two Wine processes at a time now and then stall one of them: a test that
+# times out runs once more.
+ctest --test-dir "$win" --output-on-failure --no-tests=error -j2 --timeout 120 --repeat until-pass:2 \
+  -E 'BoundsTest.GeneratedInterchangeStaysWellFormedWhateverTheValues|TableFileTest.WriterKeepsTableAndIndexesConsistent|DatabaseJobTest.AFailedTableWriteIsExitOneAndKeepsTheSource'
 
 (cd "$win" && cpack >/dev/null)
 zip=$(ls "$win"/brolvin-*-win64.zip)
