@@ -1,12 +1,9 @@
-#include <string>
-#include <vector>
-
 #include "app/entry.h"
+#include "util/os.h"
 #include "util/platform.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> params;
-    for (int i = 1; i < argc; ++i) params.emplace_back(argv[i]);
+    const auto params = brolvin::os::programArguments(argc, argv);
     brolvin::SystemPlatform platform;
     return brolvin::MAIN(params, platform);
 }

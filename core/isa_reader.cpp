@@ -1,6 +1,5 @@
 #include "core/isa_reader.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -134,7 +133,7 @@ Delimiters delimitersByPieces(const std::string& file, Platform& platform) {
     std::string header(kHeaderWindow, '\0');
     FileHandle handle(file, O_RDONLY);
     if (!handle.valid()) return d;
-    ssize_t got = ::pread(handle.fd(), header.data(), header.size(), static_cast<off_t>(d.headerOffset));
+    long long got = os::readAt(handle.fd(), header.data(), header.size(), static_cast<long long>(d.headerOffset));
     header.resize(got > 0 ? static_cast<size_t>(got) : 0);
     if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
         d.terminator = walked->terminator;

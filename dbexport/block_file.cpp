@@ -1,10 +1,5 @@
 #include "dbexport/block_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -15,8 +10,7 @@ namespace brolvin {
 bool BlockFile::open(const std::string& path, bool exclusive, int lockWaitMillis) {
     close();
     lockTimedOut_ = false;
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (os::pathInfo(path).kind != os::Kind::kRegular) return false;
     file_ = FileHandle(path, O_RDWR);
     if (!file_.valid()) return false;
     if (!exclusive) return true;
@@ -24,11 +18,11 @@ bool BlockFile::open(const std::string& path, bool exclusive, int lockWaitMillis
     // milliseconds until the wait is used up.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0, lockWaitMillis));
     for (;;) {
-        if (::flock(file_.fd(), LOCK_EX | LOCK_NB) == 0) return true;
-        int error = errno;
-        if (error != EWOULDBLOCK && error != EINTR) break;
+        const os::Lock lock = os::tryLockExclusive(file_.fd());
+        if (lock == os::Lock::kLocked) return true;
+        if (lock == os::Lock::kFailed) break;
         if (std::chrono::steady_clock::now() >= deadline) {
-            lockTimedOut_ = error == EWOULDBLOCK;
+            lockTimedOut_ = true;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -52,7 +46,7 @@ namespace {
 template <class Buffer, class Transfer>
 bool transferAll(uint64_t offset, Buffer* p, size_t size, Transfer transfer) {
     while (size > 0) {
-        ssize_t n = transfer(p, size, static_cast<off_t>(offset));
+        long long n = transfer(p, size, static_cast<long long>(offset));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -66,7 +60,7 @@ bool transferAll(uint64_t offset, Buffer* p, size_t size, Transfer transfer) {
 
 bool BlockFile::readAt(uint64_t offset, void* data, size_t size) const {
     return transferAll(offset, static_cast<char*>(data), size,
-                       [this](char* p, size_t n, off_t at) { return ::pread(file_.fd(), p, n, at); });
+                       [this](char* p, size_t n, long long at) { return os::readAt(file_.fd(), p, n, at); });
 }
 
 bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
@@ -76,15 +70,14 @@ bool BlockFile::readAt(uint64_t offset, std::string& out, size_t size) const {
 
 bool BlockFile::writeAt(uint64_t offset, const void* data, size_t size) {
     return transferAll(offset, static_cast<const char*>(data), size,
-                       [this](const char* p, size_t n, off_t at) { return ::pwrite(file_.fd(), p, n, at); });
+                       [this](const char* p, size_t n, long long at) { return os::writeAt(file_.fd(), p, n, at); });
 }
 
 uint64_t BlockFile::size() const {
-    struct stat st {};
-    if (!file_.valid() || ::fstat(file_.fd(), &st) != 0) return 0;
-    return static_cast<uint64_t>(st.st_size);
+    if (!file_.valid()) return 0;
+    return static_cast<uint64_t>(os::openFileInfo(file_.fd()).size);
 }
 
-bool BlockFile::truncate(uint64_t size) { return ::ftruncate(file_.fd(), static_cast<off_t>(size)) == 0; }
+bool BlockFile::truncate(uint64_t size) { return os::truncateFile(file_.fd(), static_cast<long long>(size)); }
 
 }  // namespace brolvin

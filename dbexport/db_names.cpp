@@ -1,5 +1,6 @@
 #include "dbexport/db_names.h"
 
+#include "util/os.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -40,7 +41,7 @@ std::string joinPath(const std::string& folder, const std::string& name, const s
     if (folder.empty()) return name;
     if (name.empty()) return folder;
     if (isSeparator(folder.back()) || isSeparator(name.front())) return folder + name;
-    return folder + (separator.empty() ? "/" : separator) + name;
+    return folder + (separator.empty() ? os::kNativeSeparator : separator) + name;
 }
 
 std::string tableFileBase(const DbMapRow& row, const std::string& separator) {

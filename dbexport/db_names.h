@@ -19,7 +19,7 @@ bool isPlainTableName(std::string_view name);
 // character; it stays inside the table's folder.
 bool isSafeTableFileName(std::string_view name);
 
-// Joins two path parts with the separator ("/" when it is empty), without
+// Joins two path parts with the separator ("/" when it is empty, "\\" on Windows), without
 // doubling a separator that one of them already has.
 std::string joinPath(const std::string& folder, const std::string& name, const std::string& separator);
 // DRIVE, DIRECTORY and the table name joined: the table file without ".dbf".

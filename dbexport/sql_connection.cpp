@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "util/os.h"
+
 #if defined(BROLVIN_HAVE_ODBC)
-#include <dlfcn.h>
-#include <sql.h>
-#include <sqlext.h>
+#include "dbexport/odbc_headers.h"
 #endif
 
 namespace brolvin {
@@ -36,50 +36,49 @@ struct OdbcLibrary {
     decltype(&::SQLSetStmtAttr) SetStmtAttr = nullptr;
 };
 
-constexpr const char* kOdbcLibraryName = "libodbc.so.2";
-
 OdbcLibrary loadOdbcLibrary() {
     OdbcLibrary lib;
-    void* handle = ::dlopen(kOdbcLibraryName, RTLD_NOW | RTLD_LOCAL);
+    const char* const libraryName = os::odbcLibraryName();
+    std::string why;
+    void* handle = os::loadLibrary(libraryName, why);
     if (!handle) {
-        const char* why = ::dlerror();
-        lib.error = std::string("the ODBC library ") + kOdbcLibraryName +
-                    " could not be loaded (install unixODBC): " + (why ? why : "not found");
+        lib.error = std::string("the ODBC library ") + libraryName +
+                    " could not be loaded (install unixODBC): " + (why.empty() ? "not found" : why);
         return lib;
     }
     auto missing = [&](const char* name) {
-        lib.error = std::string("the ODBC library ") + kOdbcLibraryName + " has no " + name;
+        lib.error = std::string("the ODBC library ") + libraryName + " has no " + name;
         return lib;
     };
-    lib.AllocHandle = reinterpret_cast<decltype(&::SQLAllocHandle)>(::dlsym(handle, "SQLAllocHandle"));
+    lib.AllocHandle = reinterpret_cast<decltype(&::SQLAllocHandle)>(os::librarySymbol(handle, "SQLAllocHandle"));
     if (!lib.AllocHandle) return missing("SQLAllocHandle");
-    lib.BindParameter = reinterpret_cast<decltype(&::SQLBindParameter)>(::dlsym(handle, "SQLBindParameter"));
+    lib.BindParameter = reinterpret_cast<decltype(&::SQLBindParameter)>(os::librarySymbol(handle, "SQLBindParameter"));
     if (!lib.BindParameter) return missing("SQLBindParameter");
-    lib.Disconnect = reinterpret_cast<decltype(&::SQLDisconnect)>(::dlsym(handle, "SQLDisconnect"));
+    lib.Disconnect = reinterpret_cast<decltype(&::SQLDisconnect)>(os::librarySymbol(handle, "SQLDisconnect"));
     if (!lib.Disconnect) return missing("SQLDisconnect");
-    lib.DriverConnect = reinterpret_cast<decltype(&::SQLDriverConnect)>(::dlsym(handle, "SQLDriverConnect"));
+    lib.DriverConnect = reinterpret_cast<decltype(&::SQLDriverConnect)>(os::librarySymbol(handle, "SQLDriverConnect"));
     if (!lib.DriverConnect) return missing("SQLDriverConnect");
-    lib.EndTran = reinterpret_cast<decltype(&::SQLEndTran)>(::dlsym(handle, "SQLEndTran"));
+    lib.EndTran = reinterpret_cast<decltype(&::SQLEndTran)>(os::librarySymbol(handle, "SQLEndTran"));
     if (!lib.EndTran) return missing("SQLEndTran");
-    lib.Execute = reinterpret_cast<decltype(&::SQLExecute)>(::dlsym(handle, "SQLExecute"));
+    lib.Execute = reinterpret_cast<decltype(&::SQLExecute)>(os::librarySymbol(handle, "SQLExecute"));
     if (!lib.Execute) return missing("SQLExecute");
-    lib.Fetch = reinterpret_cast<decltype(&::SQLFetch)>(::dlsym(handle, "SQLFetch"));
+    lib.Fetch = reinterpret_cast<decltype(&::SQLFetch)>(os::librarySymbol(handle, "SQLFetch"));
     if (!lib.Fetch) return missing("SQLFetch");
-    lib.FreeHandle = reinterpret_cast<decltype(&::SQLFreeHandle)>(::dlsym(handle, "SQLFreeHandle"));
+    lib.FreeHandle = reinterpret_cast<decltype(&::SQLFreeHandle)>(os::librarySymbol(handle, "SQLFreeHandle"));
     if (!lib.FreeHandle) return missing("SQLFreeHandle");
-    lib.FreeStmt = reinterpret_cast<decltype(&::SQLFreeStmt)>(::dlsym(handle, "SQLFreeStmt"));
+    lib.FreeStmt = reinterpret_cast<decltype(&::SQLFreeStmt)>(os::librarySymbol(handle, "SQLFreeStmt"));
     if (!lib.FreeStmt) return missing("SQLFreeStmt");
-    lib.GetData = reinterpret_cast<decltype(&::SQLGetData)>(::dlsym(handle, "SQLGetData"));
+    lib.GetData = reinterpret_cast<decltype(&::SQLGetData)>(os::librarySymbol(handle, "SQLGetData"));
     if (!lib.GetData) return missing("SQLGetData");
-    lib.GetDiagRec = reinterpret_cast<decltype(&::SQLGetDiagRec)>(::dlsym(handle, "SQLGetDiagRec"));
+    lib.GetDiagRec = reinterpret_cast<decltype(&::SQLGetDiagRec)>(os::librarySymbol(handle, "SQLGetDiagRec"));
     if (!lib.GetDiagRec) return missing("SQLGetDiagRec");
-    lib.Prepare = reinterpret_cast<decltype(&::SQLPrepare)>(::dlsym(handle, "SQLPrepare"));
+    lib.Prepare = reinterpret_cast<decltype(&::SQLPrepare)>(os::librarySymbol(handle, "SQLPrepare"));
     if (!lib.Prepare) return missing("SQLPrepare");
-    lib.SetConnectAttr = reinterpret_cast<decltype(&::SQLSetConnectAttr)>(::dlsym(handle, "SQLSetConnectAttr"));
+    lib.SetConnectAttr = reinterpret_cast<decltype(&::SQLSetConnectAttr)>(os::librarySymbol(handle, "SQLSetConnectAttr"));
     if (!lib.SetConnectAttr) return missing("SQLSetConnectAttr");
-    lib.SetEnvAttr = reinterpret_cast<decltype(&::SQLSetEnvAttr)>(::dlsym(handle, "SQLSetEnvAttr"));
+    lib.SetEnvAttr = reinterpret_cast<decltype(&::SQLSetEnvAttr)>(os::librarySymbol(handle, "SQLSetEnvAttr"));
     if (!lib.SetEnvAttr) return missing("SQLSetEnvAttr");
-    lib.SetStmtAttr = reinterpret_cast<decltype(&::SQLSetStmtAttr)>(::dlsym(handle, "SQLSetStmtAttr"));
+    lib.SetStmtAttr = reinterpret_cast<decltype(&::SQLSetStmtAttr)>(os::librarySymbol(handle, "SQLSetStmtAttr"));
     if (!lib.SetStmtAttr) return missing("SQLSetStmtAttr");
     lib.loaded = true;
     return lib;

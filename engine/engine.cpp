@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include <unistd.h>
+
 #include <optional>
 
 #include "core/debug_log.h"
@@ -11,6 +13,7 @@
 #include "util/file_handle.h"
 #include "util/file_identity.h"
 #include "util/file_io.h"
+#include "util/os.h"
 #include "util/staged_output.h"
 #include "util/input_limits.h"
 #include "util/text.h"
@@ -25,12 +28,12 @@ const char* const kDebugStart = "Start Debug Log ------------------------";
 const char* const kDebugEnd = "End Debug Log ------------------------";
 
 std::string fileNamePart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
+    size_t slash = path.find_last_of(os::kFolderSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string folderPart(const std::string& path) {
-    size_t slash = path.find_last_of('/');
+    size_t slash = path.find_last_of(os::kFolderSeparators);
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

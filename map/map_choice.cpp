@@ -7,6 +7,7 @@
 #include "util/file_blocks.h"
 #include "util/file_io.h"
 #include "util/input_limits.h"
+#include "util/os.h"
 #include "util/text.h"
 #include "core/isa_reader.h"
 
@@ -57,7 +58,9 @@ std::string folderOf(std::string_view path) {
 
 std::string shippedFolder(const ShippedMaps& shipped) {
     const std::string& folder = shipped.folder();
-    return folder.ends_with('/') ? folder : folder + "/";
+    return std::string_view(os::kFolderSeparators).find(folder.back()) != std::string_view::npos
+               ? folder
+               : folder + os::kNativeSeparator;
 }
 
 }  // namespace
@@ -69,7 +72,7 @@ bool endsWithCfg(std::string_view name) {
 std::string joinMapPath(const std::string& folder, const std::string& name,
                         const std::string& separator) {
     if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder + name;
-    return folder + (separator.empty() ? "/" : separator) + name;
+    return folder + (separator.empty() ? os::kNativeSeparator : separator) + name;
 }
 
 std::string mapFromDatabaseMap(const std::string& source, const std::string& currentMapPath,

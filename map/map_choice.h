@@ -17,7 +17,7 @@ struct MapChoiceRequest {
     std::string source;           // source file
     std::string debug;            // debug option text; not blank = debug on
     std::string mapFolder;        // "MAPPATH=" value
-    std::string pathSeparator;    // put between a folder and a name; "" = "/"
+    std::string pathSeparator;    // put between a folder and a name; "" = the system's ("/" or "\")
     std::string defaultMapPath;   // "DEFAULTMAPPATH=" value
     std::string databaseMapName;  // database map file name; not empty = no detection
     const DbMapTable* databaseMap = nullptr;
@@ -58,7 +58,7 @@ std::string mapFromDatabaseMap(const std::string& source, const std::string& cur
 std::string suppliedMap(const std::string& mapName, int mode, const ShippedMaps& shipped);
 std::string suppliedMap(const std::string& mapName, int mode);
 
-// Folder and name joined with `separator` ("" = "/"), with no separator added
+// Folder and name joined with `separator` ("" = "/", on Windows "\"), with no separator added
 // when the folder already ends in "/" or "\".
 // True when the name ends in ".cfg", in any letter case.
 bool endsWithCfg(std::string_view name);

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "util/file_io.h"
+#include "util/os.h"
 
 #ifndef BROLVIN_SOURCE_MAPS
 #define BROLVIN_SOURCE_MAPS ""
@@ -23,15 +24,15 @@ bool hasFolderPart(std::string_view path) {
 ShippedMaps ShippedMaps::fromExecutable() {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        fs::path dir = exe.parent_path();
+    std::string exe = os::executablePath();
+    if (!exe.empty()) {
+        fs::path dir = os::fsPath(exe).parent_path();
         for (const fs::path& candidate : {dir / "maps", dir / ".." / "share" / "brolvin" / "maps"}) {
-            if (fs::is_directory(candidate, ec)) return ShippedMaps(candidate.lexically_normal().string());
+            if (fs::is_directory(candidate, ec)) return ShippedMaps(os::utf8Path(candidate.lexically_normal()));
         }
     }
     std::string source = BROLVIN_SOURCE_MAPS;
-    if (!source.empty() && fs::is_directory(source, ec)) return ShippedMaps(source);
+    if (!source.empty() && folderExists(source)) return ShippedMaps(source);
     return ShippedMaps("");
 }
 
@@ -39,7 +40,8 @@ std::string ShippedMaps::find(std::string_view mapName) const {
     std::string_view name = baseName(mapName);
     if (folder_.empty() || name.empty()) return "";
     std::string path = folder_;
-    if (path.back() != '/') path += '/';
+    if (std::string_view(os::kFolderSeparators).find(path.back()) == std::string_view::npos)
+        path += os::kNativeSeparator;
     path += name;
     return fileExists(path) ? path : "";
 }

@@ -1,5 +1,7 @@
 #include "util/file_blocks.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <memory>
 #include <vector>

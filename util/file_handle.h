@@ -2,22 +2,20 @@
 // so no early return leaves a file open.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <string>
 #include <utility>
+
+#include "util/os.h"
 
 namespace brolvin {
 
 class FileHandle {
 public:
     FileHandle() = default;
-    // Opens `path` with the flags of open(2), close-on-exec added; invalid()
-    // afterwards when that failed (errno says why).
-    FileHandle(const std::string& path, int flags, mode_t mode = 0666)
-        : fd_(::open(path.c_str(), flags | O_CLOEXEC, mode)) {}
+    // Opens `path` with the flags of open(2), in binary mode and not
+    // inherited by child processes; invalid() afterwards when that failed
+    // (errno says why).
+    FileHandle(const std::string& path, int flags, int mode = 0666) : fd_(os::openFile(path, flags, mode)) {}
     ~FileHandle() { close(); }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
@@ -36,7 +34,7 @@ public:
     // written means its bytes may not have arrived.
     bool close() {
         if (fd_ < 0) return true;
-        const bool ok = ::close(fd_) == 0;
+        const bool ok = os::closeFile(fd_);
         fd_ = -1;
         return ok;
     }

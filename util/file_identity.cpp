@@ -1,14 +1,13 @@
 #include "util/file_identity.h"
 
-#include <sys/stat.h>
+#include "util/os.h"
 
 namespace brolvin {
 
 bool sameFile(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty()) return false;
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    os::FileId ia, ib;
+    return os::fileId(a, ia) && os::fileId(b, ib) && ia == ib;
 }
 
 }  // namespace brolvin

@@ -1,5 +1,5 @@
 // Whether two paths name one file. Names are compared by what they reach on
-// disk (device and inode), so hard links, symbolic links and spellings such
+// disk (device and inode, or volume and file index), so hard links, symbolic links and spellings such
 // as "./a" or "sub/../a" all count as the file they lead to.
 #pragma once
 

@@ -1,7 +1,5 @@
 #include "util/file_io.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,21 +12,16 @@
 namespace brolvin {
 
 bool fileExists(const std::string& path) {
-    if (path.empty()) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return os::pathInfo(path).kind == os::Kind::kRegular;
 }
 
 bool folderExists(const std::string& path) {
-    if (path.empty()) return false;
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return os::pathInfo(path).kind == os::Kind::kFolder;
 }
 
 long long fileSize(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    return static_cast<long long>(st.st_size);
+    os::PathInfo info = os::pathInfo(path);
+    return info.kind == os::Kind::kRegular ? info.size : -1;
 }
 
 bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) {
@@ -80,7 +73,7 @@ bool writeLogFile(const std::string& path, const std::string& text) {
 }
 
 bool deleteFile(const std::string& path) {
-    return !path.empty() && ::unlink(path.c_str()) == 0;
+    return !path.empty() && os::removeFile(path);
 }
 
 bool copyFile(const std::string& from, const std::string& to) {

@@ -1,10 +1,5 @@
 #include "util/locked_append.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <thread>
 
@@ -12,9 +7,9 @@ namespace brolvin {
 
 namespace {
 
-bool preadAll(int fd, char* data, size_t size, off_t at) {
+bool preadAll(int fd, char* data, size_t size, long long at) {
     while (size > 0) {
-        ssize_t n = ::pread(fd, data, size, at);
+        long long n = os::readAt(fd, data, size, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -24,9 +19,9 @@ bool preadAll(int fd, char* data, size_t size, off_t at) {
     return true;
 }
 
-bool pwriteAll(int fd, const char* data, size_t size, off_t at) {
+bool pwriteAll(int fd, const char* data, size_t size, long long at) {
     while (size > 0) {
-        ssize_t n = ::pwrite(fd, data, size, at);
+        long long n = os::writeAt(fd, data, size, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -44,19 +39,20 @@ LockedAppend::Opened LockedAppend::open(const std::string& path, std::chrono::mi
     for (;;) {
         FileHandle file(path, O_RDWR);
         if (!file.valid()) return errno == ENOENT ? Opened::kMissing : Opened::kFailed;
-        struct stat held {};
-        if (::fstat(file.fd(), &held) != 0 || !S_ISREG(held.st_mode)) return Opened::kFailed;
-        if (::flock(file.fd(), LOCK_EX | LOCK_NB) == 0) {
+        if (os::openFileInfo(file.fd()).kind != os::Kind::kRegular) return Opened::kFailed;
+        const os::Lock lock = os::tryLockExclusive(file.fd());
+        if (lock == os::Lock::kLocked) {
             // While this job waited, another may have put a new file under
             // the name; the lock must be on the file the name leads to now.
-            struct stat named {};
-            if (::stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
-                named.st_ino == held.st_ino && ::fstat(file.fd(), &held) == 0) {
+            os::FileId named, held;
+            const os::PathInfo info = os::openFileInfo(file.fd());
+            if (os::fileId(path, named) && os::fileId(file.fd(), held) && named == held &&
+                info.kind == os::Kind::kRegular) {
                 file_ = std::move(file);
-                size_ = static_cast<long long>(held.st_size);
+                size_ = info.size;
                 return Opened::kLocked;
             }
-        } else if (errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (lock == os::Lock::kFailed) {
             return Opened::kFailed;
         }
         file.close();
@@ -68,8 +64,8 @@ LockedAppend::Opened LockedAppend::open(const std::string& path, std::chrono::mi
 bool LockedAppend::cut(long long length) {
     if (!file_.valid() || cutAt_ >= 0 || length < 0 || length > size_ || size_ - length > kMaxCut) return false;
     std::string bytes(static_cast<size_t>(size_ - length), '\0');
-    if (!preadAll(file_.fd(), bytes.data(), bytes.size(), static_cast<off_t>(length))) return false;
-    if (::ftruncate(file_.fd(), static_cast<off_t>(length)) != 0) return false;
+    if (!preadAll(file_.fd(), bytes.data(), bytes.size(), length)) return false;
+    if (!os::truncateFile(file_.fd(), length)) return false;
     cutAt_ = length;
     cutBytes_ = std::move(bytes);
     return true;
@@ -77,8 +73,8 @@ bool LockedAppend::cut(long long length) {
 
 bool LockedAppend::restore() {
     if (!file_.valid()) return false;
-    off_t base = static_cast<off_t>(cutAt_ >= 0 ? cutAt_ : size_);
-    if (::ftruncate(file_.fd(), base) != 0) return false;
+    const long long base = cutAt_ >= 0 ? cutAt_ : size_;
+    if (!os::truncateFile(file_.fd(), base)) return false;
     return pwriteAll(file_.fd(), cutBytes_.data(), cutBytes_.size(), base);
 }
 

@@ -1,47 +1,9 @@
 #include "util/output_appender.h"
 
-#include <fcntl.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <vector>
-
 #include "util/file_io.h"
+#include "util/os.h"
 
 namespace brolvin {
-
-namespace {
-
-// Texts handed to one gathering write.
-constexpr size_t kMaxParts = 1024;
-
-// Writes all `bytes` of the parts, retrying interrupted and partial writes.
-bool writeAllParts(int fd, iovec* parts, size_t count, size_t bytes) {
-    while (bytes > 0) {
-        ssize_t n = ::writev(fd, parts, static_cast<int>(count));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        bytes -= static_cast<size_t>(n);
-        // Skip what was written: whole parts, then the front of the next.
-        size_t done = static_cast<size_t>(n);
-        while (count > 0 && done >= parts->iov_len) {
-            done -= parts->iov_len;
-            ++parts;
-            --count;
-        }
-        if (count > 0) {
-            parts->iov_base = static_cast<char*>(parts->iov_base) + done;
-            parts->iov_len -= done;
-        }
-    }
-    return true;
-}
-
-}  // namespace
 
 OutputAppender::~OutputAppender() { close(); }
 
@@ -63,7 +25,7 @@ bool OutputAppender::close() {
     bool ok = takeGathered();
     ok = flush() && ok;
     if (fd_ < 0) return ok;
-    ok = ::close(fd_) == 0 && ok;
+    ok = os::closeFile(fd_) && ok;
     fd_ = -1;
     name_.clear();
     return ok;
@@ -78,7 +40,7 @@ bool OutputAppender::hold(const std::string& fileName) {
     if (fd_ >= 0 && fileName != name_ && !close()) return false;
     if (fd_ < 0) {
         if (!fileExists(fileName)) return false;
-        fd_ = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd_ = os::openFile(fileName, O_WRONLY | O_APPEND);
         if (fd_ < 0) return false;
         name_ = fileName;
     }
@@ -87,19 +49,7 @@ bool OutputAppender::hold(const std::string& fileName) {
 
 bool OutputAppender::appendGathered(const std::string_view* texts, size_t count, const std::string& fileName) {
     if (!takeGathered() || !hold(fileName) || !flush()) return false;
-    std::vector<iovec> parts;
-    parts.reserve(count < kMaxParts ? count : kMaxParts);
-    for (size_t at = 0; at < count;) {
-        parts.clear();
-        size_t bytes = 0;
-        for (; at < count && parts.size() < kMaxParts; ++at) {
-            if (texts[at].empty()) continue;
-            parts.push_back(iovec{const_cast<char*>(texts[at].data()), texts[at].size()});
-            bytes += texts[at].size();
-        }
-        if (!writeAllParts(fd_, parts.data(), parts.size(), bytes)) return false;
-    }
-    return true;
+    return os::writeTexts(fd_, texts, count);
 }
 
 bool OutputAppender::append(std::string_view text, const std::string& fileName) {

@@ -1,9 +1,5 @@
 #include "util/output_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "util/file_handle.h"
 #include "util/file_io.h"
 
@@ -11,11 +7,11 @@ namespace brolvin {
 
 namespace {
 
-bool createEmpty(const std::string& fileName, mode_t permissions) {
+bool createEmpty(const std::string& fileName, int permissions) {
     if (fileName.empty()) return false;
     FileHandle file(fileName, O_WRONLY | O_CREAT | O_TRUNC, permissions);
     bool ok = file.valid() && file.close();
-    if (ok && permissions != 0666) ok = ::chmod(fileName.c_str(), permissions) == 0;
+    if (ok && permissions != 0666) ok = os::makeReadOnly(fileName);
     return ok;
 }
 

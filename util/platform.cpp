@@ -1,13 +1,11 @@
 #include "util/platform.h"
 
-#include <sys/utsname.h>
-#include <termios.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 #include <iostream>
+
+#include "util/os.h"
 
 #ifndef BROLVIN_COMPILER_TEXT
 #define BROLVIN_COMPILER_TEXT "unknown compiler"
@@ -16,9 +14,7 @@
 namespace brolvin {
 
 DateTime SystemPlatform::now() {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
+    std::tm local = os::localTime(std::time(nullptr));
     DateTime d;
     d.year = local.tm_year + 1900;
     d.month = local.tm_mon + 1;
@@ -29,21 +25,33 @@ DateTime SystemPlatform::now() {
     return d;
 }
 
+namespace {
+
+// A folder that begins with a drive letter and colon ("C:\Users"): the letter.
+bool hasDrive(const std::string& folder) {
+    return folder.size() >= 2 && folder[1] == ':' && std::isalpha(static_cast<unsigned char>(folder[0]));
+}
+
+}  // namespace
+
 std::string SystemPlatform::currentFolder() {
-    std::error_code ec;
-    std::string cwd = std::filesystem::current_path(ec).string();
-    if (ec) return "";
-    if (!cwd.empty() && cwd.front() == '/') cwd.erase(0, 1);
+    std::string cwd = os::currentFolder();
+    if (hasDrive(cwd)) cwd.erase(0, 2);
+    // The leading separators go: "/home/a" gives "home/a", "\\server\share"
+    // gives "server\share".
+    size_t lead = 0;
+    while (lead < cwd.size() && std::string_view(os::kFolderSeparators).find(cwd[lead]) != std::string_view::npos)
+        ++lead;
+    cwd.erase(0, lead);
     return cwd;
 }
 
-std::string SystemPlatform::currentDrive() { return ""; }
-
-std::string SystemPlatform::operatingSystem() {
-    struct utsname u {};
-    if (uname(&u) != 0) return "Linux";
-    return std::string(u.sysname) + " " + u.release + " " + u.machine;
+std::string SystemPlatform::currentDrive() {
+    std::string cwd = os::currentFolder();
+    return hasDrive(cwd) ? cwd.substr(0, 1) : "";
 }
+
+std::string SystemPlatform::operatingSystem() { return os::systemName(); }
 
 std::string SystemPlatform::compilerVersion() { return BROLVIN_COMPILER_TEXT; }
 
@@ -55,24 +63,13 @@ void SystemPlatform::warningLine(const std::string& text) {
     std::cerr << text << '\n' << std::flush;
 }
 
-bool SystemPlatform::inputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+bool SystemPlatform::inputIsTerminal() { return os::inputIsTerminal(); }
 
 void SystemPlatform::waitForKey() {
     // A converter inside a script or pipe must never wait: only a terminal
     // gets the key wait, and then as one blocking read of one key.
     if (!inputIsTerminal()) return;
-    termios saved{};
-    bool raw = tcgetattr(STDIN_FILENO, &saved) == 0;
-    if (raw) {
-        termios t = saved;
-        t.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        t.c_cc[VMIN] = 1;
-        t.c_cc[VTIME] = 0;
-        tcsetattr(STDIN_FILENO, TCSANOW, &t);
-    }
-    char c = 0;
-    [[maybe_unused]] ssize_t n = read(STDIN_FILENO, &c, 1);
-    if (raw) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+    os::readOneKey();
 }
 
 namespace {

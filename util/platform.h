@@ -23,7 +23,8 @@ public:
     virtual DateTime now() = 0;
     // Current folder without drive and without the leading separator.
     virtual std::string currentFolder() = 0;
-    // Current drive letter; Linux has none, so the real platform answers "".
+    // Letter of the current folder's drive ("C" on Windows); Linux and
+    // network folders have none, so the real platform answers "" there.
     virtual std::string currentDrive() = 0;
     virtual std::string operatingSystem() = 0;
     virtual std::string compilerVersion() = 0;

@@ -1,38 +1,15 @@
 #include "util/staged_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 
 #include "util/file_handle.h"
 #include "util/file_io.h"
+#include "util/os.h"
 
 namespace brolvin {
 
 namespace {
-
-// Renames without replacing: an existing `to` fails with EEXIST. File systems
-// without the no-replace rename take a hard link instead, which fails the
-// same way; without hard links either, the name is tested first.
-int renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    if (errno != EPERM && errno != ENOTSUP) return -1;
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::rename(from.c_str(), to.c_str());
-}
 
 Published outcome(int rc) {
     if (rc == 0) return Published::kDone;
@@ -46,26 +23,25 @@ bool StagedOutput::begin(const std::string& finalName) {
     final_ = finalName;
     path_.clear();
     if (finalName.empty()) return false;
-    struct stat st {};
-    if (::stat(finalName.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
+    const os::Kind kind = os::pathInfo(finalName).kind;
+    if (kind != os::Kind::kMissing) {
+        if (kind != os::Kind::kRegular) {
             path_ = finalName;
             return true;
         }
-        struct stat link {};
-        if (::lstat(finalName.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (os::isSymbolicLink(finalName)) {
             std::error_code ec;
-            std::filesystem::path target = std::filesystem::canonical(finalName, ec);
-            if (!ec) final_ = target.string();
+            std::filesystem::path target = std::filesystem::canonical(os::fsPath(finalName), ec);
+            if (!ec) final_ = os::utf8Path(target);
         }
     }
-    size_t slash = final_.find_last_of('/');
+    size_t slash = final_.find_last_of(os::kFolderSeparators);
     std::string folder = slash == std::string::npos ? "" : final_.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? final_ : final_.substr(slash + 1);
     if (base.empty()) return false;
     // A hidden name that says what it is and whose it is; a long final name
     // is shortened so the temporary name stays within the name limit.
-    std::string stem = folder + "." + base.substr(0, 180) + ".part-" + std::to_string(::getpid()) + "-";
+    std::string stem = folder + "." + base.substr(0, 180) + ".part-" + std::to_string(os::processId()) + "-";
     for (int attempt = 0; attempt < 1000; ++attempt) {
         std::string name = stem + std::to_string(attempt);
         if (FileHandle(name, O_WRONLY | O_CREAT | O_EXCL).valid()) {
@@ -79,7 +55,7 @@ bool StagedOutput::begin(const std::string& finalName) {
 
 Published StagedOutput::publish(bool replace) {
     if (temp_.empty()) return path_.empty() ? Published::kFailed : Published::kDone;
-    int rc = replace ? ::rename(temp_.c_str(), final_.c_str()) : renameNoReplace(temp_, final_);
+    int rc = os::renameFile(temp_, final_, replace);
     Published result = outcome(rc);
     if (result == Published::kDone) temp_.clear();
     return result;
@@ -87,13 +63,13 @@ Published StagedOutput::publish(bool replace) {
 
 void StagedOutput::discard() {
     if (temp_.empty()) return;
-    ::unlink(temp_.c_str());
+    os::removeFile(temp_);
     temp_.clear();
     path_.clear();
 }
 
 Published moveFile(const std::string& from, const std::string& to, bool replace) {
-    int rc = replace ? ::rename(from.c_str(), to.c_str()) : renameNoReplace(from, to);
+    int rc = os::renameFile(from, to, replace);
     if (rc == 0 || errno != EXDEV) return outcome(rc);
     StagedOutput copy;
     if (!copy.begin(to) || !copyFile(from, copy.path())) return Published::kFailed;

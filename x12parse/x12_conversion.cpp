@@ -1,8 +1,5 @@
 #include "x12parse/x12_conversion.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <optional>
@@ -12,6 +9,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/locked_append.h"
+#include "util/os.h"
 #include "util/input_limits.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
@@ -66,8 +64,7 @@ bool removeXmlClosingLine(LockedAppend& file) {
     while (end > 0 && size - end <= LockedAppend::kMaxCut) {
         long long start = end > (1 << 16) ? end - (1 << 16) : 0;
         block.assign(static_cast<size_t>(end - start), '\0');
-        if (::pread(fd, block.data(), block.size(), static_cast<off_t>(start)) !=
-            static_cast<ssize_t>(block.size()))
+        if (os::readAt(fd, block.data(), block.size(), start) != static_cast<long long>(block.size()))
             return false;
         size_t i = block.size();
         while (i > 0 && isTrailing(block[i - 1])) --i;
@@ -77,7 +74,7 @@ bool removeXmlClosingLine(LockedAppend& file) {
     const long long tagStart = end - static_cast<long long>(closing.size());
     if (tagStart < 0 || size - tagStart > LockedAppend::kMaxCut) return true;
     std::string tail(closing.size(), '\0');
-    if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(tagStart)) != static_cast<ssize_t>(tail.size()))
+    if (os::readAt(fd, tail.data(), tail.size(), tagStart) != static_cast<long long>(tail.size()))
         return false;
     return tail != closing || file.cut(tagStart);
 }

@@ -1,9 +1,5 @@
 // The command line reaches the database export through "DBMAP=".
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -12,6 +8,7 @@
 #include "dbexport/dbf_table.h"
 #include "dbexport/sql_connection.h"
 #include "util/file_io.h"
+#include "util/os.h"
 #include "support/fixed_platform.h"
 #include "dbexport/db_test_support.h"
 
@@ -134,7 +131,7 @@ TEST_F(DatabaseJobTest, AFailedTableWriteIsExitOneAndKeepsTheSource) {
     };
     const Case cases[] = {
         {"TABLE=CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
-         "** Error: table file db/CLAIMS.dbf does not exist"},
+         std::string("** Error: table file db") + os::kNativeSeparator + "CLAIMS.dbf does not exist"},
         {"TABLE=../CLAIMS\r\nDRIVER=DBF\r\nDIRECTORY=db\r\nFIELD=CLAIMID\r\n",
          "** Error: table name \"../CLAIMS\" is not a plain file name"},
         {"TABLE=CLAIMS\r\nDRIVER=NoSuchDriver\r\nDSN=claims\r\nFIELD=CLAIMID\r\n", "Unable connect to server "},
@@ -155,11 +152,11 @@ TEST_F(DatabaseJobTest, AFailedTableWriteIsExitOneAndKeepsTheSource) {
     }
 
     ASSERT_TRUE(createDbfTable("db/CLAIMS.dbf", {{"CLAIMID", 'C', 10, 0, 0}}, platform.fixedNow));
-    int held = ::open("db/CLAIMS.dbf", O_RDWR);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    int held = os::openFile("db/CLAIMS.dbf", O_RDWR);
+    ASSERT_EQ(os::tryLockExclusive(held), os::Lock::kLocked);
     std::thread release([held] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ::close(held);
+        os::closeFile(held);
     });
     write("db.cfg", cases[0].dbMap);
     DriverResult r = run("X12,ODBC", "DS,MAP=claims.cfg,DBMAP=db.cfg");

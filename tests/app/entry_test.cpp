@@ -1,7 +1,6 @@
 #include "app/entry.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/process.h"
 #include "util/file_io.h"
 
 namespace brolvin {
@@ -150,11 +150,15 @@ TEST_F(Entry, EveryJobEndsWithOneOutcomeLine) {
 // The real program, run as a process in the test's temporary folder.
 class Program : public test::TempDirTest {
 protected:
-    int runProgram(const std::string& arguments) {
-        std::string command = std::string("timeout 30 ") + BROLVIN_BINARY + " " + arguments +
-                              " </dev/null >console.txt 2>&1";
-        int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    int runProgram(const std::vector<std::string>& args) {
+        test::Outcome o = test::runProgram(args, "console.txt", 30);
+        return o.exitedNormally ? o.status : -1;
+    }
+    // Console output as written, without the CR that Windows puts before each LF.
+    std::string console(const std::string& name) {
+        std::string text = read(name);
+        std::erase(text, '\r');
+        return text;
     }
 };
 
@@ -163,7 +167,7 @@ TEST_F(Program, ConversionWritesARunLogInStepOrderEndingInTheEofMark) {
           "ISA*00*          *00*          *ZZ*SENDER         *ZZ*RECEIVER       *"
           "260101*1200*^*00501*000000001*0*T*:~GS*HC*S*R*20260101*1200*1*X*005010X222A1~"
           "ST*837*0001*005010X222A1~SE*2*0001~GE*1*1~IEA*1*000000001~");
-    int status = runProgram("X12,XML in.x12 out.xml");
+    int status = runProgram({"X12,XML", "in.x12", "out.xml"});
     // Whether the conversion succeeds depends on the maps the engine finds.
     EXPECT_TRUE(status == 0 || status == 1) << status;
     std::string log = read("parse.log");
@@ -181,30 +185,30 @@ TEST_F(Program, ConversionWritesARunLogInStepOrderEndingInTheEofMark) {
 }
 
 TEST_F(Program, ExitStatusesOfJobsThatConvertNothing) {
-    EXPECT_EQ(runProgram(""), 2);  // no parameters and no terminal: no prompt, no wait
-    EXPECT_EQ(read("console.txt").find("Any key to Continue"), std::string::npos);
-    EXPECT_EQ(runProgram("X12,XML missing.x12 out.xml"), 1);
+    EXPECT_EQ(runProgram({}), 2);  // no parameters and no terminal: no prompt, no wait
+    EXPECT_EQ(console("console.txt").find("Any key to Continue"), std::string::npos);
+    EXPECT_EQ(runProgram({"X12,XML", "missing.x12", "out.xml"}), 1);
     write("in.x12", "ISA");
     write("out.xml", "keep");
-    EXPECT_EQ(runProgram("X12,XML in.x12 out.xml"), 1);
+    EXPECT_EQ(runProgram({"X12,XML", "in.x12", "out.xml"}), 1);
     EXPECT_EQ(read("out.xml"), "keep");
-    EXPECT_EQ(runProgram("X12,ODBC in.x12 new.xml"), 1);
+    EXPECT_EQ(runProgram({"X12,ODBC", "in.x12", "new.xml"}), 1);
 }
 
 TEST_F(Program, WarningsGoToStandardErrorAndTheOutcomeToStandardOutput) {
     write("m.cfg", "KEYFIELD=CLM\r\nFIELD=CLAIMID,20,CLM,,,1,,,,0,,Claim\r\n");
     write("open.x12", kClaims);
-    std::string command = std::string(BROLVIN_BINARY) + " X12,XML open.x12 o.xml MAP=m.cfg </dev/null >out.txt 2>err.txt";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(read("err.txt"), " - Warning : the source ends inside an interchange (no IEA after the last ISA)\n");
-    EXPECT_NE(read("out.txt").find("\n1 record written to o.xml (map m.cfg)\nBrolvin Core Complete\n"), std::string::npos);
+    EXPECT_EQ(test::waitProgram(test::startProgram({"X12,XML", "open.x12", "o.xml", "MAP=m.cfg"}, "out.txt", "err.txt"))
+                  .status,
+              0);
+    EXPECT_EQ(console("err.txt"), " - Warning : the source ends inside an interchange (no IEA after the last ISA)\n");
+    EXPECT_NE(console("out.txt").find("\n1 record written to o.xml (map m.cfg)\nBrolvin Core Complete\n"), std::string::npos);
 }
 
 TEST_F(Program, UsageGoesToStandardOutputAndWritesNoLog) {
-    std::string command = std::string(BROLVIN_BINARY) + " --help >help.txt 2>help.err";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_NE(read("help.txt").find("Usage: brolvin"), std::string::npos);
-    EXPECT_EQ(read("help.err"), "");
+    EXPECT_EQ(test::waitProgram(test::startProgram({"--help"}, "help.txt", "help.err")).status, 0);
+    EXPECT_NE(console("help.txt").find("Usage: brolvin"), std::string::npos);
+    EXPECT_EQ(console("help.err"), "");
     EXPECT_FALSE(std::filesystem::exists("parse.log"));
 }
 

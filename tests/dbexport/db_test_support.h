@@ -9,12 +9,15 @@
 
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
+#include "support/process.h"
+#include "support/test_system.h"
 
 namespace brolvin::test {
 
 // The shared library of an ODBC driver installed by the distribution, or "".
 inline std::string findDriver(const std::string& file) {
     namespace fs = std::filesystem;
+    if (!linuxSystem()) return "";  // the drivers are Linux libraries
     for (const char* root : {"/usr/lib", "/usr/lib64", "/usr/local/lib"}) {
         std::error_code ec;
         if (fs::exists(fs::path(root) / "odbc" / file, ec)) return (fs::path(root) / "odbc" / file).string();
@@ -52,20 +55,11 @@ inline DbMapRow tableRow(const std::string& table, const std::string& driver, co
 }
 
 // Runs a shell command and returns its standard output; `status` gets the
-// exit status (-1 when it could not run).
+// exit status (-1 when it could not run, as where there is no POSIX shell).
 inline std::string runCommand(const std::string& command, int& status) {
     std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) {
-        status = -1;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int rc = pclose(p);
-    status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    return out;
+    status = runCommand({"/bin/sh", "-c", command}, &out);
+    return status < 0 ? std::string() : out;
 }
 
 }  // namespace brolvin::test

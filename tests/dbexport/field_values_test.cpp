@@ -5,6 +5,7 @@
 #include "dbexport/db_names.h"
 #include "dbexport/dbf_values.h"
 #include "dbexport/index_key.h"
+#include "util/os.h"
 
 namespace brolvin {
 namespace {
@@ -100,7 +101,7 @@ TEST(DbNamesTest, OnlyPlainNamesReachSqlTextAndPaths) {
         EXPECT_FALSE(isPlainTableName(bad)) << bad;
     EXPECT_TRUE(isSafeTableFileName("CLAIMS 2026"));
     for (const char* bad : {"../outside/X", "a/b", "a\\b", "..", "a\x01"}) EXPECT_FALSE(isSafeTableFileName(bad)) << bad;
-    EXPECT_EQ(joinPath("db", "CLAIMS", ""), "db/CLAIMS");
+    EXPECT_EQ(joinPath("db", "CLAIMS", ""), std::string("db") + os::kNativeSeparator + "CLAIMS");
     EXPECT_EQ(joinPath("db/", "CLAIMS", "\\"), "db/CLAIMS");
     EXPECT_EQ(joinPath("", "CLAIMS", "/"), "CLAIMS");
     EXPECT_EQ(keyFieldNames(" CLAIMID + LINENO "), (std::vector<std::string>{"CLAIMID", "LINENO"}));

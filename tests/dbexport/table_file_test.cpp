@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +13,7 @@
 #include "dbexport/index_key.h"
 #include "dbexport/ntx_index.h"
 #include "dbexport/table_writer.h"
+#include "util/os.h"
 #include "util/text.h"
 #include "support/fixed_platform.h"
 #include "dbexport/db_test_support.h"
@@ -467,20 +464,22 @@ TEST_F(TableFileTest, FailuresAreReportedOnceAndCounted) {
     makeClaimsTable("db/LOCKED");
     makeClaimsTable("db/ODDKEY");
     ASSERT_TRUE(createNtxIndex("db/ODDKEY.ntx", "SUBSTR(CLAIMID,1,3)", 3));
-    int held = ::open("db/LOCKED.dbf", O_RDWR);
+    int held = os::openFile("db/LOCKED.dbf", O_RDWR);
     ASSERT_GE(held, 0);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_EQ(os::tryLockExclusive(held), os::Lock::kLocked);
+    // Table paths are joined with the system's separator.
+    const std::string db = std::string("db") + os::kNativeSeparator;
     struct Case {
         DbMapRow row;
         std::string reason;
     };
     const Case cases[] = {
         {tableRow("../outside", "DBF", "db", {"CLAIMID"}, ""), "table name \"../outside\" is not a plain file name"},
-        {tableRow("NOPE", "DBF", "db", {"CLAIMID"}, ""), "table file db/NOPE.dbf does not exist"},
-        {tableRow("LOCKED", "DBF", "db", {"CLAIMID"}, ""), "table file db/LOCKED.dbf is locked by another program"},
+        {tableRow("NOPE", "DBF", "db", {"CLAIMID"}, ""), "table file " + db + "NOPE.dbf does not exist"},
+        {tableRow("LOCKED", "DBF", "db", {"CLAIMID"}, ""), "table file " + db + "LOCKED.dbf is locked by another program"},
         {tableRow("ODDKEY", "DBF", "db", {"CLAIMID"}, "INDEXNTX"),
-         "index expression \"SUBSTR(CLAIMID,1,3)\" of db/ODDKEY.ntx is refused: function SUBSTR() is not supported"},
-        {tableRow("CLAIMS", "DBF", "db", {"CLAIMID"}, "INDEXCDX"), "index file db/CLAIMS.cdx does not exist"},
+         "index expression \"SUBSTR(CLAIMID,1,3)\" of " + db + "ODDKEY.ntx is refused: function SUBSTR() is not supported"},
+        {tableRow("CLAIMS", "DBF", "db", {"CLAIMID"}, "INDEXCDX"), "index file " + db + "CLAIMS.cdx does not exist"},
     };
     for (const Case& c : cases) {
         ExportSession session(100);
@@ -499,7 +498,7 @@ TEST_F(TableFileTest, FailuresAreReportedOnceAndCounted) {
     // A lock let go within the wait: the record lands.
     std::thread release([held] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ::close(held);
+        os::closeFile(held);
     });
     ExportSession session(5000);
     FieldTable fields = claim("C1", "", "");

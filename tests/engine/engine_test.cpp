@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/process.h"
 #include "util/file_io.h"
 
 namespace brolvin {
@@ -59,9 +60,8 @@ protected:
         write("test.cfg", kMap);
     }
     bool wellFormed(const std::string& file) {
-        if (std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") != 0) return true;
-        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' " + file;
-        return std::system(cmd.c_str()) == 0;
+        if (test::runCommand({"python3", "-c", "import xml.dom.minidom"}) != 0) return true;
+        return test::runCommand({"python3", "-c", "import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])", file}) == 0;
     }
 };
 
@@ -173,7 +173,8 @@ TEST_F(EngineTest, RenameWithMapPrefixKeepsTheOutputBesideIt) {
     EXPECT_TRUE(fileExists("out.xml"));
 
     deleteFile("out.xml");
-    ASSERT_EQ(std::system("mkdir -p maps && cp test.cfg maps/837p.cfg"), 0);
+    std::filesystem::create_directories("maps");
+    ASSERT_TRUE(copyFile("test.cfg", "maps/837p.cfg"));
     a.settings.mapName = "";
     a.settings.mapPath = "maps";
     EngineResult r = convertFile(a, ctx);

@@ -1,19 +1,20 @@
 #include "fuzz/fuzz_entries.h"
 
 #include <string.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
 #include "app/entry.h"
+#include "fuzz/find_bytes.h"
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
 #include "map/map_loader.h"
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/platform.h"
+#include "util/os.h"
 #include "x12parse/field_functions.h"
 
 namespace brolvin::fuzz {
@@ -58,10 +59,8 @@ std::string_view asText(const uint8_t* data, size_t size) {
 std::pair<std::string_view, std::string_view> splitAtDivider(std::string_view text) {
     const size_t dividerSize = strlen(kDivider);
     if (text.empty()) return {text, {}};
-    // memmem lets the fuzzer learn the divider from its comparison hooks.
-    const void* found = memmem(text.data(), text.size(), kDivider, dividerSize);
-    if (found == nullptr) return {text, {}};
-    size_t at = static_cast<const char*>(found) - text.data();
+    const size_t at = fuzz::findBytes(text, std::string_view(kDivider, dividerSize));
+    if (at == std::string_view::npos) return {text, {}};
     return {text.substr(0, at), text.substr(at + dividerSize)};
 }
 
@@ -267,7 +266,7 @@ std::string pickName(std::string_view part, const std::string& source) {
 // a fuzzed name cannot pass for one) left behind.
 bool unfinishedOutputLeft() {
     namespace fs = std::filesystem;
-    const std::string mark = ".part-" + std::to_string(getpid()) + "-";
+    const std::string mark = ".part-" + std::to_string(os::processId()) + "-";
     std::error_code ec;
     for (const char* folder : {".", "sub"})
         for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))

@@ -5,9 +5,13 @@
 #include <filesystem>
 
 #include "support/fixed_platform.h"
+#include "util/os.h"
 
 namespace brolvin {
 namespace {
+
+// A folder joined with a name by the program, with the system's separator.
+const std::string kMaps = std::string("maps") + os::kNativeSeparator;
 
 const std::string kIsa =
     "ISA*00*          *00*          *ZZ*SUBMITTER      *ZZ*RECEIVER       *240101*1200*^*00501*000000001*0*P*:~";
@@ -48,7 +52,7 @@ TEST_F(MapChoiceTest, NamedMapIsUsedAsGivenWithTheDefaultFolderInFront) {
     EXPECT_EQ(plain.mapPrefix, "");
 
     EXPECT_EQ(choose({.mapName = "mymap.cfg", .defaultMapPath = "c:\\maps\\"}).pathToLoad, "c:\\maps\\mymap.cfg");
-    EXPECT_EQ(choose({.mapName = "mymap.cfg", .defaultMapPath = " maps "}).pathToLoad, "maps/mymap.cfg");
+    EXPECT_EQ(choose({.mapName = "mymap.cfg", .defaultMapPath = " maps "}).pathToLoad, kMaps + "mymap.cfg");
 }
 
 TEST_F(MapChoiceTest, NamedMapMissingEverywhereElseComesFromTheShippedFolder) {
@@ -62,7 +66,7 @@ TEST_F(MapChoiceTest, NamedMapMissingEverywhereElseComesFromTheShippedFolder) {
     // A file where the name points wins; a name with a folder is never replaced.
     std::filesystem::create_directory("maps");
     write("maps/837p.cfg", "FIELD=Y\r\n");
-    EXPECT_EQ(choose({.mapName = "837p.cfg", .defaultMapPath = "maps"}).pathToLoad, "maps/837p.cfg");
+    EXPECT_EQ(choose({.mapName = "837p.cfg", .defaultMapPath = "maps"}).pathToLoad, kMaps + "837p.cfg");
     EXPECT_EQ(choose({.mapName = "other/837p.cfg"}).pathToLoad, "other/837p.cfg");
 }
 
@@ -79,9 +83,9 @@ TEST_F(MapChoiceTest, MapFolderJoinsTheDetectedNameWithoutDoublingTheExtension) 
     std::filesystem::create_directory("maps");
     write("maps/837p.cfg", "FIELD=X\r\n");
     MapChoice c = choose({.mapFolder = "maps"});
-    EXPECT_EQ(c.runLog, stamped(" - Map File Set C to 837p.cfg") + stamped(" - Map File Set D to maps/837p.cfg") +
-                            detectedLines("maps/837p.cfg") + stamped(" - Map File Set G to maps/837p.cfg"));
-    EXPECT_EQ(c.pathToLoad, "maps/837p.cfg");
+    EXPECT_EQ(c.runLog, stamped(" - Map File Set C to 837p.cfg") + stamped(" - Map File Set D to " + kMaps + "837p.cfg") +
+                            detectedLines(kMaps + "837p.cfg") + stamped(" - Map File Set G to " + kMaps + "837p.cfg"));
+    EXPECT_EQ(c.pathToLoad, kMaps + "837p.cfg");
     EXPECT_EQ(c.mapPrefix, "837p.cfg_");
     EXPECT_EQ(choose({.mapFolder = "maps/"}).pathToLoad, "maps/837p.cfg");
 }
@@ -90,7 +94,7 @@ TEST_F(MapChoiceTest, DefaultFolderIsWhereTheDetectedMapMustExist) {
     std::filesystem::create_directory("maps");
     write("maps/837p.cfg", "FIELD=X\r\n");
     MapChoice c = choose({.defaultMapPath = "maps"});
-    EXPECT_EQ(c.pathToLoad, "maps/837p.cfg");
+    EXPECT_EQ(c.pathToLoad, kMaps + "837p.cfg");
     EXPECT_NE(c.runLog.find(" - Map File Set G to 837p.cfg"), std::string::npos);
 
     // Present in the current folder only: not what would be loaded.
@@ -98,20 +102,20 @@ TEST_F(MapChoiceTest, DefaultFolderIsWhereTheDetectedMapMustExist) {
     write("837p.cfg", "FIELD=X\r\n");
     MapChoice absent = choose({.defaultMapPath = "maps"});
     EXPECT_NE(absent.runLog.find(" - X12 Detected Map File NOT Present 837p.cfg"), std::string::npos);
-    EXPECT_EQ(absent.pathToLoad, "maps/");
+    EXPECT_EQ(absent.pathToLoad, kMaps);
 }
 
 TEST_F(MapChoiceTest, DetectedMapNotPresentIsSuppliedFromTheShippedFolder) {
     MapChoice none = choose({.mapFolder = "maps"});
-    EXPECT_EQ(none.runLog, stamped(" - Map File Set C to 837p.cfg") + stamped(" - Map File Set D to maps/837p.cfg") +
-                               detectedLines("maps/837p.cfg") +
-                               stamped(" - X12 Detected Map File NOT Present maps/837p.cfg"));
+    EXPECT_EQ(none.runLog, stamped(" - Map File Set C to 837p.cfg") + stamped(" - Map File Set D to " + kMaps + "837p.cfg") +
+                               detectedLines(kMaps + "837p.cfg") +
+                               stamped(" - X12 Detected Map File NOT Present " + kMaps + "837p.cfg"));
     EXPECT_EQ(none.pathToLoad, "");
 
     write("shipped/837p.cfg", "FIELD=X\r\n");
     const std::string shippedPath = (dir_ / "shipped" / "837p.cfg").string();
     MapChoice supplied = choose({.mapFolder = "maps", .defaultMapPath = "defaults"});
-    EXPECT_TRUE(supplied.runLog.ends_with(stamped(" - X12 Detected Map File NOT Present maps/837p.cfg") +
+    EXPECT_TRUE(supplied.runLog.ends_with(stamped(" - X12 Detected Map File NOT Present " + kMaps + "837p.cfg") +
                                           stamped(" - Used Map file " + shippedPath)));
     EXPECT_EQ(supplied.pathToLoad, shippedPath);
     EXPECT_EQ(suppliedMap("maps/837p.cfg", 1, shipped), shippedPath);

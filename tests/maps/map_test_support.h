@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/process.h"
 #include "util/file_io.h"
+#include "util/os.h"
 #include "x12build/xml_input.h"
 
 namespace brolvin::test {
@@ -19,6 +21,8 @@ namespace brolvin::test {
 inline const std::string kSource = BROLVIN_SOURCE_DIR;
 
 inline std::string mapPath(const std::string& map) { return kSource + "/maps/" + map; }
+// A shipped map as the program names it: the maps folder joined with the name.
+inline std::string shippedMapPath(const std::string& map) { return kSource + "/maps" + os::kNativeSeparator + map; }
 inline std::string expectedPath(const std::string& name) { return kSource + "/tests/data/expected/" + name; }
 
 using Record = std::map<std::string, std::string>;
@@ -57,20 +61,17 @@ protected:
     // Runs the program; true when it ended normally.
     bool run(const std::string& type, const std::string& source, const std::string& destination,
              const std::string& options) {
-        std::string command = std::string("timeout 60 '") + BROLVIN_BINARY + "' " + type + " '" + source + "' '" +
-                              destination + "' '" + options + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
+        Outcome o = runProgram({type, source, destination, options}, "", 60);
+        return o.exitedNormally && o.status == 0;
     }
     void expectFile(const std::string& actual, const std::string& expectedName) {
         std::string expected;
         ASSERT_TRUE(readWholeFile(expectedPath(expectedName), expected)) << expectedName;
         EXPECT_TRUE(actual == expected) << expectedName << " " << firstDifference(actual, expected);
     }
-    static bool havePython() { return std::system("python3 -c 'import xml.dom.minidom' 2>/dev/null") == 0; }
+    static bool havePython() { return runCommand({"python3", "-c", "import xml.dom.minidom"}) == 0; }
     static bool wellFormed(const std::string& path) {
-        std::string cmd = "python3 -c 'import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])' '" + path +
-                          "' 2>/dev/null";
-        return std::system(cmd.c_str()) == 0;
+        return runCommand({"python3", "-c", "import xml.dom.minidom,sys; xml.dom.minidom.parse(sys.argv[1])", path}) == 0;
     }
 };
 

@@ -86,7 +86,7 @@ TEST_P(TransactionMapExampleTest, InterchangeSelectsItsShippedMap) {
     const Example& e = GetParam();
     ASSERT_TRUE(run("X12,XML", examplePath(e.stem), "detected.xml", "OW"));
     expectFile(read("detected.xml"), e.stem + ".xml");
-    EXPECT_NE(read("parse.log").find("Using Map File = " + mapPath(e.map)), std::string::npos) << read("parse.log");
+    EXPECT_NE(read("parse.log").find("Using Map File = " + shippedMapPath(e.map)), std::string::npos) << read("parse.log");
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, TransactionMapExampleTest, ::testing::ValuesIn(kExamples),

@@ -1,15 +1,13 @@
 // Inputs beyond their size limits and values that could break the output,
 // run through the real program: a refused job stops with its run-log line and
 // exit 1 in bounded memory, and what a job writes stays well formed.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "support/fixed_platform.h"
-#include "support/run_program.h"
+#include "support/process.h"
 #include "util/file_io.h"
+#include "util/os.h"
 
 namespace brolvin {
 namespace {
@@ -62,15 +60,15 @@ protected:
     // Each text followed by its count of zero bytes: a sparse file, made at
     // once whatever its size. The file's size is returned.
     long long writeWithHoles(const std::string& name, const std::vector<std::pair<std::string, long long>>& pieces) {
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = os::openFile(name, O_WRONLY | O_CREAT | O_TRUNC);
         EXPECT_GE(fd, 0);
         long long at = 0;
         for (const auto& [text, zeros] : pieces) {
-            EXPECT_EQ(::pwrite(fd, text.data(), text.size(), at), static_cast<ssize_t>(text.size()));
+            EXPECT_EQ(os::writeAt(fd, text.data(), text.size(), at), static_cast<long long>(text.size()));
             at += static_cast<long long>(text.size()) + zeros;
         }
-        EXPECT_EQ(::ftruncate(fd, at), 0);
-        ::close(fd);
+        EXPECT_TRUE(os::truncateFile(fd, at));
+        os::closeFile(fd);
         return at;
     }
     Outcome convert(const std::string& type, const std::string& source, const std::string& destination,

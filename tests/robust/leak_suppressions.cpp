@@ -2,8 +2,6 @@
 // driver keep a few bytes of a failed connection, which no caller can free.
 // Both are pinned in memory so their frames keep their module names, and
 // those modules' leaks are ignored; leaks anywhere else still fail the run.
-#include <dlfcn.h>
-
 #include <string>
 
 #include "dbexport/db_test_support.h"
@@ -17,6 +15,8 @@
 #endif
 
 #ifdef BROLVIN_LEAK_CHECKS
+#include <dlfcn.h>
+
 extern "C" const char* __lsan_default_suppressions() { return "leak:libsqlite3odbc\nleak:libodbcinst\n"; }
 
 namespace {

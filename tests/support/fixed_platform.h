@@ -3,9 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -40,12 +40,15 @@ class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
         saved_ = std::filesystem::current_path();
-        std::string pattern = (std::filesystem::temp_directory_path() / "brolvin-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        char* made = mkdtemp(buf.data());
-        ASSERT_NE(made, nullptr);
-        dir_ = made;
+        // A new folder of a random name; an existing one is never reused.
+        std::random_device random;
+        std::error_code ec;
+        for (int attempt = 0; attempt < 100 && dir_.empty(); ++attempt) {
+            std::filesystem::path candidate =
+                std::filesystem::temp_directory_path() / ("brolvin-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, ec)) dir_ = candidate;
+        }
+        ASSERT_FALSE(dir_.empty());
         std::filesystem::current_path(dir_);
     }
     void TearDown() override {

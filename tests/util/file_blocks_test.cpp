@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "support/fixed_platform.h"
+#include "support/test_system.h"
 
 namespace brolvin {
 namespace {
@@ -40,11 +41,11 @@ TEST_F(FileBlocks, EveryByteInFullBlocksOrAFailure) {
     EXPECT_FALSE(readFileBlocks("absent", collect, error));
     EXPECT_TRUE(error.atOpen);
     EXPECT_EQ(readErrorText(error), "Cfile <ERROR> FC-Open # 2");
-    // A folder opens but cannot be read.
+    // A folder opens on Linux but cannot be read; Windows refuses to open it.
     std::filesystem::create_directory("folder");
     sizes.clear();
     EXPECT_FALSE(readFileBlocks("folder", collect, error));
-    EXPECT_FALSE(error.atOpen);
+    EXPECT_EQ(error.atOpen, !test::linuxSystem());
     EXPECT_NE(error.code, 0);
     EXPECT_TRUE(sizes.empty());
 }
