@@ -10,6 +10,7 @@
 
 #include "util/file_identity.h"
 #include "util/file_io.h"
+#include "util/os.h"
 #include "util/text.h"
 
 namespace brolvin {
@@ -69,8 +70,9 @@ struct FolderFile {
 };
 
 std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && folder.back() == '/') return folder + name;
-    return folder + "/" + name;
+    if (!folder.empty() && std::string_view(os::kFolderSeparators).find(folder.back()) != std::string_view::npos)
+        return folder + name;
+    return folder + os::kNativeSeparator + name;
 }
 
 // The regular files of the folder (symbolic links to files included), by
@@ -78,10 +80,10 @@ std::string joinPath(const std::string& folder, const std::string& name) {
 std::vector<std::string> folderFileNames(const std::string& folder, const std::string& runLogName) {
     std::vector<std::string> names;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(os::fsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
-        std::string name = it->path().filename().string();
+        std::string name = os::utf8Path(it->path().filename());
         if (sameFile(runLogName, joinPath(folder, name))) continue;
         names.push_back(std::move(name));
     }
@@ -159,7 +161,7 @@ private:
             line(" - The Destination Folder does Not exist.");
         } else {
             std::error_code ec;
-            std::filesystem::create_directories(dest, ec);
+            std::filesystem::create_directories(os::fsPath(dest), ec);
             if (ec || !folderExists(dest)) {
                 line(" - The Destination Folder could not be created.");
                 reason_ = "the destination folder " + dest + " could not be created: " + ec.message();

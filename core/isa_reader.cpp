@@ -171,7 +171,7 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     d.headerOffset = isa < 0 ? 1 : isa;  // isaOffset + 1, which is 0 without an ISA
     auto byteAt = [&](long long position) {
         char c = ' ';
-        if (position < 0 || ::pread(fd, &c, 1, static_cast<off_t>(position)) != 1) return ' ';
+        if (position < 0 || os::readAt(fd, &c, 1, position) != 1) return ' ';
         return c;
     };
     d.terminator = byteAt(d.headerOffset + 105);
@@ -180,7 +180,7 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     // A header whose elements are not padded to their widths has its
     // delimiters elsewhere than the fixed offsets; walking its separators
     // finds them, and finds the same ones in a padded header.
-    ssize_t got = ::pread(fd, block.get(), kHeaderWindow, static_cast<off_t>(d.headerOffset));
+    const long long got = os::readAt(fd, block.get(), kHeaderWindow, d.headerOffset);
     if (std::optional<Delimiters> walked =
             delimitersByWalk(std::string_view(block.get(), got > 0 ? static_cast<size_t>(got) : 0))) {
         d.terminator = walked->terminator;
