@@ -10,6 +10,7 @@
 
 #include "support/fixed_platform.h"
 #include "util/file_io.h"
+#include "util/os.h"
 
 namespace brolvin {
 namespace {
@@ -26,6 +27,9 @@ std::string claims(int count) {
 }
 
 const char* const kMap = "KEYHEADERFIELD=HL,,,20\r\nKEYFIELD=CLM\r\nFIELD=CLAIMID,20,CLM,,,1,,,,0,,Claim\r\n";
+
+// A file of the source folder "in" as the job names it.
+std::string inFile(const std::string& name) { return "in" + std::string(os::kNativeSeparator) + name; }
 
 class FolderJob : public test::TempDirTest {
 protected:
@@ -63,7 +67,7 @@ TEST_F(FolderJob, ConvertsEachFileAsASingleRunWouldWhateverTheWorkers) {
         DriverResult r = run("X12,XML", "in", out, std::string("MAP=m.cfg,DS,DEBUG,JOBS=") + (i ? "4" : "1"));
         EXPECT_EQ(r.exitStatus, 1);
         EXPECT_EQ(r.recordsWritten, 5);
-        EXPECT_EQ(r.outcome.rfind("Error: 1 of 3 files failed (first: in/b.x12: ", 0), 0u) << r.outcome;
+        EXPECT_EQ(r.outcome.rfind("Error: 1 of 3 files failed (first: " + inFile("b.x12") + ": ", 0), 0u) << r.outcome;
         // Outputs byte for byte; DS took the converted sources only.
         EXPECT_EQ(read(out + "/a.xml"), read("single/a.xml"));
         EXPECT_EQ(read(out + "/c.xml"), read("single/c.xml"));
@@ -74,15 +78,15 @@ TEST_F(FolderJob, ConvertsEachFileAsASingleRunWouldWhateverTheWorkers) {
         EXPECT_FALSE(fs::exists("debug.log"));
         EXPECT_FALSE(fs::exists("tdebug.log"));
         std::string log = read("parse.log");
-        size_t a = log.find(" - Folder File 1 of 3 : in/a.x12");
-        size_t b = log.find(" - Folder File 2 of 3 : in/b.x12");
-        size_t c = log.find(" - Folder File 3 of 3 : in/c.x12");
+        size_t a = log.find(" - Folder File 1 of 3 : " + inFile("a.x12"));
+        size_t b = log.find(" - Folder File 2 of 3 : " + inFile("b.x12"));
+        size_t c = log.find(" - Folder File 3 of 3 : " + inFile("c.x12"));
         ASSERT_NE(c, std::string::npos);
         EXPECT_LT(a, b);
         EXPECT_LT(b, c);
         EXPECT_NE(log.find("Start Debug Log", a), std::string::npos);
         EXPECT_LT(log.find("Start Debug Log", a), b);
-        EXPECT_NE(log.find(" - Source File Kept : in/b.x12"), std::string::npos);
+        EXPECT_NE(log.find(" - Source File Kept : " + inFile("b.x12")), std::string::npos);
         EXPECT_NE(log.find(" - Folder Files Converted : 2, Failed : 1, Records : 5"), std::string::npos);
         EXPECT_NE(log.find(" - The Destination Folder Created."), std::string::npos);
         // The same text but for the destination name and the JOBS word.
@@ -128,7 +132,7 @@ TEST_F(FolderJob, TwoSourcesOfOneOutputNameConvertOnlyTheFirst) {
     DriverResult r = run("X12,CSV", "in", "out", "MAP=m.cfg,JOBS=2");
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.recordsWritten, 1);
-    EXPECT_NE(read("parse.log").find(" - Output Name Taken By : in/a.txt"), std::string::npos);
+    EXPECT_NE(read("parse.log").find(" - Output Name Taken By : " + inFile("a.txt")), std::string::npos);
 }
 
 // The current folder as source: its debug.log and run log are not lost.
