@@ -1,10 +1,4 @@
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "util/windows_api.h"
 #include <conio.h>
 #include <io.h>
 #include <shellapi.h>
