@@ -69,12 +69,6 @@ struct FolderFile {
     FileJobResult result;
 };
 
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (!folder.empty() && std::string_view(os::kFolderSeparators).find(folder.back()) != std::string_view::npos)
-        return folder + name;
-    return folder + os::kNativeSeparator + name;
-}
-
 // The regular files of the folder (symbolic links to files included), by
 // name in byte order; the job's own run log is left out.
 std::vector<std::string> folderFileNames(const std::string& folder, const std::string& runLogName) {
@@ -84,7 +78,7 @@ std::vector<std::string> folderFileNames(const std::string& folder, const std::s
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;
         std::string name = os::utf8Path(it->path().filename());
-        if (sameFile(runLogName, joinPath(folder, name))) continue;
+        if (sameFile(runLogName, inFolder(folder, name))) continue;
         names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
@@ -177,9 +171,9 @@ private:
         std::map<std::string, std::string> outputs;  // output name -> first source with it
         for (const std::string& name : names) {
             FolderFile f;
-            f.source = joinPath(job_.source, name);
+            f.source = inFolder(job_.source, name);
             std::string outputName = folderOutputName(name, job_.conversionType, settings_);
-            f.output = joinPath(job_.destination, outputName);
+            f.output = inFolder(job_.destination, outputName);
             auto [it, fresh] = outputs.emplace(outputName, f.source);
             if (!fresh) f.sharedWith = it->second;
             files_.push_back(std::move(f));

@@ -119,6 +119,17 @@ std::optional<Delimiters> delimitersByWalk(std::string_view header) {
 
 namespace {
 
+// A header whose elements are not padded to their widths has its delimiters
+// elsewhere than the fixed offsets; walking its separators finds them, and
+// finds the same ones in a padded header.
+void takeWalkedDelimiters(Delimiters& d, std::string_view header) {
+    if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
+        d.terminator = walked->terminator;
+        d.elementSeparator = walked->elementSeparator;
+        d.subElementSeparator = walked->subElementSeparator;
+    }
+}
+
 // The same reading through separate opens of the file, for a file that
 // cannot be opened or read: each step then reports its own failure.
 Delimiters delimitersByPieces(const std::string& file, Platform& platform) {
@@ -127,19 +138,12 @@ Delimiters delimitersByPieces(const std::string& file, Platform& platform) {
     d.terminator = isaHeaderByte(file, 1, d.headerOffset, platform)[0];
     d.elementSeparator = isaHeaderByte(file, 2, d.headerOffset, platform)[0];
     d.subElementSeparator = isaHeaderByte(file, 3, d.headerOffset, platform)[0];
-    // A header whose elements are not padded to their widths has its
-    // delimiters elsewhere than the fixed offsets; walking its separators
-    // finds them, and finds the same ones in a padded header.
     std::string header(kHeaderWindow, '\0');
     FileHandle handle(file, O_RDONLY);
     if (!handle.valid()) return d;
     long long got = os::readAt(handle.fd(), header.data(), header.size(), static_cast<long long>(d.headerOffset));
     header.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    if (std::optional<Delimiters> walked = delimitersByWalk(header)) {
-        d.terminator = walked->terminator;
-        d.elementSeparator = walked->elementSeparator;
-        d.subElementSeparator = walked->subElementSeparator;
-    }
+    takeWalkedDelimiters(d, header);
     return d;
 }
 
@@ -169,24 +173,15 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     }
     Delimiters d;
     d.headerOffset = isa < 0 ? 1 : isa;  // isaOffset + 1, which is 0 without an ISA
-    auto byteAt = [&](long long position) {
-        char c = ' ';
-        if (position < 0 || os::readAt(fd, &c, 1, position) != 1) return ' ';
-        return c;
-    };
-    d.terminator = byteAt(d.headerOffset + 105);
-    d.elementSeparator = byteAt(d.headerOffset + 103);
-    d.subElementSeparator = byteAt(d.headerOffset + 104);
-    // A header whose elements are not padded to their widths has its
-    // delimiters elsewhere than the fixed offsets; walking its separators
-    // finds them, and finds the same ones in a padded header.
+    // One read of the header serves the fixed offsets and the walk; a byte
+    // past the end of the file reads as a space.
     const long long got = os::readAt(fd, block.get(), kHeaderWindow, d.headerOffset);
-    if (std::optional<Delimiters> walked =
-            delimitersByWalk(std::string_view(block.get(), got > 0 ? static_cast<size_t>(got) : 0))) {
-        d.terminator = walked->terminator;
-        d.elementSeparator = walked->elementSeparator;
-        d.subElementSeparator = walked->subElementSeparator;
-    }
+    const std::string_view header(block.get(), got > 0 ? static_cast<size_t>(got) : 0);
+    auto byteAt = [&](size_t at) { return at < header.size() ? header[at] : ' '; };
+    d.terminator = byteAt(105);
+    d.elementSeparator = byteAt(103);
+    d.subElementSeparator = byteAt(104);
+    takeWalkedDelimiters(d, header);
     return d;
 }
 

@@ -56,13 +56,6 @@ std::string folderOf(std::string_view path) {
     return at == std::string_view::npos ? "./" : std::string(path.substr(0, at + 1));
 }
 
-std::string shippedFolder(const ShippedMaps& shipped) {
-    const std::string& folder = shipped.folder();
-    return std::string_view(os::kFolderSeparators).find(folder.back()) != std::string_view::npos
-               ? folder
-               : folder + os::kNativeSeparator;
-}
-
 }  // namespace
 
 bool endsWithCfg(std::string_view name) {
@@ -159,7 +152,7 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
         out.runLog += ctx.stampedLine(" - X12 Version/Transaction NOT Detected  ");
         // A plain name that exists nowhere may be one of the shipped maps.
         if (!hasFolderPart(mapName) && !fileExists(loadPath(chosen))) {
-            if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
+            if (!shipped.folder().empty()) out.searched.push_back(inFolder(shipped.folder(), ""));
             std::string shippedPath = shipped.find(mapName);
             if (!shippedPath.empty()) {
                 out.runLog += ctx.stampedLine(" - Used Map file " + shippedPath);
@@ -210,7 +203,7 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
                 out.runLog += ctx.stampedLine(" - Map File Set G to " + mapName);
             } else {
                 out.runLog += ctx.stampedLine(" - X12 Detected Map File NOT Present " + mapName);
-                if (!shipped.folder().empty()) out.searched.push_back(shippedFolder(shipped));
+                if (!shipped.folder().empty()) out.searched.push_back(inFolder(shipped.folder(), ""));
                 std::string supplied = suppliedMap(mapName, 1, shipped);
                 if (!trimSpaces(supplied).empty()) {
                     out.runLog += ctx.stampedLine(" - Used Map file " + supplied);

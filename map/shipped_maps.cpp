@@ -39,10 +39,7 @@ ShippedMaps ShippedMaps::fromExecutable() {
 std::string ShippedMaps::find(std::string_view mapName) const {
     std::string_view name = baseName(mapName);
     if (folder_.empty() || name.empty()) return "";
-    std::string path = folder_;
-    if (std::string_view(os::kFolderSeparators).find(path.back()) == std::string_view::npos)
-        path += os::kNativeSeparator;
-    path += name;
+    const std::string path = inFolder(folder_, std::string(name));
     return fileExists(path) ? path : "";
 }
 

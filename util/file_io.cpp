@@ -19,6 +19,12 @@ bool folderExists(const std::string& path) {
     return os::pathInfo(path).kind == os::Kind::kFolder;
 }
 
+std::string inFolder(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && std::string_view(os::kFolderSeparators).find(folder.back()) != std::string_view::npos)
+        return folder + name;
+    return folder + os::kNativeSeparator + name;
+}
+
 long long fileSize(const std::string& path) {
     os::PathInfo info = os::pathInfo(path);
     return info.kind == os::Kind::kRegular ? info.size : -1;

@@ -12,6 +12,9 @@ class Platform;
 bool fileExists(const std::string& path);
 // True when `path` names an existing folder.
 bool folderExists(const std::string& path);
+// `folder` and `name` joined by the system's separator, none when the folder
+// already ends in one.
+std::string inFolder(const std::string& folder, const std::string& name);
 // Size in bytes of a regular file, or -1.
 long long fileSize(const std::string& path);
 // Reads the whole file into `out` in large blocks. With `dropEofMark`, one

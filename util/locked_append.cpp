@@ -7,9 +7,12 @@ namespace brolvin {
 
 namespace {
 
-bool preadAll(int fd, char* data, size_t size, long long at) {
+// Runs a positioned read or write (`step`) until all `size` bytes are done,
+// retrying interrupted calls; false on failure or end of file.
+template <typename Byte, typename Step>
+bool allAt(int fd, Byte* data, size_t size, long long at, Step step) {
     while (size > 0) {
-        long long n = os::readAt(fd, data, size, at);
+        long long n = step(fd, data, size, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         data += n;
@@ -19,16 +22,10 @@ bool preadAll(int fd, char* data, size_t size, long long at) {
     return true;
 }
 
+bool preadAll(int fd, char* data, size_t size, long long at) { return allAt(fd, data, size, at, os::readAt); }
+
 bool pwriteAll(int fd, const char* data, size_t size, long long at) {
-    while (size > 0) {
-        long long n = os::writeAt(fd, data, size, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-        at += n;
-    }
-    return true;
+    return allAt(fd, data, size, at, os::writeAt);
 }
 
 }  // namespace
