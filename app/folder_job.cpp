@@ -70,8 +70,11 @@ struct FolderFile {
 };
 
 // The regular files of the folder (symbolic links to files included), by
-// name in byte order; the job's own run log is left out.
-std::vector<std::string> folderFileNames(const std::string& folder, const std::string& runLogName) {
+// name in byte order; the job's own run log is left out. A listing that
+// fails, at the start or part way, sets `error`: no file may be passed over
+// unsaid.
+std::vector<std::string> folderFileNames(const std::string& folder, const std::string& runLogName,
+                                         std::string& error) {
     std::vector<std::string> names;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(os::fsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
@@ -81,6 +84,7 @@ std::vector<std::string> folderFileNames(const std::string& folder, const std::s
         if (sameFile(runLogName, inFolder(folder, name))) continue;
         names.push_back(std::move(name));
     }
+    if (ec) error = ec.message();
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -102,15 +106,21 @@ public:
     FolderJobResult run() {
         line(" - The source is a folder.");
         line(" - Source Folder : " + job_.source);
-        const std::vector<std::string> names = folderFileNames(job_.source, settings_.runLogName);
+        std::string listError;
+        const std::vector<std::string> names = folderFileNames(job_.source, settings_.runLogName, listError);
         // No destination folder is made for a job that will convert nothing.
-        const bool convertible = knownConversionType(job_.conversionType, settings_) && settings_.outputFile.empty();
+        const bool convertible = knownConversionType(job_.conversionType, settings_) &&
+                                 settings_.outputFile.empty() && listError.empty();
         bool ready = destinationReady(!names.empty() && convertible);
         line(" - Type Paramter : " + job_.conversionType);
         line(" - Source Parameter : " + job_.source);
         line(" - Destination Parameter : " + job_.destination);
         line(" - Options Paramter : " + job_.options);
         line(" - Destination Control : " + std::string(ready ? "2" : "0"));
+        if (!listError.empty()) {
+            line(" - Source Folder Read Error : " + job_.source + " : " + listError);
+            return failed("the source folder " + job_.source + " could not be read: " + listError);
+        }
         if (!ready) return failed();
         if (!knownConversionType(job_.conversionType, settings_)) {
             line(" - Unknown Conversion Type : " + job_.conversionType);

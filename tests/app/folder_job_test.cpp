@@ -9,6 +9,7 @@
 #include <string>
 
 #include "support/fixed_platform.h"
+#include "support/test_system.h"
 #include "util/file_io.h"
 #include "util/os.h"
 
@@ -118,6 +119,15 @@ TEST_F(FolderJob, RefusesWhatCannotBeAFolderJob) {
         DriverResult r = run("X12,XML", c.source, c.destination, c.options);
         EXPECT_EQ(r.exitStatus, 1) << c.reason;
         EXPECT_EQ(r.outcome.rfind(c.reason, 0), 0u) << r.outcome;
+    }
+    // A folder that cannot be listed is a failure, not an empty folder
+    // (where permissions can stop this user).
+    writeFolder("locked");
+    if (test::makeUnreadable("locked")) {
+        DriverResult r = run("X12,XML", "locked", "out", "MAP=m.cfg");
+        test::makeReadable("locked");
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.outcome.rfind("Error: the source folder locked could not be read: ", 0), 0u) << r.outcome;
     }
     EXPECT_EQ(read("taken"), "a file");
     EXPECT_FALSE(fs::exists("out"));
