@@ -189,17 +189,17 @@ bool writeAllParts(int fd, iovec* parts, size_t count, size_t bytes) {
 }  // namespace
 
 bool writeTexts(int fd, const std::string_view* texts, size_t count) {
-    std::vector<iovec> parts;
-    parts.reserve(count < kMaxParts ? count : kMaxParts);
+    // A record's parts go out once per call: no allocation on this path.
+    iovec parts[kMaxParts];
     for (size_t at = 0; at < count;) {
-        parts.clear();
+        size_t used = 0;
         size_t bytes = 0;
-        for (; at < count && parts.size() < kMaxParts; ++at) {
+        for (; at < count && used < kMaxParts; ++at) {
             if (texts[at].empty()) continue;
-            parts.push_back(iovec{const_cast<char*>(texts[at].data()), texts[at].size()});
+            parts[used++] = iovec{const_cast<char*>(texts[at].data()), texts[at].size()};
             bytes += texts[at].size();
         }
-        if (!writeAllParts(fd, parts.data(), parts.size(), bytes)) return false;
+        if (!writeAllParts(fd, parts, used, bytes)) return false;
     }
     return true;
 }
