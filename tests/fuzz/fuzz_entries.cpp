@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -262,15 +263,20 @@ std::string pickName(std::string_view part, const std::string& source) {
     return name;
 }
 
-// A temporary output file of this process (named with its process id, so
-// a fuzzed name cannot pass for one) left behind.
-bool unfinishedOutputLeft() {
+// A temporary output file of this process left behind. Its mark holds the
+// process id, but the fuzzer learns the mark from this very comparison, so
+// the names the job was given are never taken for temporary files.
+bool unfinishedOutputLeft(const std::vector<std::string>& givenNames) {
     namespace fs = std::filesystem;
     const std::string mark = ".part-" + std::to_string(os::processId()) + "-";
     std::error_code ec;
     for (const char* folder : {".", "sub"})
         for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))
-            if (e.path().filename().string().find(mark) != std::string::npos) return true;
+        {
+            const std::string name = e.path().filename().string();
+            if (name.find(mark) == std::string::npos) continue;
+            if (std::find(givenNames.begin(), givenNames.end(), name) == givenNames.end()) return true;
+        }
     return false;
 }
 
@@ -301,14 +307,21 @@ int jobNames(const uint8_t* data, size_t size) {
     const char* const words[] = {"", ",OW", ",MF", ",CE", ",RPMN", ",DS", ",DEBUG", ",MAPLOG"};
     for (int bit = 1; bit < 8; ++bit)
         if (options & (1 << bit)) list += words[bit];
-    if (!outFile.empty()) list += ",OUTFILE=" + pickName(outFile, source);
-    if (!parseLog.empty()) list += ",PARSELOG=" + pickName(parseLog, source);
+    std::vector<std::string> givenNames = {pickName(destination, source)};
+    if (!outFile.empty()) {
+        givenNames.push_back(pickName(outFile, source));
+        list += ",OUTFILE=" + givenNames.back();
+    }
+    if (!parseLog.empty()) {
+        givenNames.push_back(pickName(parseLog, source));
+        list += ",PARSELOG=" + givenNames.back();
+    }
 
-    const int status = runMain({types[choice >> 5], source, pickName(destination, source), list});
+    const int status = runMain({types[choice >> 5], source, givenNames.front(), list});
     std::string after;
     const bool deleted = (options & (1 << 5)) && status == 0;
     if (!deleted && (!readWholeFile(source, after) || after != content)) std::abort();
-    if (unfinishedOutputLeft()) std::abort();
+    if (unfinishedOutputLeft(givenNames)) std::abort();
     return 0;
 }
 
