@@ -35,6 +35,11 @@ bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) 
     if (!fileExists(path)) return false;
     const long long size = fileSize(path);
     if (size > 0) out.reserve(static_cast<size_t>(size));
+    // A small file is read through a block of its own size (and one byte to
+    // see its end) rather than a full source block.
+    const size_t blockSize = size > 0 && static_cast<unsigned long long>(size) < kSourceBlockSize
+                                 ? static_cast<size_t>(size) + 1
+                                 : 0;
     BlockReadError error;
     bool ok = readFileBlocks(
         path,
@@ -42,7 +47,7 @@ bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) 
             out.append(block);
             return true;
         },
-        error);
+        error, blockSize);
     if (dropEofMark && !out.empty() && out.back() == kEofMark) out.pop_back();
     return ok;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "dbexport/export_session.h"
 #include "map/csv_header.h"
@@ -413,7 +414,7 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
             return p;
         }
         p.linesMade = expandedLineCount(map.fields, p.lineCount);
-        map.fields = withServiceLineCopies(map.fields, p.lineCount);
+        map.fields = withServiceLineCopies(std::move(map.fields), p.lineCount);
         map.names = fieldColumn(map.fields, 1);
         map.segmentMap = fieldColumn(map.fields, 2);
     }
