@@ -1,4 +1,7 @@
 #include <dlfcn.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/file.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
@@ -150,6 +153,15 @@ std::vector<std::string> programArguments(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     return args;
+}
+
+void keepFreedMemoryForReuse() {
+#if defined(__GLIBC__)
+    // Blocks up to 32 MB come from the heap rather than mappings of their
+    // own, and the heap's free top is returned only beyond 64 MB.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
 }
 
 std::filesystem::path fsPath(const std::string& utf8) { return std::filesystem::path(utf8); }
