@@ -283,7 +283,7 @@ void X12Run::checkAfterSegment(const FieldExtractor& extractor, const FunctionFi
 X12ConversionResult X12Run::run() {
     const std::string& source = job_.source;
     if (!fileExists(source)) return result_;
-    Delimiters d = readDelimiters(source, ctx_.platform);
+    const Delimiters d = request_.delimiters ? *request_.delimiters : readDelimiters(source, ctx_.platform);
     frameDebugLines(d);
 
     bool xml = typeIs(job_, "X12,XML");
@@ -401,10 +401,14 @@ long long maxServiceLinesPerClaim(const std::string& source, char terminator, ch
     return result;
 }
 
-X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform) {
+X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform,
+                                const SourceHead* head) {
     X12Preparation p;
     Delimiters& d = p.delimiters;
-    if (fileExists(job.source)) d = readDelimiters(job.source, platform);
+    if (head)
+        d = head->delimiters;
+    else if (fileExists(job.source))
+        d = readDelimiters(job.source, platform);
     if (hasOption(job, OptionCode::EveryLine)) {
         long long overlong = 0;
         p.lineCount = maxServiceLinesPerClaim(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
