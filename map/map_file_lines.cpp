@@ -23,12 +23,13 @@ std::string_view trimmedLineView(std::string_view s) {
 }  // namespace
 
 std::vector<std::string_view> splitMapLines(std::string& text) {
-    std::erase(text, '\v');
+    if (text.find('\v') != std::string::npos) std::erase(text, '\v');
     std::vector<std::string_view> lines;
     const std::string_view all(text);
     size_t start = 0;
     for (size_t i = 0; i < all.size(); ++i) {
         const char c = all[i];
+        if (static_cast<unsigned char>(c) > '\r') continue;  // neither line end
         // A line feed of its own ends a line too (files written with LF
         // alone); the one of a CR LF stays with the next line, whose
         // trimming removes it.

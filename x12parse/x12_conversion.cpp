@@ -308,11 +308,13 @@ X12ConversionResult X12Run::run() {
         exportSession_.emplace();
         writeRequest_.databaseSession = &*exportSession_;
     }
-    writer_.emplace(map_.fields);
 
+    // The extractor's index, the largest of the set-up's tables, is built
+    // first, while the memory the table expansion gave back is still whole.
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
     extractor.trackSetFields(&setFields_);
+    writer_.emplace(map_.fields);
     AssemblyCallbacks callbacks;
     callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
                                      const SegmentHistory& history, std::string* trace) {
