@@ -42,15 +42,14 @@ std::string toggleForLine(const std::string& toggle, long long line) {
     return renamed ? result : toggle;
 }
 
-FieldEntry copyForLine(const FieldEntry& entry, long long line) {
-    FieldEntry copy = entry;
+// Makes `copy` (a copy of `entry`) the entry's copy for service line `line`.
+void renameForLine(FieldEntry& copy, const FieldEntry& entry, long long line) {
     copy.name = withLineNumber(entry.name, line);
     std::string condition = trimSpaces(entry.conditionField);
     if (!condition.empty() && condition.back() == '1')
         copy.conditionField = withLineNumber(condition, line);
     copy.toggleOffField = toggleForLine(entry.toggleOffField, line);
     copy.serviceLineNumber = std::to_string(line);
-    return copy;
 }
 
 // The service-line block: [first, end), empty when the table has none.
@@ -86,7 +85,7 @@ FieldTable withServiceLineCopies(FieldTable fields, long long lineCount) {
     result.reserve(fields.size() + static_cast<size_t>(lineCount - 1) * (end - first));
     std::move(fields.begin(), fields.begin() + static_cast<long>(end), std::back_inserter(result));
     for (long long line = 2; line <= lineCount; ++line)
-        for (size_t i = first; i < end; ++i) result.push_back(copyForLine(result[i], line));
+        for (size_t i = first; i < end; ++i) renameForLine(result.emplace_back(result[i]), result[i], line);
     std::move(fields.begin() + static_cast<long>(end), fields.end(), std::back_inserter(result));
     return result;
 }
