@@ -1,5 +1,6 @@
 #include "map/map_file_lines.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -27,16 +28,22 @@ std::vector<std::string_view> splitMapLines(std::string& text) {
     std::vector<std::string_view> lines;
     const std::string_view all(text);
     size_t start = 0;
-    for (size_t i = 0; i < all.size(); ++i) {
-        const char c = all[i];
-        if (static_cast<unsigned char>(c) > '\r') continue;  // neither line end
+    // The next carriage return and line feed, each found with one scan.
+    size_t cr = all.find('\r');
+    size_t lf = all.find('\n');
+    while (cr != std::string_view::npos || lf != std::string_view::npos) {
+        const size_t i = std::min(cr, lf);
         // A line feed of its own ends a line too (files written with LF
         // alone); the one of a CR LF stays with the next line, whose
         // trimming removes it.
-        if (c == '\r' || (c == '\n' && (i == 0 || all[i - 1] != '\r'))) {
+        if (i == cr || i == 0 || all[i - 1] != '\r') {
             lines.push_back(trimmedLineView(all.substr(start, i - start)));
             start = i + 1;
         }
+        if (i == cr)
+            cr = all.find('\r', i + 1);
+        else
+            lf = all.find('\n', i + 1);
     }
     if (start < all.size()) lines.push_back(trimmedLineView(all.substr(start)));
     return lines;

@@ -176,7 +176,8 @@ void keepFreedMemoryForReuse() {
     const uintptr_t at = reinterpret_cast<uintptr_t>(probe);
     const uintptr_t boundary = (at + kHuge - 1) & ~(kHuge - 1);
     free(probe);
-    // Only a heap grown by brk (the probe lies below the break) is arranged.
+    // Only a heap grown by brk (the probe lies just below the break) is
+    // arranged; a sanitizer's allocator, for one, keeps its blocks elsewhere.
     const uintptr_t heapEnd = reinterpret_cast<uintptr_t>(sbrk(0));
     if (!probe || at > heapEnd || heapEnd - at > kHuge) return;
     mallopt(M_TOP_PAD, static_cast<int>(kHugeRegion));  // the block grows the heap by this
