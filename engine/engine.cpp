@@ -254,7 +254,9 @@ EngineResult EngineCall::run() {
         request.merge = settings_.merge;
         request.replaceExisting = overwrite_;
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
-        request.delimiters = &prepared.delimiters;
+        // Read once when the source opened; otherwise each reader says why
+        // it could not, as it always has.
+        request.delimiters = head ? &prepared.delimiters : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
         result_.failure.note(converted.failure);
