@@ -3,6 +3,7 @@
 #include "util/platform.h"
 
 int main(int argc, char** argv) {
+    brolvin::os::keepFreedMemoryForReuse();
     const auto params = brolvin::os::programArguments(argc, argv);
     brolvin::SystemPlatform platform;
     return brolvin::MAIN(params, platform);

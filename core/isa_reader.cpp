@@ -149,10 +149,10 @@ Delimiters delimitersByPieces(const std::string& file, Platform& platform) {
 
 }  // namespace
 
-Delimiters readDelimiters(const std::string& file, Platform& platform) {
-    FileHandle handle(file, O_RDONLY);
-    if (!handle.valid()) return delimitersByPieces(file, platform);
-    const int fd = handle.fd();
+namespace {
+
+// readDelimiters through an open file; false on a read error.
+bool delimitersOfOpenFile(int fd, Delimiters& d) {
     // The first "ISA" (any case), read through the one open file.
     constexpr size_t kBlock = 64 * 1024;
     auto block = std::make_unique_for_overwrite<char[]>(kBlock);
@@ -161,7 +161,7 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     long long isa = -1;  // position of the "I"
     while (isa < 0) {
         ssize_t got = readSome(fd, block.get(), kBlock);
-        if (got < 0) return delimitersByPieces(file, platform);
+        if (got < 0) return false;
         if (got == 0) break;
         for (ssize_t i = 0; i < got && isa < 0; ++i) {
             char c = upper(block[static_cast<size_t>(i)]);
@@ -171,7 +171,7 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
         }
         offset += got;
     }
-    Delimiters d;
+    d = Delimiters{};
     d.headerOffset = isa < 0 ? 1 : isa;  // isaOffset + 1, which is 0 without an ISA
     // One read of the header serves the fixed offsets and the walk; a byte
     // past the end of the file reads as a space.
@@ -182,7 +182,36 @@ Delimiters readDelimiters(const std::string& file, Platform& platform) {
     d.elementSeparator = byteAt(103);
     d.subElementSeparator = byteAt(104);
     takeWalkedDelimiters(d, header);
+    return true;
+}
+
+}  // namespace
+
+Delimiters readDelimiters(const std::string& file, Platform& platform) {
+    FileHandle handle(file, O_RDONLY);
+    Delimiters d;
+    if (!handle.valid() || !delimitersOfOpenFile(handle.fd(), d)) return delimitersByPieces(file, platform);
     return d;
+}
+
+std::optional<SourceHead> readSourceHead(const std::string& file, bool (*unreadable)(std::string_view start)) {
+    FileHandle handle(file, O_RDONLY);
+    if (!handle.valid()) return std::nullopt;
+    SourceHead head;
+    head.start.resize(kSourceHeadBytes);
+    size_t filled = 0;
+    while (filled < kSourceHeadBytes) {
+        const long long got = os::readAt(handle.fd(), head.start.data() + filled, kSourceHeadBytes - filled,
+                                         static_cast<long long>(filled));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return std::nullopt;
+        if (got == 0) break;
+        filled += static_cast<size_t>(got);
+    }
+    head.start.resize(filled);
+    if (unreadable && unreadable(head.start)) return head;
+    if (!delimitersOfOpenFile(handle.fd(), head.delimiters)) return std::nullopt;
+    return head;
 }
 
 }  // namespace brolvin

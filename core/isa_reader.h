@@ -36,6 +36,20 @@ struct Delimiters {
 };
 Delimiters readDelimiters(const std::string& file, Platform& platform);
 
+// The start of a source and its delimiters, read through one open of the
+// file, so the checks and the detection before a conversion need not each
+// open it again.
+inline constexpr size_t kSourceHeadBytes = 4096;
+struct SourceHead {
+    std::string start;      // the file's first bytes, up to kSourceHeadBytes
+    Delimiters delimiters;  // as readDelimiters reads them
+};
+// None when the file cannot be opened or read; readDelimiters and the other
+// readers then report why. When `unreadable` says the start is no text the
+// program reads (UTF-16), the delimiters are left at their defaults rather
+// than searched for through the whole file.
+std::optional<SourceHead> readSourceHead(const std::string& file, bool (*unreadable)(std::string_view start));
+
 // The delimiters of a header text that begins with "ISA" (any case): the
 // byte after "ISA" is the element separator, ISA16 follows the sixteenth one
 // and the terminator follows ISA16. None when the text is too short or the

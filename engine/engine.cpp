@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "core/debug_log.h"
+#include "core/isa_reader.h"
 #include "dbexport/db_map.h"
 #include "map/map_choice.h"
 #include "map/map_loader.h"
@@ -46,17 +48,24 @@ std::string renamePrefix(const std::string& mapPrefix) {
     return name.empty() ? "" : name + "_";
 }
 
-// Whether the file begins like UTF-16 text: a byte-order mark of either
+// Whether the text begins like UTF-16 text: a byte-order mark of either
 // order, or a zero byte beside each of its first two characters.
+bool beginsLikeUtf16(std::string_view start) {
+    const size_t got = std::min<size_t>(start.size(), 4);
+    auto b = [&](size_t i) { return static_cast<unsigned char>(start[i]); };
+    if (got < 2) return false;
+    if ((b(0) == 0xFF && b(1) == 0xFE) || (b(0) == 0xFE && b(1) == 0xFF)) return true;
+    return got == 4 && ((b(0) != 0 && b(1) == 0 && b(2) != 0 && b(3) == 0) ||
+                        (b(0) == 0 && b(1) != 0 && b(2) == 0 && b(3) != 0));
+}
+
+// The same for the start of a file; false when it cannot be read.
 bool isUtf16Text(const std::string& path) {
-    unsigned char b[4] = {};
+    char b[4] = {};
     FileHandle file(path, O_RDONLY);
     if (!file.valid()) return false;
     const ssize_t got = ::read(file.fd(), b, sizeof b);
-    if (got < 2) return false;
-    if ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF)) return true;
-    return got == 4 && ((b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0) ||
-                        (b[0] == 0 && b[1] != 0 && b[2] == 0 && b[3] != 0));
+    return got > 0 && beginsLikeUtf16(std::string_view(b, static_cast<size_t>(got)));
 }
 
 class EngineCall {
@@ -174,7 +183,11 @@ EngineResult EngineCall::run() {
     // A source in UTF-16 has a zero byte beside every character: no reader
     // of this program can take it.
     const std::string type = toUpper(job_.conversionType.substr(0, 3));
-    if ((type == "X12" || type == "CSV" || type == "XML") && isUtf16Text(job_.source)) {
+    // An X12 source's start and delimiters are read once for the checks, the
+    // detection and the conversion.
+    const std::optional<SourceHead> head = type == "X12" ? readSourceHead(job_.source, beginsLikeUtf16) : std::nullopt;
+    if ((type == "X12" || type == "CSV" || type == "XML") &&
+        (head ? beginsLikeUtf16(head->start) : isUtf16Text(job_.source))) {
         line(" - The source is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII : " + job_.source);
         result_.failure.note("the source " + job_.source +
                              " is UTF-16 text, which cannot be read; save it as UTF-8 or ASCII");
@@ -192,6 +205,7 @@ EngineResult EngineCall::run() {
     choiceRequest.defaultMapPath = settings_.defaultMapPath;
     choiceRequest.databaseMapName = settings_.databaseMap;
     choiceRequest.databaseMap = databaseMap ? &*databaseMap : nullptr;
+    choiceRequest.sourceHead = head ? &*head : nullptr;
     MapChoice choice = chooseMap(choiceRequest, ctx_);
     result_.log += choice.runLog;
     debug_.raw(choice.debugText);
@@ -226,7 +240,7 @@ EngineResult EngineCall::run() {
     long long maxServiceLines = 0;
     bool outputInPlace = false;
     if (x12) {
-        X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform);
+        X12Preparation prepared = prepareX12Source(job_, map, ctx_.platform, head ? &*head : nullptr);
         if (!prepared.refusal.empty()) {
             refuse(prepared.refusal);
             writeDebugLog();
@@ -240,6 +254,9 @@ EngineResult EngineCall::run() {
         request.merge = settings_.merge;
         request.replaceExisting = overwrite_;
         request.databaseMap = databaseMap ? &*databaseMap : nullptr;
+        // Read once when the source opened; otherwise each reader says why
+        // it could not, as it always has.
+        request.delimiters = head ? &prepared.delimiters : nullptr;
         X12ConversionResult converted = runX12Conversion(request, map, debug_, ctx_);
         result_.log += converted.runLog;
         result_.failure.note(converted.failure);

@@ -165,7 +165,7 @@ MapChoice chooseMap(const MapChoiceRequest& request, RunContext& ctx) {
         // "tdebug.log" stays on disk only when a map was detected.
         InterchangeScan scan;
         if (request.databaseMapName.empty()) {
-            mapName = detectMapName(request.source, request.debug, ctx, &scan);
+            mapName = detectMapName(request.source, request.debug, ctx, &scan, request.sourceHead);
             out.detected = true;
             out.gs08 = scan.version;
             out.st01 = scan.st01;

@@ -8,6 +8,7 @@
 
 #include "dbexport/db_map.h"
 #include "map/shipped_maps.h"
+#include "core/isa_reader.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -22,6 +23,7 @@ struct MapChoiceRequest {
     std::string databaseMapName;  // database map file name; not empty = no detection
     const DbMapTable* databaseMap = nullptr;
     const ShippedMaps* shippedMaps = nullptr;  // null = the program's own maps folder
+    const SourceHead* sourceHead = nullptr;    // the source's start, when already read
 };
 
 struct MapChoice {

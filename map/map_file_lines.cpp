@@ -1,35 +1,56 @@
 #include "map/map_file_lines.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <utility>
 
 #include "util/text.h"
 
 namespace brolvin {
 
-std::vector<std::string> splitMapLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::string current;
-    char previous = '\0';
-    for (char c : text) {
-        if (c == '\v') continue;
+namespace {
+
+// trimLine without the copy: leading blanks, tabs and line ends, trailing
+// spaces.
+std::string_view trimmedLineView(std::string_view s) {
+    size_t b = 0;
+    while (b < s.size() && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r' || s[b] == '\n')) ++b;
+    size_t e = s.size();
+    while (e > b && s[e - 1] == ' ') --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::vector<std::string_view> splitMapLines(std::string& text) {
+    if (text.find('\v') != std::string::npos) std::erase(text, '\v');
+    std::vector<std::string_view> lines;
+    const std::string_view all(text);
+    size_t start = 0;
+    // The next carriage return and line feed, each found with one scan.
+    size_t cr = all.find('\r');
+    size_t lf = all.find('\n');
+    while (cr != std::string_view::npos || lf != std::string_view::npos) {
+        const size_t i = std::min(cr, lf);
         // A line feed of its own ends a line too (files written with LF
         // alone); the one of a CR LF stays with the next line, whose
         // trimming removes it.
-        if (c == '\r' || (c == '\n' && previous != '\r')) {
-            lines.push_back(trimLine(current));
-            current.clear();
-        } else {
-            current.push_back(c);
+        if (i == cr || i == 0 || all[i - 1] != '\r') {
+            lines.push_back(trimmedLineView(all.substr(start, i - start)));
+            start = i + 1;
         }
-        previous = c;
+        if (i == cr)
+            cr = all.find('\r', i + 1);
+        else
+            lf = all.find('\n', i + 1);
     }
-    if (!current.empty()) lines.push_back(trimLine(current));
+    if (start < all.size()) lines.push_back(trimmedLineView(all.substr(start)));
     return lines;
 }
 
-std::vector<std::string_view> splitPositions(std::string_view value) {
-    std::vector<std::string_view> positions;
+void splitPositions(std::string_view value, std::vector<std::string_view>& positions) {
+    positions.clear();
     size_t start = 0;
     for (size_t comma = value.find(','); comma != std::string_view::npos;
          comma = value.find(',', start)) {
@@ -38,6 +59,11 @@ std::vector<std::string_view> splitPositions(std::string_view value) {
     }
     std::string_view rest = value.substr(start);
     if (!isBlank(rest)) positions.push_back(rest);
+}
+
+std::vector<std::string_view> splitPositions(std::string_view value) {
+    std::vector<std::string_view> positions;
+    splitPositions(value, positions);
     return positions;
 }
 
@@ -80,8 +106,10 @@ MapLine classifyMapLine(std::string_view line) {
         {"VERSION=", MapLineKind::Version},
     }};
     MapLine result;
+    if (line.empty()) return result;
+    const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
     for (const auto& [prefix, kind] : kKinds) {
-        if (beginsWithNoCase(line, prefix)) {
+        if (prefix[0] == first && beginsWithNoCase(line, prefix)) {
             result.kind = kind;
             result.value = line.substr(prefix.size());
             return result;

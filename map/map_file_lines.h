@@ -11,12 +11,15 @@ namespace brolvin {
 // Splits map text into trimmed lines. Byte 11 is dropped wherever it stands;
 // a carriage return ends a line, and so does a line feed that does not
 // directly follow one; text after the last line end is a last line when it
-// is not empty. Blank lines are kept so they can be counted.
-std::vector<std::string> splitMapLines(std::string_view text);
+// is not empty. Blank lines are kept so they can be counted. The lines are
+// views into `text`, which loses its bytes 11 first.
+std::vector<std::string_view> splitMapLines(std::string& text);
 
 // Cuts a value at every comma. Positions are not trimmed; the text after the
 // last comma is a position only when it holds something other than spaces.
 std::vector<std::string_view> splitPositions(std::string_view value);
+// The same into `positions` (emptied first), so one list serves every line.
+void splitPositions(std::string_view value, std::vector<std::string_view>& positions);
 
 enum class MapLineKind {
     Other,

@@ -99,66 +99,70 @@ void setAbsentKeyLists(LoadedMap& map) {
 }
 
 // Fills the tables of `map` from the classified lines (tables already sized)
-// and logs each line; returns the stored key values.
-KeyValues fillTables(LoadedMap& map, const std::vector<MapLine>& lines, std::string& log) {
+// and, with a `log`, logs each line; returns the stored key values.
+KeyValues fillTables(LoadedMap& map, const std::vector<MapLine>& lines, std::string* log) {
     KeyValues keys;
     size_t field = 0, segment = 0, screen = 0;
+    std::vector<std::string_view> positions;  // one list for every line
+    auto keyLine = [log](std::string_view label, std::string_view value) {
+        if (log) appendMapLogKeyLine(*log, label, value);
+    };
     for (const MapLine& ml : lines) {
         switch (ml.kind) {
             case MapLineKind::Field: {
-                auto positions = splitPositions(ml.value);
+                splitPositions(ml.value, positions);
                 FieldEntry& entry = map.fields[field];
                 fillFieldEntry(entry, positions);
                 map.names[field] = entry.name;
                 map.segmentMap[field] = entry.segment;
                 ++field;
-                appendMapLogField(log, static_cast<int>(field), positions);
+                if (log) appendMapLogField(*log, static_cast<int>(field), positions);
                 break;
             }
             case MapLineKind::Segment: {
-                auto positions = splitPositions(ml.value);
+                splitPositions(ml.value, positions);
                 fillLayoutEntry(map.segmentLayout[segment++], positions);
-                appendMapLogLayout(log, "- Segment =", positions);
+                if (log) appendMapLogLayout(*log, "- Segment =", positions);
                 break;
             }
             case MapLineKind::Screen: {
-                auto positions = splitPositions(ml.value);
+                splitPositions(ml.value, positions);
                 fillLayoutEntry(map.screens[screen++], positions);
-                appendMapLogLayout(log, "- Screen =", positions);
+                if (log) appendMapLogLayout(*log, "- Screen =", positions);
                 break;
             }
             case MapLineKind::KeyField:
                 keys.field = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Field", *keys.field);
+                keyLine("- Key Field", *keys.field);
                 break;
             case MapLineKind::KeyHeader:
                 keys.header = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Header Field", *keys.header);
+                keyLine("- Key Header Field", *keys.header);
                 break;
             case MapLineKind::KeyDoc:
                 keys.doc = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Doc Field", *keys.doc);
+                keyLine("- Key Doc Field", *keys.doc);
                 break;
             case MapLineKind::KeyLine:
                 keys.line = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Line Field", *keys.line);
+                keyLine("- Key Line Field", *keys.line);
                 break;
             case MapLineKind::KeyTrailer:
                 keys.trailer = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Trailer Field", *keys.trailer);
+                keyLine("- Key Trailer Field", *keys.trailer);
                 break;
             case MapLineKind::TransactionType:
                 map.transactionType = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- X12 Transaction Type", map.transactionType);
+                keyLine("- X12 Transaction Type", map.transactionType);
                 break;
             case MapLineKind::Version:
                 map.version = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- X12 Version", map.version);
+                keyLine("- X12 Version", map.version);
                 break;
             case MapLineKind::KeyClear: {
                 std::string& value = keys.clear[ml.clearLevel];
                 value = toUpper(ml.value);
-                appendMapLogKeyLine(log, "- Key Clear Field " + std::to_string(ml.clearLevel), value);
+                if (log) keyLine("- Key Clear Field " + std::to_string(ml.clearLevel), value);
                 break;
             }
             case MapLineKind::Other:
@@ -187,8 +191,10 @@ MapLoadResult& failedLoad(MapLoadResult& result, const std::string& refusal, boo
     map = LoadedMap{};
     map.path = std::move(path);
     setAbsentKeyLists(map);
-    appendMapLogSegmentMap(result.mapLogText, 1);
-    if (mapLogOn) writeMapLog(result.mapLogText, ctx);
+    if (mapLogOn) {
+        appendMapLogSegmentMap(result.mapLogText, 1);
+        writeMapLog(result.mapLogText, ctx);
+    }
     appendRunLog(result.runLog, map, ctx);
     if (refusal.empty()) {
         result.runLog += std::string(" Mapping Error : .CFG Missing or Empty.") + kCrLf;
@@ -208,8 +214,9 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
     MapLoadResult result;
     LoadedMap& map = result.map;
     map.path = path;
-    std::string& log = result.mapLogText;
-    appendMapLogTitle(log, runLabel, ctx, engineStart);
+    // The map log is built only when it is to be written.
+    std::string* log = mapLogOn ? &result.mapLogText : nullptr;
+    if (log) appendMapLogTitle(*log, runLabel, ctx, engineStart);
 
     long long size = fileSize(path);
     if (size > kMaxMapFileBytes)
@@ -219,10 +226,10 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
     if (size <= 0 || !readWholeFile(path, text, true)) return failedLoad(result, "", mapLogOn, ctx);
 
     // Counting pass: classify every line once and size the tables.
-    std::vector<std::string> lines = splitMapLines(text);
+    std::vector<std::string_view> lines = splitMapLines(text);
     std::vector<MapLine> classified;
     classified.reserve(lines.size());
-    for (const std::string& l : lines) {
+    for (std::string_view l : lines) {
         classified.push_back(classifyMapLine(l));
         switch (classified.back().kind) {
             case MapLineKind::Field: ++map.fieldLineCount; break;
@@ -245,15 +252,17 @@ MapLoadResult loadMap(const std::string& path, bool mapLogOn, const std::string&
     map.segmentLayout.resize(map.segmentLineCount);
     map.screens.resize(map.screenLineCount);
 
-    appendMapLogFilePresent(log, path, size, lines.size(), map.fieldLineCount,
-                            map.segmentLineCount, map.screenLineCount);
+    if (log)
+        appendMapLogFilePresent(*log, path, size, lines.size(), map.fieldLineCount, map.segmentLineCount,
+                                map.screenLineCount);
     // Filling pass.
     KeyValues keys = fillTables(map, classified, log);
     setKeyLists(map, keys);
-    appendMapLogKeyLists(log, map);
-    appendMapLogSegmentMap(log, map.segmentMap.size());
-
-    if (mapLogOn) writeMapLog(log, ctx);
+    if (log) {
+        appendMapLogKeyLists(*log, map);
+        appendMapLogSegmentMap(*log, map.segmentMap.size());
+        writeMapLog(*log, ctx);
+    }
     appendRunLog(result.runLog, map, ctx);
     return result;
 }

@@ -12,7 +12,7 @@ namespace brolvin {
 
 struct MapLoadResult {
     LoadedMap map;           // hasFieldTable false when the file was missing or empty
-    std::string mapLogText;  // the map log, built whether or not it is written
+    std::string mapLogText;  // the map log, built only when it is written
     std::string runLog;      // run-log lines of the load, failure lines included
     // The file was beyond kMaxMapFileBytes or kMaxMapTableLines: no field
     // table, and the run log says why.

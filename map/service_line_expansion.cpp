@@ -1,5 +1,7 @@
 #include "map/service_line_expansion.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "util/text.h"
@@ -40,15 +42,14 @@ std::string toggleForLine(const std::string& toggle, long long line) {
     return renamed ? result : toggle;
 }
 
-FieldEntry copyForLine(const FieldEntry& entry, long long line) {
-    FieldEntry copy = entry;
+// Makes `copy` (a copy of `entry`) the entry's copy for service line `line`.
+void renameForLine(FieldEntry& copy, const FieldEntry& entry, long long line) {
     copy.name = withLineNumber(entry.name, line);
     std::string condition = trimSpaces(entry.conditionField);
     if (!condition.empty() && condition.back() == '1')
         copy.conditionField = withLineNumber(condition, line);
     copy.toggleOffField = toggleForLine(entry.toggleOffField, line);
     copy.serviceLineNumber = std::to_string(line);
-    return copy;
 }
 
 // The service-line block: [first, end), empty when the table has none.
@@ -72,18 +73,20 @@ long long expandedLineCount(const FieldTable& fields, long long lineCount) {
     return lineCount;
 }
 
-FieldTable withServiceLineCopies(const FieldTable& fields, long long lineCount) {
+FieldTable withServiceLineCopies(FieldTable fields, long long lineCount) {
     const auto [first, end] = serviceLineBlock(fields);
     if (first == end || lineCount < 2) return fields;
     lineCount = expandedLineCount(fields, lineCount);
     if (lineCount < 2) return fields;
 
+    // The entries of the table are moved into place; only the copies of the
+    // block are made, straight from the block's entries already in place.
     FieldTable result;
     result.reserve(fields.size() + static_cast<size_t>(lineCount - 1) * (end - first));
-    result.insert(result.end(), fields.begin(), fields.begin() + static_cast<long>(end));
+    std::move(fields.begin(), fields.begin() + static_cast<long>(end), std::back_inserter(result));
     for (long long line = 2; line <= lineCount; ++line)
-        for (size_t i = first; i < end; ++i) result.push_back(copyForLine(fields[i], line));
-    result.insert(result.end(), fields.begin() + static_cast<long>(end), fields.end());
+        for (size_t i = first; i < end; ++i) renameForLine(result.emplace_back(result[i]), result[i], line);
+    std::move(fields.begin() + static_cast<long>(end), fields.end(), std::back_inserter(result));
     return result;
 }
 

@@ -25,8 +25,9 @@ long long expandedLineCount(const FieldTable& fields, long long lineCount);
 // Repeats the service-line block (the first run of entries whose Service Line
 // Number reads as 1) for lines 2 to expandedLineCount(fields, lineCount),
 // renaming the copies. A table without such a block, or a line count below
-// 2, is returned unchanged.
-FieldTable withServiceLineCopies(const FieldTable& fields, long long lineCount);
+// 2, is returned unchanged. Pass the table moved when it is to be replaced:
+// its entries are then moved, not copied.
+FieldTable withServiceLineCopies(FieldTable fields, long long lineCount);
 
 // The run-log text when the expansion made fewer lines than counted; ""
 // otherwise.

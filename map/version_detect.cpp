@@ -98,28 +98,33 @@ std::string mapForVersion(const std::string& version) {
 }
 
 InterchangeScan scanInterchange(const std::string& source, const std::string& debugSetting,
-                                RunContext& ctx) {
+                                RunContext& ctx, const SourceHead* head) {
     InterchangeScan scan;
     const bool debug = !isBlank(debugSetting);
     Platform& platform = ctx.platform;
-    const Delimiters delimiters = readDelimiters(source, platform);
+    const Delimiters delimiters = head ? head->delimiters : readDelimiters(source, platform);
     const std::string st(1, delimiters.terminator);
     const std::string ds(1, delimiters.elementSeparator);
     const std::string ss(1, delimiters.subElementSeparator);
     if (debug) scan.trace += " xst=" + st + kCrLf + " xds=" + ds + kCrLf + " xss=" + ss + kCrLf;
 
     // Offsets 0 to 1000, read as one block.
+    static_assert(kScanLimit < static_cast<long long>(kSourceHeadBytes));
     std::string bytes;
-    BlockReadError error;
-    readFileBlocks(
-        source,
-        [&](std::string_view block) {
-            bytes.assign(block);
-            return false;
-        },
-        error, static_cast<size_t>(kScanLimit + 1));
-    if (error.code != 0)
-        platform.warningLine(readErrorText(error));
+    if (head) {
+        bytes = head->start.substr(0, static_cast<size_t>(kScanLimit + 1));
+    } else {
+        BlockReadError error;
+        readFileBlocks(
+            source,
+            [&](std::string_view block) {
+                bytes.assign(block);
+                return false;
+            },
+            error, static_cast<size_t>(kScanLimit + 1));
+        if (error.code != 0)
+            platform.warningLine(readErrorText(error));
+    }
 
     const char terminator = st[0];
     bool gsFound = false;  // the traced search ends at GS; ST and BHT are looked for on
@@ -211,8 +216,8 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 }
 
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx, InterchangeScan* scanOut) {
-    InterchangeScan scan = scanInterchange(source, debugSetting, ctx);
+                          RunContext& ctx, InterchangeScan* scanOut, const SourceHead* head) {
+    InterchangeScan scan = scanInterchange(source, debugSetting, ctx, head);
     std::string name = acknowledgmentMapName(scan);
     if (!name.empty()) {
         if (!isBlank(debugSetting))

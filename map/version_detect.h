@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/isa_reader.h"
 #include "util/platform.h"
 
 namespace brolvin {
@@ -32,8 +33,10 @@ std::string mapForVersion(const std::string& version);
 
 // Scans offsets 0 to 1000 of the source for GS08 (and ST01 and BHT02) with
 // the delimiters of its ISA header. Writes nothing.
+// `head`, when given, is the source's start already read: the file is not
+// opened again.
 InterchangeScan scanInterchange(const std::string& source, const std::string& debugSetting,
-                                RunContext& ctx);
+                                RunContext& ctx, const SourceHead* head = nullptr);
 
 // The version text of the source; with a non-blank debug setting the
 // detection trace is written to "tdebug.log".
@@ -60,6 +63,6 @@ std::string mapNameForScan(const InterchangeScan& scan, std::string* fallbackRea
 // the trace, including the guide decision, is
 // written to "tdebug.log". `scanOut`, when given, receives what the scan saw.
 std::string detectMapName(const std::string& source, const std::string& debugSetting,
-                          RunContext& ctx, InterchangeScan* scanOut = nullptr);
+                          RunContext& ctx, InterchangeScan* scanOut = nullptr, const SourceHead* head = nullptr);
 
 }  // namespace brolvin

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -24,6 +25,11 @@ bool readFileBlocks(const std::string& path, const std::function<bool(std::strin
         return false;
     }
     if (blockSize == 0) blockSize = kSourceBlockSize;
+    // A smaller file is read through a block of its size (a byte more, to see
+    // its end, in whole pages): a small conversion touches no large buffer.
+    const long long size = fileSize(path);
+    if (size >= 0 && static_cast<unsigned long long>(size) < blockSize)
+        blockSize = std::min(blockSize, (static_cast<size_t>(size) + 1 + 4095) & ~size_t{4095});
     // Filled by read() before use: no need to zero it first.
     auto block = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {

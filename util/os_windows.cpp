@@ -321,6 +321,8 @@ std::vector<std::string> programArguments(int, char**) {
     return args;
 }
 
+void keepFreedMemoryForReuse() {}
+
 std::filesystem::path fsPath(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <utility>
 
 #include "core/job_params.h"
 #include "map/csv_header.h"
@@ -23,7 +24,7 @@ namespace brolvin {
 namespace {
 
 void expandServiceLines(LoadedMap& map, long long lineCount) {
-    map.fields = withServiceLineCopies(map.fields, lineCount);
+    map.fields = withServiceLineCopies(std::move(map.fields), lineCount);
     map.names = fieldColumn(map.fields, 1);
     map.segmentMap = fieldColumn(map.fields, 2);
 }

@@ -1,6 +1,7 @@
 #include "x12parse/field_extraction.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "util/input_limits.h"
 #include "util/text.h"
@@ -36,6 +37,76 @@ long long firstNamed(const std::vector<std::pair<std::string_view, size_t>>& sor
     return first;
 }
 
+// The entries each field name stands at (all but the last entry of the
+// table), found for every prefix of a toggle name with one pass over it: the
+// prefixes' hashes are built a byte at a time.
+class ToggleNameIndex {
+public:
+    // `sorted` holds every (name, position) ordered by name; positions from
+    // `count` - 1 on are left out.
+    ToggleNameIndex(const std::vector<std::pair<std::string_view, size_t>>& sorted, size_t count)
+        : sorted_(sorted) {
+        for (size_t b = 0; b < sorted.size();) {
+            size_t e = b;
+            size_t kept = b;
+            while (e < sorted.size() && sorted[e].first == sorted[b].first) {
+                if (sorted[e].second + 1 < count) kept = e + 1;
+                ++e;
+            }
+            if (kept > b) runs_.push_back(Run{hashOf(sorted[b].first), b, kept});
+            b = e;
+        }
+        size_t slots = 16;
+        while (slots < runs_.size() * 2) slots *= 2;
+        slots_.assign(slots, kEmpty);
+        for (size_t r = 0; r < runs_.size(); ++r) {
+            size_t at = runs_[r].hash & (slots - 1);
+            while (slots_[at] != kEmpty) at = (at + 1) & (slots - 1);
+            slots_[at] = static_cast<uint32_t>(r);
+        }
+    }
+
+    // Appends to `out` the positions of the names `name` begins with, shortest
+    // name first, each name's positions in table order.
+    void addPrefixEntries(std::string_view name, std::vector<size_t>& out) const {
+        uint64_t hash = kHashStart;
+        for (size_t len = 0;; ++len) {
+            addRun(name.substr(0, len), hash, out);
+            if (len == name.size()) break;
+            hash = step(hash, name[len]);
+        }
+    }
+
+private:
+    static constexpr uint64_t kHashStart = 14695981039346656037ull;
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    static uint64_t step(uint64_t hash, char c) {
+        return (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    static uint64_t hashOf(std::string_view s) {
+        uint64_t hash = kHashStart;
+        for (char c : s) hash = step(hash, c);
+        return hash;
+    }
+    void addRun(std::string_view prefix, uint64_t hash, std::vector<size_t>& out) const {
+        const size_t mask = slots_.size() - 1;
+        for (size_t at = hash & mask; slots_[at] != kEmpty; at = (at + 1) & mask) {
+            const Run& run = runs_[slots_[at]];
+            if (run.hash != hash || sorted_[run.begin].first != prefix) continue;
+            for (size_t j = run.begin; j < run.end; ++j) out.push_back(sorted_[j].second);
+            return;
+        }
+    }
+
+    struct Run {
+        uint64_t hash;
+        size_t begin, end;  // in sorted_
+    };
+    const std::vector<std::pair<std::string_view, size_t>>& sorted_;
+    std::vector<Run> runs_;
+    std::vector<uint32_t> slots_;
+};
+
 }  // namespace
 
 FieldExtractor::FieldExtractor(FieldTable& fields, char elementSeparator, char subElementSeparator,
@@ -63,8 +134,7 @@ void FieldExtractor::rebuildIndex() {
     std::sort(sortedNames.begin(), sortedNames.end());
 
     // The toggle-off test examines every entry but the last.
-    std::unordered_map<std::string_view, std::vector<size_t>> toggleNames;
-    for (size_t i = 0; i + 1 < n; ++i) toggleNames[fields_[i].name].push_back(i);
+    const ToggleNameIndex toggleNames(sortedNames, n);
 
     std::vector<const FieldPlan*> previousTests;  // one plan per distinct test
     for (size_t i = 0; i < n; ++i) {
@@ -77,25 +147,21 @@ void FieldExtractor::rebuildIndex() {
         plan.occurence = leadingNumber(f.occurence);
         plan.serviceLine = leadingNumber(f.serviceLineNumber);
         plan.previousQualifierPosition = leadingNumber(f.previousQualifierPosition);
-        plan.qualifier = trimSpaces(f.segmentQualifier);
-        for (std::string_view entry : qualifierListEntries(plan.qualifier)) plan.qualifierEntries.emplace_back(entry);
-        plan.condition = trimSpaces(f.conditionField);
+        plan.qualifier = spacesTrimmedView(f.segmentQualifier);
+        // Only qualified fields consult the entries.
+        if (!plan.qualifier.empty())
+            for (std::string_view entry : qualifierListEntries(plan.qualifier)) plan.qualifierEntries.emplace_back(entry);
+        plan.condition = spacesTrimmedView(f.conditionField);
         if (!plan.condition.empty()) plan.conditionIndex = firstNamed(sortedNames, plan.condition);
-        plan.previousSegment = trimSpaces(f.previousSegment);
-        plan.previousQualifier = trimSpaces(f.previousQualifier);
-        std::string toggle = trimSpaces(f.toggleOffField);
+        plan.previousSegment = spacesTrimmedView(f.previousSegment);
+        plan.previousQualifier = spacesTrimmedView(f.previousQualifier);
+        const std::string_view toggle = spacesTrimmedView(f.toggleOffField);
         plan.hasToggle = !toggle.empty();
         // A toggle may name several fields, divided by ":"; each name a field
         // name begins with is one of its prefixes.
-        for (std::string_view name : toggleOffNames(toggle)) {
-            for (size_t len = 0; len <= name.size(); ++len) {
-                auto found = toggleNames.find(name.substr(0, len));
-                if (found == toggleNames.end()) continue;
-                plan.toggleCandidates.insert(plan.toggleCandidates.end(), found->second.begin(),
-                                             found->second.end());
-            }
-        }
-        plan.function = trimSpaces(f.function);
+        if (plan.hasToggle)
+            for (std::string_view name : toggleOffNames(toggle)) toggleNames.addPrefixEntries(name, plan.toggleCandidates);
+        plan.function = spacesTrimmedView(f.function);
         const bool qualified = !plan.qualifier.empty();
         const bool conditioned = !qualified && !plan.condition.empty();
         const bool plain = !qualified && !conditioned;

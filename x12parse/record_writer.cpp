@@ -70,6 +70,11 @@ RecordWriter::RecordWriter(const FieldTable& fields)
       everyLineLevel4_(size_),
       scratchSet_(size_) {
     plans_.resize(size_);
+    // The empty record is sized once: both tags of every named field.
+    size_t emptyXmlBytes = 0;
+    for (const FieldEntry& f : fields)
+        if (!f.name.empty()) emptyXmlBytes += 2 * f.name.size() + 7;
+    emptyXml_.reserve(emptyXmlBytes + 32);
     emptyXml_ = "<CLAIM>\r\n";
     long long highest = 0;
     int rises = 0;
@@ -96,9 +101,13 @@ RecordWriter::RecordWriter(const FieldTable& fields)
         if (!p.named) continue;
         named_.set(i);
         namedFields_.push_back(static_cast<uint32_t>(i));
-        p.openTag = "<" + f.name + ">";
-        p.closeTag = "</" + f.name + ">\r\n";
-        p.emptyElement = p.openTag + p.closeTag;
+        // Each tag is built in place, without temporaries.
+        p.openTag.reserve(f.name.size() + 2);
+        p.openTag.append("<").append(f.name).append(">");
+        p.closeTag.reserve(f.name.size() + 5);
+        p.closeTag.append("</").append(f.name).append(">\r\n");
+        p.emptyElement.reserve(p.openTag.size() + p.closeTag.size());
+        p.emptyElement.append(p.openTag).append(p.closeTag);
         tagBytes_ += p.emptyElement.size();
         const bool everyLine = p.line == 0;
         const long long line = !everyLine && p.hasLine && p.line > 0 ? p.line : 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <utility>
 
 #include "dbexport/export_session.h"
 #include "map/csv_header.h"
@@ -282,7 +283,7 @@ void X12Run::checkAfterSegment(const FieldExtractor& extractor, const FunctionFi
 X12ConversionResult X12Run::run() {
     const std::string& source = job_.source;
     if (!fileExists(source)) return result_;
-    Delimiters d = readDelimiters(source, ctx_.platform);
+    const Delimiters d = request_.delimiters ? *request_.delimiters : readDelimiters(source, ctx_.platform);
     frameDebugLines(d);
 
     bool xml = typeIs(job_, "X12,XML");
@@ -307,11 +308,13 @@ X12ConversionResult X12Run::run() {
         exportSession_.emplace();
         writeRequest_.databaseSession = &*exportSession_;
     }
-    writer_.emplace(map_.fields);
 
+    // The extractor's index, the largest of the set-up's tables, is built
+    // first, while the memory the table expansion gave back is still whole.
     FunctionFiles functions;
     FieldExtractor extractor(map_.fields, d.elementSeparator, d.subElementSeparator, functions);
     extractor.trackSetFields(&setFields_);
+    writer_.emplace(map_.fields);
     AssemblyCallbacks callbacks;
     callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
                                      const SegmentHistory& history, std::string* trace) {
@@ -400,10 +403,14 @@ long long maxServiceLinesPerClaim(const std::string& source, char terminator, ch
     return result;
 }
 
-X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform) {
+X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform,
+                                const SourceHead* head) {
     X12Preparation p;
     Delimiters& d = p.delimiters;
-    if (fileExists(job.source)) d = readDelimiters(job.source, platform);
+    if (head)
+        d = head->delimiters;
+    else if (fileExists(job.source))
+        d = readDelimiters(job.source, platform);
     if (hasOption(job, OptionCode::EveryLine)) {
         long long overlong = 0;
         p.lineCount = maxServiceLinesPerClaim(job.source, d.terminator, d.elementSeparator, map.keyField, map.keyLine,
@@ -413,7 +420,7 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
             return p;
         }
         p.linesMade = expandedLineCount(map.fields, p.lineCount);
-        map.fields = withServiceLineCopies(map.fields, p.lineCount);
+        map.fields = withServiceLineCopies(std::move(map.fields), p.lineCount);
         map.names = fieldColumn(map.fields, 1);
         map.segmentMap = fieldColumn(map.fields, 2);
     }

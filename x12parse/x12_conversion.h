@@ -29,9 +29,11 @@ struct X12Preparation {
     std::string refusal;      // why the source cannot be converted, or ""
 };
 
-// Reads the source's delimiters (defaults when the source is missing) and,
-// with "ML", expands the service-line block of the map to the source's line count.
-X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform);
+// Reads the source's delimiters (defaults when the source is missing; taken
+// from `head` when given) and, with "ML", expands the service-line block of
+// the map to the source's line count.
+X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& platform,
+                                const SourceHead* head = nullptr);
 
 struct X12ConversionRequest {
     const JobParams* job = nullptr;
@@ -39,6 +41,9 @@ struct X12ConversionRequest {
     std::string merge;  // the "MF" word or ""
     bool replaceExisting = false;  // "OW": a new destination may replace a file of its name
     const DbMapTable* databaseMap = nullptr;
+    // The source's delimiters as prepareX12Source read them; null: the run
+    // reads them itself.
+    const Delimiters* delimiters = nullptr;
 };
 
 struct X12ConversionResult {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "support/fixed_platform.h"
 
 namespace brolvin {
@@ -108,6 +110,31 @@ TEST_F(IsaReaderTest, ShortFilesAndFixedLeadingBytes) {
     EXPECT_EQ(isaHeaderByte("tiny", 7, 0, platform), " ");
     write("empty", "");
     EXPECT_EQ(isaHeaderByte("empty", 101, 0, platform), " ");
+    EXPECT_TRUE(platform.warnings.empty());
+}
+
+// The one-read head must give what the separate readers give: the same
+// delimiters wherever the header stands, and the file's first bytes.
+TEST_F(IsaReaderTest, SourceHeadAgreesWithTheSeparateReaders) {
+    const std::string unpadded = "ISA|00|x|00|x|ZZ|S|ZZ|R|240101|1200|^|00501|1|0|P|>\n";
+    for (const std::string& content : {kIsa + "GS*HC~", std::string(70000, ' ') + kIsa, unpadded,
+                                       std::string("no header"), std::string()}) {
+        write("in.x12", content);
+        std::optional<SourceHead> head = readSourceHead("in.x12", nullptr);
+        ASSERT_TRUE(head);
+        const Delimiters d = readDelimiters("in.x12", platform);
+        EXPECT_EQ(head->delimiters.headerOffset, d.headerOffset);
+        EXPECT_EQ(head->delimiters.terminator, d.terminator);
+        EXPECT_EQ(head->delimiters.elementSeparator, d.elementSeparator);
+        EXPECT_EQ(head->delimiters.subElementSeparator, d.subElementSeparator);
+        EXPECT_EQ(head->start, content.substr(0, kSourceHeadBytes));
+    }
+    // A start the caller cannot read stops before the search for a header.
+    write("in.x12", std::string("\xFF\xFEI\0S\0A\0", 8) + std::string(200000, 'x'));
+    std::optional<SourceHead> head = readSourceHead("in.x12", [](std::string_view s) { return s[0] == '\xFF'; });
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->delimiters.headerOffset, 0);
+    EXPECT_FALSE(readSourceHead("absent.x12", nullptr));
     EXPECT_TRUE(platform.warnings.empty());
 }
 
