@@ -71,7 +71,7 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
 // Which key lists' entry 1 matches the segment's identifier: the test reads
 // nothing else, so its answer is kept per identifier.
 unsigned ClaimAssembler::listsFor(const SegmentElements& e) {
-    const uint64_t key = packIdentifier(e.identifier());
+    const uint64_t key = e.packedIdentifier();
     if (const unsigned* known = listsById_.find(key)) return *known;
     unsigned lists = 0;
     if (keyEntryOneMatches(map_.keyHeader, e)) lists |= kHeaderList;

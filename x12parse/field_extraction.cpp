@@ -120,8 +120,7 @@ void FieldExtractor::rebuildIndex() {
         nextClaimLevel_[i] = plans_[i].passedOverOnClaimLevel ? nextClaimLevel_[i + 1] : i;
 }
 
-FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier) {
-    const uint64_t key = packIdentifier(identifier);
+FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier, uint64_t key) {
     if (IdentifierFields** known = byPackedId_.find(key)) return **known;
     auto found = bySegment_.find(identifier);
     if (found != bySegment_.end()) {
@@ -305,7 +304,7 @@ void FieldExtractor::extract(std::string_view segment, const SegmentElements& pa
     TraceText tr(traceOn ? trace : nullptr);
     std::string_view identifier = parts.identifier();
     Call call{segment, parts, serviceLine, history, tr};
-    IdentifierFields& fields = fieldsFor(identifier);
+    IdentifierFields& fields = fieldsFor(identifier, parts.packedIdentifier());
     if (!tr.on()) {
         ++callNumber_;
         for (const QuietStep& step : effectiveFields(fields, parts, serviceLine)) examineQuietly(step, call);

@@ -131,7 +131,7 @@ private:
         IdentifierTable<const QuietSteps*> effectiveByPackedKey;
     };
 
-    IdentifierFields& fieldsFor(std::string_view identifier);
+    IdentifierFields& fieldsFor(std::string_view identifier, uint64_t packedIdentifier);
     const QuietSteps& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     const QuietSteps& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,

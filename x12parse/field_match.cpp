@@ -5,22 +5,6 @@
 
 namespace brolvin {
 
-std::string_view componentView(std::string_view text, char separator, long long n) {
-    if (n < 1) return {};
-    // Components are a few bytes: a plain walk costs less than a search call
-    // per component.
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    for (long long index = 1; index < n; ++index) {
-        while (p < end && *p != separator) ++p;
-        if (p == end) return {};
-        ++p;
-    }
-    const char* const start = p;
-    while (p < end && *p != separator) ++p;
-    return std::string_view(start, static_cast<size_t>(p - start));
-}
-
 std::string CTL48400D(std::string_view text, char separator, long long n) {
     return std::string(componentView(text, separator, n));
 }
