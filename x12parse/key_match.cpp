@@ -1,11 +1,29 @@
 #include "x12parse/key_match.h"
 
+#include <bit>
+
 #include "util/byte_words.h"
 #include "util/text.h"
 #include "core/element_split.h"
 #include "x12parse/identifier_table.h"
 
 namespace brolvin {
+
+namespace {
+
+// packIdentifier of the segment's first `length` bytes; with eight bytes of
+// segment at hand on a little-endian machine, one read and a mask.
+uint64_t packedIdentifierOf(const char* data, size_t n, size_t length) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= 8 && length <= 7) {
+            const uint64_t bytes = length == 0 ? 0 : loadWord(data) & (~uint64_t{0} >> (64 - 8 * length));
+            return (length + 1) | (bytes << 8);
+        }
+    }
+    return packIdentifier(std::string_view(data, length));
+}
+
+}  // namespace
 
 SegmentElements::SegmentElements(std::string_view segment, char separator)
     : segment_(segment), separator_(separator) {
@@ -66,7 +84,7 @@ SegmentElements::SegmentElements(std::string_view segment, char separator)
     split();
     parts[count++] = Part{data + start, n - start};
     count_ = count;
-    packed_ = packIdentifier(parts[0].view());
+    packed_ = packedIdentifierOf(data, n, parts[0].size);
 }
 
 // Beyond the last element, or more than 31 elements. A segment split whole
