@@ -120,8 +120,14 @@ void FieldExtractor::rebuildIndex() {
         nextClaimLevel_[i] = plans_[i].passedOverOnClaimLevel ? nextClaimLevel_[i + 1] : i;
 }
 
-FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier, uint64_t key) {
+// The look-up every segment makes, kept small enough to be inlined; the
+// first segment of an identifier works its fields out.
+inline FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier, uint64_t key) {
     if (IdentifierFields** known = byPackedId_.find(key)) return **known;
+    return firstFieldsFor(identifier, key);
+}
+
+FieldExtractor::IdentifierFields& FieldExtractor::firstFieldsFor(std::string_view identifier, uint64_t key) {
     auto found = bySegment_.find(identifier);
     if (found != bySegment_.end()) {
         byPackedId_.insert(key, &found->second);
@@ -225,11 +231,17 @@ FieldExtractor::QuietStep FieldExtractor::quietStep(size_t k) const {
     return step;
 }
 
-const FieldExtractor::QuietSteps& FieldExtractor::effectiveFields(IdentifierFields& fields,
-                                                                 const SegmentElements& parts,
-                                                                 long long serviceLine) {
+inline const FieldExtractor::QuietSteps& FieldExtractor::effectiveFields(IdentifierFields& fields,
+                                                                        const SegmentElements& parts,
+                                                                        long long serviceLine) {
     const uint64_t packed = packedEffectiveKey(fields.qualifierPositions, parts, serviceLine);
     if (const QuietSteps** known = fields.effectiveByPackedKey.find(packed)) return **known;
+    return firstEffectiveFields(fields, parts, serviceLine, packed);
+}
+
+const FieldExtractor::QuietSteps& FieldExtractor::firstEffectiveFields(IdentifierFields& fields,
+                                                                      const SegmentElements& parts,
+                                                                      long long serviceLine, uint64_t packed) {
     const QuietSteps& list = effectiveFieldsByText(fields, parts, serviceLine);
     // Only lists the map keeps are named by the packed key (their nodes do not move).
     if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, &list);

@@ -132,8 +132,11 @@ private:
     };
 
     IdentifierFields& fieldsFor(std::string_view identifier, uint64_t packedIdentifier);
+    IdentifierFields& firstFieldsFor(std::string_view identifier, uint64_t packedIdentifier);
     const QuietSteps& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
+    const QuietSteps& firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                           long long serviceLine, uint64_t packedKey);
     const QuietSteps& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
