@@ -10,6 +10,4 @@ SegmentHistory::SegmentHistory(std::initializer_list<std::string_view> newestFir
     }
 }
 
-void pushHistory(SegmentHistory& history, std::string_view segment) { history.push(segment); }
-
 }  // namespace brolvin

@@ -25,7 +25,16 @@ public:
     const std::string& operator[](size_t i) const { return entries_[(head_ + i) % 8]; }
     void push(std::string_view segment) {
         head_ = (head_ + 7) % 8;
-        entries_[head_].assign(segment.substr(0, kEntryBytes));
+        std::string& entry = entries_[head_];
+        segment = segment.substr(0, kEntryBytes);
+        // Emptied and appended into the buffer it has, which costs less than
+        // a replacement; a segment that lies in that very buffer is replaced.
+        if (segment.data() >= entry.data() && segment.data() <= entry.data() + entry.size()) {
+            entry.assign(segment);
+            return;
+        }
+        entry.clear();
+        entry.append(segment);
     }
 
 private:
@@ -36,6 +45,6 @@ private:
 // CTL48400S: pushes a segment into the segment history.
 // Moves every entry one place on (the last falls off) and puts `segment`
 // into entry 1 (index 0).
-void pushHistory(SegmentHistory& history, std::string_view segment);
+inline void pushHistory(SegmentHistory& history, std::string_view segment) { history.push(segment); }
 
 }  // namespace brolvin

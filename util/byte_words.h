@@ -6,7 +6,25 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define BROLVIN_BYTES16 1
+#endif
+
 namespace brolvin {
+
+#ifdef BROLVIN_BYTES16
+// Sixteen bytes at a time where the processor has the instructions for it:
+// the sixteen bytes from `p` (any alignment) and, per byte, one bit of a
+// mask where they hold a given byte.
+using Bytes16 = __m128i;
+inline Bytes16 loadBytes16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline Bytes16 repeated16(char byte) { return _mm_set1_epi8(byte); }
+// Bit i is set where byte i of `block` equals the byte `pattern` repeats.
+inline unsigned bytesEqual16(Bytes16 block, Bytes16 pattern) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, pattern)));
+}
+#endif
 
 // The eight bytes from `p` as one word (any alignment).
 inline uint64_t loadWord(const char* p) {
@@ -24,6 +42,10 @@ inline uint64_t bytesEqual(uint64_t word, char byte) {
     return ~(((x & kLow7) + kLow7) | x | kLow7);
 }
 
+// The first `byte` in [p, end), or null. Terminators are mostly a few dozen
+// bytes apart: a block or two tested in place costs less than a library call.
+inline const char* findByte(const char* p, const char* end, char byte);
+
 // Position of the lowest set bit; `m` must not be 0.
 inline int lowestSetBit(uint64_t m) {
 #if defined(__GNUC__) || defined(__clang__)
@@ -36,6 +58,15 @@ inline int lowestSetBit(uint64_t m) {
     }
     return n;
 #endif
+}
+
+inline const char* findByte(const char* p, const char* end, char byte) {
+#ifdef BROLVIN_BYTES16
+    const Bytes16 pattern = repeated16(byte);
+    for (int blocks = 0; blocks < 4 && end - p >= 16; ++blocks, p += 16)
+        if (const unsigned hits = bytesEqual16(loadBytes16(p), pattern)) return p + lowestSetBit(hits);
+#endif
+    return static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(byte), static_cast<size_t>(end - p)));
 }
 
 }  // namespace brolvin

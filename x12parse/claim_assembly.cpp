@@ -70,9 +70,13 @@ bool ClaimAssembler::listEvent(const KeyList& list, const SegmentElements& e, bo
 
 // Which key lists' entry 1 matches the segment's identifier: the test reads
 // nothing else, so its answer is kept per identifier.
-unsigned ClaimAssembler::listsFor(const SegmentElements& e) {
-    const uint64_t key = packIdentifier(e.identifier());
-    if (const unsigned* known = listsById_.find(key)) return *known;
+inline unsigned ClaimAssembler::listsFor(const SegmentElements& e) {
+    if (const unsigned* known = listsById_.find(e.packedIdentifier())) return *known;
+    return firstListsFor(e);
+}
+
+unsigned ClaimAssembler::firstListsFor(const SegmentElements& e) {
+    const uint64_t key = e.packedIdentifier();
     unsigned lists = 0;
     if (keyEntryOneMatches(map_.keyHeader, e)) lists |= kHeaderList;
     for (const ClearList& clear : map_.clearLists)
@@ -163,7 +167,7 @@ void ClaimAssembler::docTest(const SegmentElements& e) {
     }
 }
 
-void ClaimAssembler::extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine) {
+inline void ClaimAssembler::extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine) {
     callbacks_.extract(segment, e, serviceLine, history_, trace_.extractionTrace());
     trace_.extractionDone();
 }

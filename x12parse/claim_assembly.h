@@ -64,6 +64,7 @@ private:
         kDocList = 32
     };
     unsigned listsFor(const SegmentElements& e);
+    unsigned firstListsFor(const SegmentElements& e);
     bool headerTest(const SegmentElements& e);
     bool listEvent(const KeyList& list, const SegmentElements& e, bool trace);
     void headerEvent();

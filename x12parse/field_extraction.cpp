@@ -23,7 +23,7 @@ constexpr size_t kMaxCachedIdentifierLength = 16;
 // whatever the map and the source).
 constexpr size_t kMaxCachedKeys = 1024;
 constexpr size_t kMaxCachedKeyLength = 64;
-constexpr size_t kMaxCachedPositions = 1 << 19;
+constexpr size_t kMaxCachedPositions = 1 << 18;
 
 // Position of the first name that begins with `prefix`, or -1. `sorted`
 // holds every (name, position) ordered by name.
@@ -186,9 +186,14 @@ void FieldExtractor::rebuildIndex() {
         nextClaimLevel_[i] = plans_[i].passedOverOnClaimLevel ? nextClaimLevel_[i + 1] : i;
 }
 
-FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier) {
-    const uint64_t key = packIdentifier(identifier);
+// The look-up every segment makes, kept small enough to be inlined; the
+// first segment of an identifier works its fields out.
+inline FieldExtractor::IdentifierFields& FieldExtractor::fieldsFor(std::string_view identifier, uint64_t key) {
     if (IdentifierFields** known = byPackedId_.find(key)) return **known;
+    return firstFieldsFor(identifier, key);
+}
+
+FieldExtractor::IdentifierFields& FieldExtractor::firstFieldsFor(std::string_view identifier, uint64_t key) {
     auto found = bySegment_.find(identifier);
     if (found != bySegment_.end()) {
         byPackedId_.insert(key, &found->second);
@@ -266,21 +271,52 @@ uint64_t packedEffectiveKey(const std::vector<size_t>& qualifierPositions, const
     return (packIdentifier(value) << 16) | static_cast<uint64_t>(serviceLine);
 }
 
+// Positions beyond any segment's last element all read the same; capping
+// them keeps the step small.
+uint32_t cappedPosition(long long position) {
+    static_assert(kMaxSegmentBytes < UINT32_MAX);
+    if (position <= 0) return 0;
+    return position > static_cast<long long>(kMaxSegmentBytes) + 1 ? static_cast<uint32_t>(kMaxSegmentBytes) + 1
+                                                                   : static_cast<uint32_t>(position);
+}
+
 }  // namespace
 
-const std::vector<size_t>& FieldExtractor::effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
-                                                          long long serviceLine) {
+FieldExtractor::QuietStep FieldExtractor::quietStep(size_t k) const {
+    const FieldPlan& plan = plans_[k];
+    QuietStep step{};
+    step.field = static_cast<uint32_t>(k);
+    step.condition = plan.conditionIndex >= 0 ? static_cast<uint32_t>(plan.conditionIndex) : QuietStep::kNoCondition;
+    step.element = cappedPosition(plan.elementPosition);
+    step.component = cappedPosition(plan.subelementPosition);
+    step.flags = static_cast<uint8_t>((plan.counted ? QuietStep::kCounted : 0) |
+                                      (plan.previousApplies ? QuietStep::kPreviousApplies : 0) |
+                                      (plan.hasToggle ? QuietStep::kHasToggle : 0) |
+                                      (plan.takesComponent ? QuietStep::kTakesComponent : 0) |
+                                      (plan.elementPosition < 0 ? QuietStep::kNoElement : 0));
+    return step;
+}
+
+inline const FieldExtractor::QuietSteps& FieldExtractor::effectiveFields(IdentifierFields& fields,
+                                                                        const SegmentElements& parts,
+                                                                        long long serviceLine) {
     const uint64_t packed = packedEffectiveKey(fields.qualifierPositions, parts, serviceLine);
-    if (const std::vector<size_t>** known = fields.effectiveByPackedKey.find(packed)) return **known;
-    const std::vector<size_t>& list = effectiveFieldsByText(fields, parts, serviceLine);
+    if (const QuietSteps** known = fields.effectiveByPackedKey.find(packed)) return **known;
+    return firstEffectiveFields(fields, parts, serviceLine, packed);
+}
+
+const FieldExtractor::QuietSteps& FieldExtractor::firstEffectiveFields(IdentifierFields& fields,
+                                                                      const SegmentElements& parts,
+                                                                      long long serviceLine, uint64_t packed) {
+    const QuietSteps& list = effectiveFieldsByText(fields, parts, serviceLine);
     // Only lists the map keeps are named by the packed key (their nodes do not move).
     if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, &list);
     return list;
 }
 
-const std::vector<size_t>& FieldExtractor::effectiveFieldsByText(IdentifierFields& fields,
-                                                                const SegmentElements& parts,
-                                                                long long serviceLine) {
+const FieldExtractor::QuietSteps& FieldExtractor::effectiveFieldsByText(IdentifierFields& fields,
+                                                                       const SegmentElements& parts,
+                                                                       long long serviceLine) {
     const std::vector<size_t>& examined = serviceLine == 0 ? fields.atClaimLevel : fields.atServiceLine;
     // The fields left depend only on the service line and the elements the
     // qualifiers read: that is the key, in bytes, each element after its length.
@@ -303,9 +339,9 @@ const std::vector<size_t>& FieldExtractor::effectiveFieldsByText(IdentifierField
         auto found = fields.effective.find(key);
         if (found != fields.effective.end()) return found->second;
     }
-    std::vector<size_t> list;
+    QuietSteps list;
     for (size_t k : examined)
-        if (canChange(k, parts, serviceLine)) list.push_back(k);
+        if (canChange(k, parts, serviceLine)) list.push_back(quietStep(k));
     if (!keepable || fields.effective.size() >= kMaxCachedKeys ||
         cachedPositions_ + list.size() > kMaxCachedPositions) {
         scratchEffective_ = std::move(list);
@@ -313,6 +349,26 @@ const std::vector<size_t>& FieldExtractor::effectiveFieldsByText(IdentifierField
     }
     cachedPositions_ += list.size();
     return fields.effective.emplace(key, std::move(list)).first->second;
+}
+
+// examine() without tracing, for a field canChange() admitted: its qualifier
+// matched, its service line fits, and its rule family can set it. What is
+// left are the tests whose answer changes during a run.
+inline void FieldExtractor::examineQuietly(const QuietStep& step, Call& call) {
+    if (step.condition != QuietStep::kNoCondition && isBlank(fields_[step.condition].value)) return;
+    const size_t k = step.field;
+    if (!fields_[k].value.empty()) return;  // the first value stays for the record
+    if (step.flags & (QuietStep::kCounted | QuietStep::kPreviousApplies | QuietStep::kHasToggle)) {
+        if ((step.flags & QuietStep::kCounted) && !countReaches(k)) return;
+        if ((step.flags & QuietStep::kPreviousApplies) && !previousSegmentMatches(k, call)) return;
+        if ((step.flags & QuietStep::kHasToggle) && toggledOff(k)) return;
+    }
+    std::string_view value;
+    if (!(step.flags & QuietStep::kNoElement)) {
+        value = call.parts.element(step.element);
+        if (step.flags & QuietStep::kTakesComponent) value = componentView(value, subElementSeparator_, step.component);
+    }
+    store(k, value, call);
 }
 
 void FieldExtractor::extract(std::string_view segment, long long serviceLine, bool traceOn,
@@ -326,10 +382,10 @@ void FieldExtractor::extract(std::string_view segment, const SegmentElements& pa
     TraceText tr(traceOn ? trace : nullptr);
     std::string_view identifier = parts.identifier();
     Call call{segment, parts, serviceLine, history, tr};
-    IdentifierFields& fields = fieldsFor(identifier);
+    IdentifierFields& fields = fieldsFor(identifier, parts.packedIdentifier());
     if (!tr.on()) {
         ++callNumber_;
-        for (size_t k : effectiveFields(fields, parts, serviceLine)) examineQuietly(k, call);
+        for (const QuietStep& step : effectiveFields(fields, parts, serviceLine)) examineQuietly(step, call);
         return;
     }
     tr.line({"Function B Enter Segment = ", spacesTrimmedView(identifier)});
@@ -380,20 +436,6 @@ bool FieldExtractor::qualifierMatches(size_t k, std::string_view value) const {
     for (const std::string& entry : plans_[k].qualifierEntries)
         if (beginsWith(value, entry)) return true;
     return false;
-}
-
-// examine() without tracing, for a field canChange() admitted: its qualifier
-// matched, its service line fits, and its rule family can set it. What is
-// left are the tests whose answer changes during a run.
-void FieldExtractor::examineQuietly(size_t k, Call& call) {
-    const FieldPlan& plan = plans_[k];
-    if (plan.conditionIndex >= 0 && isBlank(fields_[static_cast<size_t>(plan.conditionIndex)].value)) return;
-    FieldEntry& field = fields_[k];
-    if (!field.value.empty()) return;  // the first value stays for the record
-    if (plan.counted && !countReaches(k)) return;
-    if (plan.previousApplies && !previousSegmentMatches(k, call)) return;
-    if (plan.hasToggle && toggledOff(k)) return;
-    store(k, plan.takesComponent ? component(k, call) : element(k, call), call);
 }
 
 void FieldExtractor::dropIfRecordTooLarge(size_t k) {

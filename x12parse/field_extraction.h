@@ -2,6 +2,7 @@
 // stores their values in the field table.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -93,6 +94,25 @@ private:
         TraceText& trace;
     };
 
+    // One field of an effective list with what examineQuietly reads of its
+    // plan, so the quiet walk touches one small record per field.
+    struct QuietStep {
+        static constexpr uint32_t kNoCondition = UINT32_MAX;
+        enum : uint8_t {
+            kCounted = 1,         // plan.counted
+            kPreviousApplies = 2, // plan.previousApplies
+            kHasToggle = 4,       // plan.hasToggle
+            kTakesComponent = 8,  // plan.takesComponent
+            kNoElement = 16,      // negative Element Position: the value is ""
+        };
+        uint32_t field;
+        uint32_t condition;   // conditionIndex, or kNoCondition
+        uint32_t element;     // Element Position (capped: past any segment's last element)
+        uint32_t component;   // Subelement Position (capped likewise)
+        uint8_t flags;
+    };
+    using QuietSteps = std::vector<QuietStep>;
+
     // The fields one identifier can reach: the walk's examination order at
     // claim level and at a service line, worked out once per identifier.
     struct IdentifierFields {
@@ -105,21 +125,24 @@ private:
         std::vector<size_t> qualifierPositions;  // distinct, of the qualified fields
         // Without tracing: the examined fields that can change anything for
         // a given service line and qualifier elements (see effectiveFields).
-        std::unordered_map<std::string, std::vector<size_t>> effective;
+        std::unordered_map<std::string, QuietSteps> effective;
         // The same lists found by a packed key, where the service line and
         // the one qualifier element are short enough (see packedEffectiveKey).
-        IdentifierTable<const std::vector<size_t>*> effectiveByPackedKey;
+        IdentifierTable<const QuietSteps*> effectiveByPackedKey;
     };
 
-    IdentifierFields& fieldsFor(std::string_view identifier);
-    const std::vector<size_t>& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+    IdentifierFields& fieldsFor(std::string_view identifier, uint64_t packedIdentifier);
+    IdentifierFields& firstFieldsFor(std::string_view identifier, uint64_t packedIdentifier);
+    const QuietSteps& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
-    const std::vector<size_t>& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
+    const QuietSteps& firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+                                           long long serviceLine, uint64_t packedKey);
+    const QuietSteps& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
     bool qualifierMatches(size_t k, std::string_view value) const;
     void examine(size_t k, Call& call);
-    void examineQuietly(size_t k, Call& call);
+    void examineQuietly(const QuietStep& step, Call& call);
     void qualifiedRules(size_t k, Call& call);
     void conditionRules(size_t k, Call& call);
     void plainRules(size_t k, Call& call);
@@ -156,7 +179,8 @@ private:
     // The same entries found by the packed identifier (pointers stay valid:
     // the map's nodes do not move).
     IdentifierTable<IdentifierFields*> byPackedId_;
-    std::vector<size_t> scratchEffective_;
+    QuietStep quietStep(size_t k) const;
+    QuietSteps scratchEffective_;
     std::string effectiveKey_;
     size_t cachedPositions_ = 0;  // positions held by all kept effective lists
     // The previous-segment test reads only the history, which one extract()
@@ -174,9 +198,15 @@ private:
 inline void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
     FieldEntry& field = fields_[k];
     if (setFields_) setFields_->set(k);
-    if (plans_[k].function.empty())
-        field.value.assign(extracted);  // no function: keep the buffer the Value already has
-    else
+    if (plans_[k].function.empty()) {
+        // No function: keep the buffer the Value already has. The rules store
+        // only into an empty Value, which an append fills without the
+        // overlap checks of a replacement.
+        if (field.value.empty())
+            field.value.append(extracted);
+        else
+            field.value.assign(extracted);
+    } else
         field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
     if (translateComponents_) {
         // Composites are stored with ":" whatever the source used, so they

@@ -5,19 +5,6 @@
 
 namespace brolvin {
 
-std::string_view componentView(std::string_view text, char separator, long long n) {
-    if (n < 1) return {};
-    long long index = 1;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(separator, start);
-        if (index == n) return text.substr(start, end == std::string_view::npos ? end : end - start);
-        if (end == std::string_view::npos) return {};
-        start = end + 1;
-        ++index;
-    }
-}
-
 std::string CTL48400D(std::string_view text, char separator, long long n) {
     return std::string(componentView(text, separator, n));
 }
@@ -44,10 +31,19 @@ bool historyQualifierMatches(const SegmentHistory& history, std::string_view pre
                              char elementSeparator) {
     std::string_view segment = spacesTrimmedView(previousSegment);
     for (size_t i = 0; i < 7; ++i) {
-        if (isBlank(history[i])) continue;
-        if (!beginsWith(segment, elementView(history[i], 0, elementSeparator))) continue;
-        std::string_view element =
-            elementView(history[i], previousQualifierPosition - 1, elementSeparator);
+        const std::string& entry = history[i];
+        if (isBlank(entry)) continue;
+        // The entry's identifier (up to its first separator) must be a
+        // prefix of `segment`: compared while it is found, so a mismatch
+        // stops at its first differing byte.
+        bool prefix = true;
+        for (size_t j = 0; j < entry.size() && entry[j] != elementSeparator; ++j)
+            if (j == segment.size() || entry[j] != segment[j]) {
+                prefix = false;
+                break;
+            }
+        if (!prefix) continue;
+        std::string_view element = elementView(entry, previousQualifierPosition - 1, elementSeparator);
         return beginsWith(spacesTrimmedView(previousQualifier), element);
     }
     return false;

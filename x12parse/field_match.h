@@ -14,7 +14,7 @@ namespace brolvin {
 // no such component.
 std::string CTL48400D(std::string_view text, char separator, long long n);
 // The same without copying: a view into `text`.
-std::string_view componentView(std::string_view text, char separator, long long n);
+inline std::string_view componentView(std::string_view text, char separator, long long n);
 
 // True when `value` begins with one entry of the trimmed `qualifierList`,
 // entries divided by ":". An empty entry matches every value.
@@ -38,5 +38,23 @@ std::vector<std::string_view> toggleOffNames(std::string_view toggleOffField);
 // Toggle-off test: true when one of the entries 1 to n-1 has a name that one
 // of the toggle's names begins with and a Value that is not "".
 bool CTL48400U(const FieldTable& fields, std::string_view toggleOffField);
+
+// ---------------------------------------------------------------------------
+
+inline std::string_view componentView(std::string_view text, char separator, long long n) {
+    if (n < 1) return {};
+    // Components are a few bytes: a plain walk costs less than a search call
+    // per component.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (long long index = 1; index < n; ++index) {
+        while (p < end && *p != separator) ++p;
+        if (p == end) return {};
+        ++p;
+    }
+    const char* const start = p;
+    while (p < end && *p != separator) ++p;
+    return std::string_view(start, static_cast<size_t>(p - start));
+}
 
 }  // namespace brolvin

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include <cstdint>
+
 #include "core/field_table.h"
 
 namespace brolvin {
@@ -12,6 +14,9 @@ class SegmentElements {
 public:
     SegmentElements(std::string_view segment, char separator);
     std::string_view identifier() const { return parts_[0].view(); }
+    // The identifier packed for per-identifier tables (packIdentifier), worked
+    // out once for every look-up of the segment.
+    uint64_t packedIdentifier() const { return packed_; }
     std::string_view element(size_t index) const {
         if (index + 1 < count_ || (index + 1 == count_ && index < 31)) return parts_[index].view();
         return elementBeyondSplit(index);
@@ -31,6 +36,7 @@ private:
     };
     Part parts_[32];
     size_t count_ = 0;
+    uint64_t packed_ = 0;
 };
 
 // Entry 1 of the list matches the identifier: the list has an entry 1 and it

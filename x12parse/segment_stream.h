@@ -12,6 +12,7 @@
 // stream instead.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -120,12 +121,24 @@ public:
           lineBreakTerminator_(isLineBreak(terminator)),
           deferred_(terminator == ',' || terminator == ' ' ||
                     (lineBreakTerminator_ && (elementSeparator == ' ' || elementSeparator == '\t'))),
-          general_(terminator) {}
+          general_(terminator) {
+        for (char c : {sep_, ',', '\r', '\n'}) endsIdentifier_[static_cast<unsigned char>(c)] = true;
+    }
 
     // `deliver(std::string_view identifier)` once per completed segment.
     // Does nothing once a segment was found longer than kMaxSegmentBytes.
     template <class Deliver>
     void feed(const char* data, size_t n, Deliver&& deliver);
+
+    // From now on a segment whose identifier is neither empty nor begins
+    // with one of `firstBytes` may be counted without being delivered: a
+    // caller that looks only for a few identifiers is spared the others.
+    void screen(std::string_view firstBytes) {
+        passes_.fill(false);
+        for (char c : firstBytes) passes_[static_cast<unsigned char>(c)] = true;
+        // Bytes that can make the identifier empty or that cleaning changes.
+        for (char c : {sep_, ',', '\r', '\n', ' ', '\t'}) passes_[static_cast<unsigned char>(c)] = true;
+    }
 
     // A segment grew beyond kMaxSegmentBytes; nothing more is delivered.
     bool overlong() const { return overlong_ || general_.overlong(); }
@@ -138,6 +151,16 @@ private:
     bool sepCounts_;
     bool lineBreakTerminator_;
     bool deferred_;  // identifiers are taken from whole segments
+    // The bytes that end an identifier's plain run: the separator, and a
+    // comma or line end that cleaning would change.
+    std::array<bool, 256> endsIdentifier_{};
+    // The bytes a delivered segment may begin with (after layout); see screen().
+    std::array<bool, 256> passes_ = allBytes();
+    static std::array<bool, 256> allBytes() {
+        std::array<bool, 256> all;
+        all.fill(true);
+        return all;
+    }
     SegmentStream general_;
     bool carrying_ = false;  // a segment is open from an earlier block
     bool inLayout_ = false;  // only layout of it has come so far
@@ -182,8 +205,7 @@ long long streamFile(const std::string& path, char terminator,
 inline const char* SegmentStream::findTerminator(const char* p, const char* end) const {
     if (term_ == ',') return nullptr;  // commas are spaces before the test: never a terminator
     if (term_ != ' ')
-        return static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(term_),
-                                                    static_cast<size_t>(end - p)));
+        return findByte(p, end, term_);
     // A space terminator is also met by every comma, which has become a space.
     for (; p < end; ++p)
         if (*p == ' ' || *p == ',') return p;
@@ -191,13 +213,32 @@ inline const char* SegmentStream::findTerminator(const char* p, const char* end)
 }
 
 inline bool SegmentStream::isClean(const char* p, const char* end) {
-    // Eight bytes at a time, then the rest one by one.
-    uint64_t found = 0;
-    for (; end - p >= 8; p += 8) {
-        uint64_t word = loadWord(p);
-        found |= bytesEqual(word, ',') | bytesEqual(word, '\r') | bytesEqual(word, '\n');
+    // Sixteen or eight bytes at a time; the last bytes are read with the
+    // block that ends at `end` (testing a byte twice changes nothing), and
+    // only a text shorter than eight bytes is tested byte by byte.
+#ifdef BROLVIN_BYTES16
+    if (end - p >= 16) {
+        const Bytes16 commas = repeated16(','), returns = repeated16('\r'), feeds = repeated16('\n');
+        auto found = [&](const char* at) {
+            const Bytes16 block = loadBytes16(at);
+            return bytesEqual16(block, commas) | bytesEqual16(block, returns) | bytesEqual16(block, feeds);
+        };
+        unsigned hits = 0;
+        for (; end - p >= 16; p += 16) hits |= found(p);
+        if (p < end) hits |= found(end - 16);
+        return hits == 0;
     }
-    if (found) return false;
+#endif
+    if (end - p >= 8) {
+        auto found = [](const char* at) {
+            const uint64_t word = loadWord(at);
+            return bytesEqual(word, ',') | bytesEqual(word, '\r') | bytesEqual(word, '\n');
+        };
+        uint64_t hits = 0;
+        for (; end - p >= 8; p += 8) hits |= found(p);
+        if (p < end) hits |= found(end - 8);
+        return hits == 0;
+    }
     unsigned bad = 0;
     for (; p < end; ++p) {
         char c = *p;
@@ -248,8 +289,7 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
     const char* p = data;
     const char* end = data + n;
     while (p < end) {
-        const char* t = static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(term_),
-                                                             static_cast<size_t>(end - p)));
+        const char* t = findByte(p, end, term_);
         const char* stop = t ? t : end;
         if (carried_ + static_cast<size_t>(stop - p) > kMaxSegmentBytes) {
             overlong_ = true;
@@ -261,8 +301,13 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
             // Layout before the identifier is dropped; an identifier with no
             // comma or line end in it is its own bytes.
             while (q < stop && isLayoutByte(*q)) ++q;
+            if (t != nullptr && q < stop && !passes_[static_cast<unsigned char>(*q)]) {
+                ++count_;  // screened out: its identifier begins with a byte no one asked for
+                p = t + 1;
+                continue;
+            }
             const char* start = q;
-            while (q < stop && *q != sep_ && *q != ',' && *q != '\r' && *q != '\n') ++q;
+            while (q < stop && !endsIdentifier_[static_cast<unsigned char>(*q)]) ++q;
             const bool separated = q < stop && *q == sep_ && sepCounts_;
             if (separated || q == stop) {
                 std::string_view id(start, static_cast<size_t>(q - start));

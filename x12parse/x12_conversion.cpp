@@ -385,6 +385,12 @@ long long maxServiceLinesPerClaim(const std::string& source, char terminator, ch
     if (fileSize(source) < 0) platform.warningLine(fileErrorText("48400aa Cfile <ERROR> FC-Open #", errno));
     // Only the identifiers are tested: the segments need not be cleaned or split.
     IdentifierStream identifiers(terminator, elementSeparator);
+    // Only identifiers that begin like entry 1 of either list can match it.
+    std::string firstBytes;
+    for (const KeyList* list : {&keyField, &keyLine})
+        if (list->kind != KeyList::Kind::MatchesNothing && !list->entries.empty() && !list->entries[0].empty())
+            firstBytes.push_back(list->entries[0][0]);
+    identifiers.screen(firstBytes);
     auto count = [&](std::string_view id) {
         if (entryOneMatches(keyField, id)) lines = 0;
         if (entryOneMatches(keyLine, id)) {

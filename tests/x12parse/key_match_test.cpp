@@ -5,6 +5,7 @@
 #include <random>
 
 #include "core/element_split.h"
+#include "x12parse/identifier_table.h"
 
 namespace brolvin {
 namespace {
@@ -25,6 +26,7 @@ TEST(SegmentElements, AgreesWithTheElementRuleEverywhere) {
             ASSERT_EQ(parts.element(static_cast<size_t>(index)), elementView(segment, index, '*'))
                 << '"' << segment << "\" element " << index;
         ASSERT_EQ(parts.identifier(), elementView(segment, 0, '*'));
+        ASSERT_EQ(parts.packedIdentifier(), packIdentifier(parts.identifier())) << '"' << segment << '"';
     }
 }
 
