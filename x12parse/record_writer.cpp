@@ -42,14 +42,95 @@ size_t countOf(const FieldBits& bits) {
     return n;
 }
 
-// Writes n commas at `at`; returns the end.
-inline char* putCommas(char* at, size_t n) {
-    if (n > 16) {
-        std::memset(at, ',', n);
-        return at + n;
+// The bytes element text cannot carry as they are: the three markup
+// characters and the control bytes XML 1.0 forbids.
+struct XmlSpecialBytes {
+    bool special[256] = {};
+    constexpr XmlSpecialBytes() {
+        for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
+        special[static_cast<unsigned char>('&')] = true;
+        special[static_cast<unsigned char>('<')] = true;
+        special[static_cast<unsigned char>('>')] = true;
     }
-    while (n-- > 0) *at++ = ',';
-    return at;
+};
+constexpr XmlSpecialBytes kXmlSpecial;
+
+// Whether eight bytes hold one that element text may not carry as it is: a
+// byte below 0x20, '&', '<' or '>' ('<' and '>' differ in one bit; each
+// test is exact for the word as a whole). Tab, line feed and carriage
+// return pass too and are sorted out byte by byte.
+inline bool mayNeedEscape(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    const uint64_t amp = word ^ (kOnes * '&');
+    const uint64_t angle = (word | kOnes * 0x02) ^ (kOnes * '>');
+    return (((word - kOnes * 0x20) & ~word) | ((amp - kOnes) & ~amp) | ((angle - kOnes) & ~angle)) &
+           (kOnes * 0x80);
+}
+
+// The bytes of a text of 1 to 8 bytes as one word, some repeated: the
+// word holds no byte the text does not.
+inline uint64_t shortTextWord(const char* p, size_t n) {
+    if (n >= 4) {
+        uint32_t front, back;
+        std::memcpy(&front, p, 4);
+        std::memcpy(&back, p + n - 4, 4);
+        return front | (uint64_t{back} << 32);
+    }
+    const uint64_t b0 = static_cast<unsigned char>(p[0]);
+    const uint64_t b1 = static_cast<unsigned char>(p[n / 2]);
+    const uint64_t b2 = static_cast<unsigned char>(p[n - 1]);
+    const uint64_t half = b0 | b1 << 8 | b2 << 16 | b0 << 24;
+    return half | half << 32;
+}
+
+size_t firstXmlSpecialByte(const char* p, size_t n) {
+    for (size_t at = 0; at < n; ++at)
+        if (kXmlSpecial.special[static_cast<unsigned char>(p[at])]) return at;
+    return n;
+}
+
+// Where the first byte needing escape stands in `text`; its size when none
+// does (the usual case). Eight bytes at a time, the last word overlapping
+// the one before; only a text with a word that may hold one is looked at
+// byte by byte.
+inline size_t firstXmlSpecial(std::string_view text) {
+    const char* p = text.data();
+    const size_t n = text.size();
+    if (n <= 8) {
+        if (n == 0 || !mayNeedEscape(shortTextWord(p, n))) return n;
+        return firstXmlSpecialByte(p, n);
+    }
+    for (size_t at = 0; at + 8 < n; at += 8)
+        if (mayNeedEscape(loadWord(p + at))) return firstXmlSpecialByte(p, n);
+    return mayNeedEscape(loadWord(p + n - 8)) ? firstXmlSpecialByte(p, n) : n;
+}
+
+// The size of `text` escaped, nothing needing escape before `first`.
+size_t xmlEscapedSize(std::string_view text, size_t first) {
+    size_t size = text.size();
+    for (size_t i = first; i < text.size(); ++i) {
+        const char c = text[i];
+        size += c == '&' ? 4 : (c == '<' || c == '>') ? 3 : 0;
+    }
+    return size;
+}
+
+// Writes `text` escaped at `out` (xmlEscapedSize bytes); returns the end.
+char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
+    std::memcpy(out, text.data(), first);
+    out += first;
+    for (size_t i = first; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!kXmlSpecial.special[static_cast<unsigned char>(c)]) {
+            *out++ = c;
+            continue;
+        }
+        const char* with = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : " ";
+        const size_t n = std::strlen(with);
+        std::memcpy(out, with, n);
+        out += n;
+    }
+    return out;
 }
 
 // The commas of CSV columns: one before every column but the table's first entry.
@@ -59,6 +140,14 @@ size_t commasOf(const FieldBits& columns) {
 }
 
 }  // namespace
+
+void BuiltText::grow(size_t n) {
+    const size_t capacity = std::max({size_ + n, capacity_ * 2, size_t{4096}});
+    std::unique_ptr<char[]> bytes(new char[capacity]);
+    if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
+}
 
 RecordWriter::RecordWriter(const FieldTable& fields)
     : size_(fields.size()),
@@ -148,11 +237,13 @@ const FieldBits& RecordWriter::clearedAfterLine(long long k, bool xml) const {
     return xml ? found->second.xmlCleared : found->second.csvCleared;
 }
 
-// The CSV text of the given columns: sized first, then the commas and the
-// Values of the set fields copied into place. Every column but the table's
-// first entry has a comma before its Value.
+// The CSV text of the given columns: sized first and filled with the
+// commas of an all-empty line, then the Values of the set fields copied into
+// place. Every column but the table's first entry has a comma before its
+// Value; `rank` gives each column's place among the columns.
 void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
-                              size_t commas, std::string& out, std::vector<Mark>* marks) const {
+                              const std::vector<uint32_t>& rank, size_t commas, BuiltText& out,
+                              std::vector<Mark>* marks) const {
     size_t length = commas;
     bool quoting = false;  // some value needs quotes: each is looked at again when copied
     forEachInBoth(set, columns, [&](size_t i) {
@@ -162,59 +253,102 @@ void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, co
         quoting |= quoted;
         length += quoted ? csvWrittenSize(v) : v.size();
     });
-    const size_t start = out.size();
-    out.resize(start + length);
-    char* at = out.data() + start;
-    const size_t firstHasNoComma = columns.test(0) ? 1 : 0;
-    size_t commasWritten = 0;
-    size_t columnsBefore = 0;  // columns in the words already passed
-    for (size_t w = 0; w < columns.wordCount(); ++w) {
-        const uint64_t cols = columns.word(w);
-        if (cols == 0) continue;
-        for (uint64_t m = cols & set.word(w); m != 0; m &= m - 1) {
-            const int bit = lowestSetBit(m);
-            const std::string& v = fields[(w << 6) + static_cast<size_t>(bit)].value;
-            if (v.empty()) continue;
-            const uint64_t upTo = bit == 63 ? cols : cols & ((uint64_t{2} << bit) - 1);
-            const size_t commasNeeded = columnsBefore + popcount(upTo) - firstHasNoComma;
-            at = putCommas(at, commasNeeded - commasWritten);
-            commasWritten = commasNeeded;
-            char* const valueStart = at;
-            if (quoting && csvNeedsQuotes(v)) {
-                at = writeCsvQuoted(at, v);
-            } else {
-                std::memcpy(at, v.data(), v.size());
-                at += v.size();
-            }
-            const size_t i = (w << 6) + static_cast<size_t>(bit);
-            if (marks && everyLineLevel4_.test(i))
-                marks->push_back(Mark{static_cast<size_t>(valueStart - out.data()), static_cast<size_t>(at - out.data()),
-                                      static_cast<uint32_t>(i)});
+    char* const line = out.extend(length);
+    std::memset(line, ',', length);
+    // The first column's Value has a comma before it unless it is the table's first entry.
+    char* const first = line + (columns.test(0) ? 0 : 1);
+    size_t valueBytes = 0;  // of the Values already copied
+    forEachInBoth(set, columns, [&](size_t i) {
+        const std::string& v = fields[i].value;
+        if (v.empty()) return;
+        char* const at = first + rank[i] + valueBytes;
+        char* end;
+        if (quoting && csvNeedsQuotes(v)) {
+            end = writeCsvQuoted(at, v);
+        } else {
+            std::memcpy(at, v.data(), v.size());
+            end = at + v.size();
         }
-        columnsBefore += popcount(cols);
-    }
-    putCommas(at, commas - commasWritten);
+        valueBytes += static_cast<size_t>(end - at);
+        if (marks && everyLineLevel4_.test(i))
+            marks->push_back(Mark{static_cast<size_t>(at - out.data()), static_cast<size_t>(end - out.data())});
+    });
 }
 
-// The empty-record text from `from` to `to`, with the elements of the set
-// fields among `elements` carrying their Values, appended to the output.
+// Each named field's column among all named fields and within its run: the
+// runs cut the named fields in table order.
+void RecordWriter::rankColumns() {
+    namedRank_.assign(size_, 0);
+    runRank_.assign(size_, 0);
+    uint32_t named = 0;
+    for (const Run& run : runs_) {
+        uint32_t inRun = 0;
+        run.fields.forEach([&](size_t i) {
+            namedRank_[i] = named++;
+            runRank_[i] = inRun++;
+        });
+    }
+    ranked_ = true;
+}
+
+// The empty-record text from `from` to `to`, with the Values of the set
+// fields among `elements` put in after their open tags, appended to the
+// output: sized first (the Values as escaped and the stretches of fixed text
+// copied rather than handed over), then copied into place. While gathering,
+// long stretches of fixed text become pieces of their own. Marks give where
+// an every-line Level-4 Value stands.
 void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements,
                                size_t from, size_t to, std::vector<Mark>* marks) {
-    const char* fixed = emptyXml_.data();
+    auto copied = [&](size_t stretch) { return gathering_ && stretch >= kFixedPieceBytes ? 0 : stretch; };
+    size_t bytes = 0;
+    bool escaping = false;  // some Value needs escaping: each is looked at again when copied
     size_t at = from;
     forEachInBoth(set, elements, [&](size_t i) {
         const std::string& v = fields[i].value;
         if (v.empty()) return;
-        const FieldPlan& p = plans_[i];
-        appendFixed(fixed + at, p.emptyAt - at);
-        const size_t start = text_.size();
-        text_ += p.openTag;
-        appendXmlEscaped(text_, v);
-        text_ += p.closeTag;
-        if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{start, text_.size(), static_cast<uint32_t>(i)});
-        at = p.emptyAt + p.emptyElement.size();
+        const size_t valueAt = plans_[i].emptyAt + plans_[i].openTag.size();
+        bytes += copied(valueAt - at);
+        const size_t first = firstXmlSpecial(v);
+        if (first == v.size()) {
+            bytes += v.size();
+        } else {
+            escaping = true;
+            bytes += xmlEscapedSize(v, first);
+        }
+        at = valueAt;
     });
-    appendFixed(fixed + at, to - at);
+    bytes += copied(to - at);
+
+    const char* fixed = emptyXml_.data();
+    size_t pos = text_.size();
+    text_.extend(bytes);
+    char* const out = text_.data();
+    auto fixedUpTo = [&](size_t end) {
+        const size_t stretch = end - at;
+        if (copied(stretch) == stretch) {
+            std::memcpy(out + pos, fixed + at, stretch);
+            pos += stretch;
+        } else {
+            closePieceAt(pos);
+            addFixedPiece(fixed + at, stretch);
+        }
+        at = end;
+    };
+    at = from;
+    forEachInBoth(set, elements, [&](size_t i) {
+        const std::string& v = fields[i].value;
+        if (v.empty()) return;
+        fixedUpTo(plans_[i].emptyAt + plans_[i].openTag.size());
+        const size_t valueStart = pos;
+        if (escaping) {
+            pos = static_cast<size_t>(writeXmlEscaped(out + pos, v, firstXmlSpecial(v)) - out);
+        } else {
+            std::memcpy(out + pos, v.data(), v.size());
+            pos += v.size();
+        }
+        if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{valueStart, pos});
+    });
+    fixedUpTo(to);
 }
 
 // The text of every every-line run, built once for all lines of the record:
@@ -242,14 +376,14 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         if (!runs_[r].everyLine) continue;
         const size_t start = sharedCsv_.size();
         const size_t firstMark = marks_.size();
-        csvColumns(fields, set, runs_[r].fields, runs_[r].commas, sharedCsv_, &marks_);
+        csvColumns(fields, set, runs_[r].fields, runRank_, runs_[r].commas, sharedCsv_, &marks_);
         shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size()};
     }
 }
 
 // The shared text of every-line run `run` on line k: from line 2 on without
-// the marked Level-4 Values (XML: their elements empty). XML is written from
-// where the text is kept, CSV copied.
+// the marked Level-4 Values (their columns or elements left empty). XML is
+// written from where the text is kept, CSV copied.
 void RecordWriter::appendShared(size_t run, long long k, bool xml) {
     const SharedRun& shared = shared_[run];
     size_t at = shared.at;
@@ -260,13 +394,12 @@ void RecordWriter::appendShared(size_t run, long long k, bool xml) {
             closePiece();
             pieces_.push_back(Piece{nullptr, from, to - from});
         } else {
-            text_.append(sharedCsv_, from, to - from);
+            text_.append(sharedCsv_.data() + from, to - from);
         }
     };
     if (k > 1) {
         for (size_t m = shared.firstMark; m < shared.endMark; ++m) {
             copy(at, marks_[m].from);
-            if (xml) text_ += plans_[marks_[m].field].emptyElement;
             at = marks_[m].to;
         }
     }
@@ -294,7 +427,7 @@ void RecordWriter::serviceLine(FieldTable& fields, const FieldBits& set, long lo
             if (run.everyLine)
                 appendShared(r, k, false);
             else if (run.line == k)
-                csvColumns(fields, set, run.fields, run.commas, text_, nullptr);
+                csvColumns(fields, set, run.fields, runRank_, run.commas, text_, nullptr);
         }
         text_ += "\r\n";
     }
@@ -310,14 +443,26 @@ void RecordWriter::appendFixed(const char* data, size_t size) {
         return;
     }
     closePiece();
+    addFixedPiece(data, size);
+}
+
+// A piece of the empty-record text; one that continues the piece before
+// (the empty runs of neighbouring lines) lengthens it.
+void RecordWriter::addFixedPiece(const char* data, size_t size) {
+    if (!pieces_.empty() && pieces_.back().fixed && pieces_.back().fixed + pieces_.back().size == data) {
+        pieces_.back().size += size;
+        return;
+    }
     pieces_.push_back(Piece{data, 0, size});
 }
 
-// Ends the run of text_ not yet in a piece.
-void RecordWriter::closePiece() {
-    if (text_.size() > pieceStart_) pieces_.push_back(Piece{nullptr, pieceStart_, text_.size() - pieceStart_});
-    pieceStart_ = text_.size();
+// Ends the run of text_ before `end` not yet in a piece.
+void RecordWriter::closePieceAt(size_t end) {
+    if (end > pieceStart_) pieces_.push_back(Piece{nullptr, pieceStart_, end - pieceStart_});
+    pieceStart_ = end;
 }
+
+void RecordWriter::closePiece() { closePieceAt(text_.size()); }
 
 void RecordWriter::clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const {
     forEachInBoth(set, which, [&](size_t i) { clearValue(fields[i].value); });
@@ -614,11 +759,12 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         if (batchAppender_ && (batchAppender_ != request.appender || batchDestination_ != request.destination))
             ok = flush();
         gathering_ = request.appender != nullptr;
+        if (sense.csv && !ranked_) rankColumns();
         if (!serviceLineMode) {
             if (sense.xml) {
                 xmlElements(fields, set, named_, 0, emptyXml_.size(), nullptr);
             } else {
-                csvColumns(fields, set, named_, namedCommas_, text_, nullptr);
+                csvColumns(fields, set, named_, namedRank_, namedCommas_, text_, nullptr);
                 text_ += "\r\n";
             }
         } else {
@@ -634,38 +780,15 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     return result;
 }
 
-namespace {
-
-// The bytes element text cannot carry as they are: the three markup
-// characters and the control bytes XML 1.0 forbids.
-struct XmlSpecialBytes {
-    bool special[256] = {};
-    constexpr XmlSpecialBytes() {
-        for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
-        special[static_cast<unsigned char>('&')] = true;
-        special[static_cast<unsigned char>('<')] = true;
-        special[static_cast<unsigned char>('>')] = true;
-    }
-};
-constexpr XmlSpecialBytes kXmlSpecial;
-
-}  // namespace
-
 void appendXmlEscaped(std::string& out, std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!kXmlSpecial.special[static_cast<unsigned char>(c)]) continue;
-        out.append(text, start, i - start);
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += ' '; break;
-        }
-        start = i + 1;
+    const size_t first = firstXmlSpecial(text);
+    if (first == text.size()) {
+        out.append(text);
+        return;
     }
-    out.append(text, start, std::string_view::npos);
+    const size_t at = out.size();
+    out.resize(at + xmlEscapedSize(text, first));
+    writeXmlEscaped(out.data() + at, text, first);
 }
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx) {
