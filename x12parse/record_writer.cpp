@@ -27,6 +27,10 @@ constexpr size_t kGatherPieces = 512;
 // Runs of the empty-record text shorter than this are copied rather than
 // handed over as a piece of their own.
 constexpr size_t kFixedPieceBytes = 256;
+// A Value escaped (XML) or quoted (CSV) takes at most this many times its size.
+constexpr size_t kWorstGrowth = 5;
+// Commas are stored sixteen at a time, up to this many past the last one.
+constexpr size_t kCommaStore = 16;
 
 // Set bits of a word, without relying on a processor instruction.
 inline size_t popcount(uint64_t w) {
@@ -67,22 +71,6 @@ inline bool mayNeedEscape(uint64_t word) {
            (kOnes * 0x80);
 }
 
-// The bytes of a text of 1 to 8 bytes as one word, some repeated: the
-// word holds no byte the text does not.
-inline uint64_t shortTextWord(const char* p, size_t n) {
-    if (n >= 4) {
-        uint32_t front, back;
-        std::memcpy(&front, p, 4);
-        std::memcpy(&back, p + n - 4, 4);
-        return front | (uint64_t{back} << 32);
-    }
-    const uint64_t b0 = static_cast<unsigned char>(p[0]);
-    const uint64_t b1 = static_cast<unsigned char>(p[n / 2]);
-    const uint64_t b2 = static_cast<unsigned char>(p[n - 1]);
-    const uint64_t half = b0 | b1 << 8 | b2 << 16 | b0 << 24;
-    return half | half << 32;
-}
-
 size_t firstXmlSpecialByte(const char* p, size_t n) {
     for (size_t at = 0; at < n; ++at)
         if (kXmlSpecial.special[static_cast<unsigned char>(p[at])]) return at;
@@ -97,7 +85,7 @@ inline size_t firstXmlSpecial(std::string_view text) {
     const char* p = text.data();
     const size_t n = text.size();
     if (n <= 8) {
-        if (n == 0 || !mayNeedEscape(shortTextWord(p, n))) return n;
+        if (n == 0 || !mayNeedEscape(loadShortText(p, n))) return n;
         return firstXmlSpecialByte(p, n);
     }
     for (size_t at = 0; at + 8 < n; at += 8)
@@ -131,6 +119,15 @@ char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
         out += n;
     }
     return out;
+}
+
+// Writes n commas at `at`, sixteen at a time: up to 15 more commas past the
+// end, which what follows overwrites (the room for them is made); returns
+// the end.
+inline char* putCommas(char* at, size_t n) {
+    static constexpr char kCommas[kCommaStore + 1] = ",,,,,,,,,,,,,,,,";
+    for (size_t done = 0; done < n; done += kCommaStore) std::memcpy(at + done, kCommas, kCommaStore);
+    return at + n;
 }
 
 // The commas of CSV columns: one before every column but the table's first entry.
@@ -237,95 +234,76 @@ const FieldBits& RecordWriter::clearedAfterLine(long long k, bool xml) const {
     return xml ? found->second.xmlCleared : found->second.csvCleared;
 }
 
-// The CSV text of the given columns: sized first and filled with the
-// commas of an all-empty line, then the Values of the set fields copied into
-// place. Every column but the table's first entry has a comma before its
-// Value; `rank` gives each column's place among the columns.
+// The CSV text of the given columns: room for the most it can take made at
+// once, then the commas and the Values of the set fields written in order,
+// the room left over given back. Every column but the table's first entry
+// has a comma before its Value; `rank` gives each column's place among the
+// columns.
 void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
                               const std::vector<uint32_t>& rank, size_t commas, BuiltText& out,
                               std::vector<Mark>* marks) const {
-    size_t length = commas;
-    bool quoting = false;  // some value needs quotes: each is looked at again when copied
-    forEachInBoth(set, columns, [&](size_t i) {
-        const std::string& v = fields[i].value;
-        if (v.empty()) return;
-        const bool quoted = csvNeedsQuotes(v);
-        quoting |= quoted;
-        length += quoted ? csvWrittenSize(v) : v.size();
-    });
-    char* const line = out.extend(length);
-    std::memset(line, ',', length);
+    const size_t start = out.size();
+    out.extend(commas + kWorstGrowth * recordValueBytes_ + kCommaStore);
+    char* const base = out.data();
+    char* at = base + start;
     // The first column's Value has a comma before it unless it is the table's first entry.
-    char* const first = line + (columns.test(0) ? 0 : 1);
-    size_t valueBytes = 0;  // of the Values already copied
+    const size_t commaBeforeFirst = columns.test(0) ? 0 : 1;
+    size_t commasWritten = 0;
     forEachInBoth(set, columns, [&](size_t i) {
         const std::string& v = fields[i].value;
         if (v.empty()) return;
-        char* const at = first + rank[i] + valueBytes;
-        char* end;
-        if (quoting && csvNeedsQuotes(v)) {
-            end = writeCsvQuoted(at, v);
+        const size_t commasNeeded = rank[i] + commaBeforeFirst;
+        at = putCommas(at, commasNeeded - commasWritten);
+        commasWritten = commasNeeded;
+        char* const valueStart = at;
+        if (csvNeedsQuotes(v)) {
+            at = writeCsvQuoted(at, v);
         } else {
             std::memcpy(at, v.data(), v.size());
-            end = at + v.size();
+            at += v.size();
         }
-        valueBytes += static_cast<size_t>(end - at);
         if (marks && everyLineLevel4_.test(i))
-            marks->push_back(Mark{static_cast<size_t>(at - out.data()), static_cast<size_t>(end - out.data())});
+            marks->push_back(Mark{static_cast<size_t>(valueStart - base), static_cast<size_t>(at - base)});
     });
+    at = putCommas(at, commas - commasWritten);
+    out.truncate(static_cast<size_t>(at - base));
 }
 
-// Each named field's column among all named fields and within its run: the
-// runs cut the named fields in table order.
-void RecordWriter::rankColumns() {
+// Where each named field stands among the columns (among all named fields
+// and within its run: the runs cut the named fields in table order) and
+// where its Value goes in the empty-record text.
+void RecordWriter::prepareWriting() {
     namedRank_.assign(size_, 0);
     runRank_.assign(size_, 0);
+    valueAt_.assign(size_, 0);
     uint32_t named = 0;
     for (const Run& run : runs_) {
         uint32_t inRun = 0;
         run.fields.forEach([&](size_t i) {
             namedRank_[i] = named++;
             runRank_[i] = inRun++;
+            valueAt_[i] = plans_[i].emptyAt + plans_[i].openTag.size();
         });
     }
-    ranked_ = true;
+    prepared_ = true;
 }
 
 // The empty-record text from `from` to `to`, with the Values of the set
 // fields among `elements` put in after their open tags, appended to the
-// output: sized first (the Values as escaped and the stretches of fixed text
-// copied rather than handed over), then copied into place. While gathering,
-// long stretches of fixed text become pieces of their own. Marks give where
-// an every-line Level-4 Value stands.
+// output: room for the most it can take made at once, the fixed text
+// between Values copied or, while gathering and long, handed over as a
+// piece of its own, the room left over given back. Marks give where an
+// every-line Level-4 Value stands.
 void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements,
                                size_t from, size_t to, std::vector<Mark>* marks) {
-    auto copied = [&](size_t stretch) { return gathering_ && stretch >= kFixedPieceBytes ? 0 : stretch; };
-    size_t bytes = 0;
-    bool escaping = false;  // some Value needs escaping: each is looked at again when copied
-    size_t at = from;
-    forEachInBoth(set, elements, [&](size_t i) {
-        const std::string& v = fields[i].value;
-        if (v.empty()) return;
-        const size_t valueAt = plans_[i].emptyAt + plans_[i].openTag.size();
-        bytes += copied(valueAt - at);
-        const size_t first = firstXmlSpecial(v);
-        if (first == v.size()) {
-            bytes += v.size();
-        } else {
-            escaping = true;
-            bytes += xmlEscapedSize(v, first);
-        }
-        at = valueAt;
-    });
-    bytes += copied(to - at);
-
-    const char* fixed = emptyXml_.data();
+    const char* const fixed = emptyXml_.data();
     size_t pos = text_.size();
-    text_.extend(bytes);
+    text_.extend((to - from) + kWorstGrowth * recordValueBytes_);
     char* const out = text_.data();
+    size_t at = from;
     auto fixedUpTo = [&](size_t end) {
         const size_t stretch = end - at;
-        if (copied(stretch) == stretch) {
+        if (!gathering_ || stretch < kFixedPieceBytes) {
             std::memcpy(out + pos, fixed + at, stretch);
             pos += stretch;
         } else {
@@ -334,21 +312,22 @@ void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, c
         }
         at = end;
     };
-    at = from;
     forEachInBoth(set, elements, [&](size_t i) {
         const std::string& v = fields[i].value;
         if (v.empty()) return;
-        fixedUpTo(plans_[i].emptyAt + plans_[i].openTag.size());
+        fixedUpTo(valueAt_[i]);
         const size_t valueStart = pos;
-        if (escaping) {
-            pos = static_cast<size_t>(writeXmlEscaped(out + pos, v, firstXmlSpecial(v)) - out);
-        } else {
+        const size_t first = firstXmlSpecial(v);
+        if (first == v.size()) {
             std::memcpy(out + pos, v.data(), v.size());
             pos += v.size();
+        } else {
+            pos = static_cast<size_t>(writeXmlEscaped(out + pos, v, first) - out);
         }
         if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{valueStart, pos});
     });
     fixedUpTo(to);
+    text_.truncate(pos);
 }
 
 // The text of every every-line run, built once for all lines of the record:
@@ -595,10 +574,9 @@ void RecordWriter::spill() {
 
 // Each line of the record at most repeats the tags and every Value, each
 // Value escaped to at most five times its length (XML) or as it is (CSV).
-bool RecordWriter::recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const {
-    size_t values = 0;
-    set.forEach([&](size_t i) { values += fields[i].value.size(); });
-    const double perLine = static_cast<double>(xml ? tagBytes_ + 20 + 5 * values : size_ + values);
+bool RecordWriter::recordIsLarge(long long lines, bool xml) const {
+    const double perLine =
+        static_cast<double>(xml ? tagBytes_ + 20 + kWorstGrowth * recordValueBytes_ : size_ + recordValueBytes_);
     return perLine * static_cast<double>(lines) > static_cast<double>(kSpillBytes);
 }
 
@@ -749,7 +727,9 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     const long long lines = serviceLineMode ? lineCount(fields, set) : 1;
     request_ = &request;
     bool ok = true;
-    if (recordIsLarge(fields, set, lines, sense.xml)) {
+    recordValueBytes_ = 0;
+    set.forEach([&](size_t i) { recordValueBytes_ += fields[i].value.size(); });
+    if (recordIsLarge(lines, sense.xml)) {
         ok = flush();
         spillFailed_ = false;
         spilledRecord(fields, lines, sense.xml, serviceLineMode);
@@ -759,7 +739,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         if (batchAppender_ && (batchAppender_ != request.appender || batchDestination_ != request.destination))
             ok = flush();
         gathering_ = request.appender != nullptr;
-        if (sense.csv && !ranked_) rankColumns();
+        if (!prepared_) prepareWriting();
         if (!serviceLineMode) {
             if (sense.xml) {
                 xmlElements(fields, set, named_, 0, emptyXml_.size(), nullptr);

@@ -60,6 +60,7 @@ public:
     const char* data() const { return bytes_.get(); }
     char* data() { return bytes_.get(); }
     void clear() { size_ = 0; }
+    void truncate(size_t n) { size_ = n; }
     // `n` more bytes at the end, to be written by the caller; where they start.
     char* extend(size_t n) {
         if (n > capacity_ - size_ || capacity_ == 0) grow(n);
@@ -132,7 +133,7 @@ private:
     };
     void csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
                     const std::vector<uint32_t>& rank, size_t commas, BuiltText& out, std::vector<Mark>* marks) const;
-    void rankColumns();
+    void prepareWriting();
     void xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements, size_t from,
                      size_t to, std::vector<Mark>* marks);
     void buildSharedText(const FieldTable& fields, const FieldBits& set, bool xml);
@@ -169,7 +170,7 @@ private:
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
     long long lineCount(const FieldTable& fields, const FieldBits& set);
     // Whether the record text could grow too large to hold whole.
-    bool recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const;
+    bool recordIsLarge(long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;
     void afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const;
 
@@ -186,9 +187,12 @@ private:
     FieldBits everyLineLevel4_;
     size_t namedCommas_ = 0;
     // Per named field its column among the named fields and within its run
-    // (CSV: the commas before its Value); worked out on the first CSV record.
+    // (CSV: the commas before its Value) and where its Value goes in
+    // emptyXml_ (after its open tag); worked out on the first record.
     std::vector<uint32_t> namedRank_, runRank_;
-    bool ranked_ = false;
+    std::vector<size_t> valueAt_;
+    bool prepared_ = false;
+    size_t recordValueBytes_ = 0;  // of the record being written: bounds the room its text needs
     // The named fields in table order cut into runs of one kind: written on
     // every line, belonging to one service line, or to none.
     struct Run {
