@@ -21,9 +21,9 @@ constexpr size_t kSpillBytes = size_t{8} << 20;
 // Values are escaped this much at a time while spilling.
 constexpr size_t kEscapeChunk = size_t{1} << 20;
 // Collected records are handed over once they reach this size or this many
-// pieces.
+// pieces (what one gathering write takes on common systems).
 constexpr size_t kGatherBytes = size_t{1} << 20;
-constexpr size_t kGatherPieces = 512;
+constexpr size_t kGatherPieces = 1024;
 // Runs of the empty-record text shorter than this are copied rather than
 // handed over as a piece of their own.
 constexpr size_t kFixedPieceBytes = 256;
@@ -119,6 +119,34 @@ char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
         out += n;
     }
     return out;
+}
+
+// Copies n bytes; a short text (most Values, the tags between them) with a
+// few loads and stores that may overlap instead of a library call.
+inline void copyText(char* to, const char* from, size_t n) {
+    char front[16], back[16];
+    if (n > 32) {
+        std::memcpy(to, from, n);
+    } else if (n > 16) {
+        std::memcpy(front, from, 16);
+        std::memcpy(back, from + n - 16, 16);
+        std::memcpy(to, front, 16);
+        std::memcpy(to + n - 16, back, 16);
+    } else if (n >= 8) {
+        std::memcpy(front, from, 8);
+        std::memcpy(back, from + n - 8, 8);
+        std::memcpy(to, front, 8);
+        std::memcpy(to + n - 8, back, 8);
+    } else if (n >= 4) {
+        std::memcpy(front, from, 4);
+        std::memcpy(back, from + n - 4, 4);
+        std::memcpy(to, front, 4);
+        std::memcpy(to + n - 4, back, 4);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
 }
 
 // Writes n commas at `at`, sixteen at a time: up to 15 more commas past the
@@ -259,7 +287,7 @@ void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, co
         if (csvNeedsQuotes(v)) {
             at = writeCsvQuoted(at, v);
         } else {
-            std::memcpy(at, v.data(), v.size());
+            copyText(at, v.data(), v.size());
             at += v.size();
         }
         if (marks && everyLineLevel4_.test(i))
@@ -304,7 +332,7 @@ void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, c
     auto fixedUpTo = [&](size_t end) {
         const size_t stretch = end - at;
         if (!gathering_ || stretch < kFixedPieceBytes) {
-            std::memcpy(out + pos, fixed + at, stretch);
+            copyText(out + pos, fixed + at, stretch);
             pos += stretch;
         } else {
             closePieceAt(pos);
@@ -319,7 +347,7 @@ void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, c
         const size_t valueStart = pos;
         const size_t first = firstXmlSpecial(v);
         if (first == v.size()) {
-            std::memcpy(out + pos, v.data(), v.size());
+            copyText(out + pos, v.data(), v.size());
             pos += v.size();
         } else {
             pos = static_cast<size_t>(writeXmlEscaped(out + pos, v, first) - out);
@@ -505,11 +533,10 @@ bool RecordWriter::handOver() {
     bool ok = true;
     if (appender) {
         appender->gatherFrom(nullptr);
-        std::vector<std::string_view> views;
-        views.reserve(pieces_.size());
+        views_.clear();
         for (const Piece& piece : pieces_)
-            views.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
-        ok = appender->appendGathered(views.data(), views.size(), batchDestination_);
+            views_.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
+        ok = appender->appendGathered(views_.data(), views_.size(), batchDestination_);
     }
     pieces_.clear();
     text_.clear();
@@ -648,22 +675,43 @@ void RecordWriter::spilledRecord(FieldTable& fields, long long lines, bool xml, 
 
 // ---------------------------------------------------------------------------
 
-// Number of service lines with data, at least 1. All fields but the last take
-// part; a line counts once when any of its fields, from the rise of the line
-// number to the next rise, holds a value.
-long long RecordWriter::lineCount(const FieldTable& fields, const FieldBits& set) {
-    if (++runStamp_ == 0) {
+// Number of service lines with data, at least 1 (1 without `countLines`),
+// and the bytes the Values of the set fields hold together
+// (recordValueBytes_), in one pass. All fields but the last take part in the
+// line count; a line counts once when any of its fields, from the rise of the
+// line number to the next rise, holds a value.
+long long RecordWriter::measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines) {
+    if (countLines && ++runStamp_ == 0) {
         std::fill(runSeen_.begin(), runSeen_.end(), 0);
         runStamp_ = 1;
     }
     long long count = 0;
-    forEachInBoth(set, lineFields_, [&](size_t i) {
-        const int run = plans_[i].lineRun;
-        if (run < 0 || runSeen_[static_cast<size_t>(run)] == runStamp_ || isBlank(fields[i].value)) return;
-        runSeen_[static_cast<size_t>(run)] = runStamp_;
-        ++count;
-    });
+    size_t bytes = 0;
+    for (size_t w = 0; w < set.wordCount(); ++w) {
+        const uint64_t word = set.word(w);
+        const uint64_t lineBits = countLines ? word & lineFields_.word(w) : 0;
+        for (uint64_t m = word; m != 0; m &= m - 1) {
+            const int bit = lowestSetBit(m);
+            const size_t i = (w << 6) + static_cast<size_t>(bit);
+            const std::string& v = fields[i].value;
+            bytes += v.size();
+            if (((lineBits >> bit) & 1) == 0) continue;
+            const int run = plans_[i].lineRun;
+            if (run < 0 || runSeen_[static_cast<size_t>(run)] == runStamp_ || isBlank(v)) continue;
+            runSeen_[static_cast<size_t>(run)] = runStamp_;
+            ++count;
+        }
+    }
+    recordValueBytes_ = bytes;
     return count == 0 ? 1 : count;
+}
+
+// Whether a set field holds a Value that is not blank; stops at the first.
+bool RecordWriter::anyValue(const FieldTable& fields, const FieldBits& set) const {
+    for (size_t w = 0; w < set.wordCount(); ++w)
+        for (uint64_t m = set.word(w); m != 0; m &= m - 1)
+            if (!isBlank(fields[(w << 6) + static_cast<size_t>(lowestSetBit(m))].value)) return true;
+    return false;
 }
 
 // What the job asks of the writer, read from its options once per job
@@ -690,8 +738,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     RecordWriteResult result;
     if (wantValues) result.values.assign(fields.size(), std::string());
     FieldBits& set = const_cast<FieldBits&>(setFieldsOf(fields, request));
-    bool any = false;
-    set.forEach([&](size_t i) { any = any || !isBlank(fields[i].value); });
+    const bool any = anyValue(fields, set);
     for (size_t i : fileLevelFields_) {
         if (plans_[i].level == 5 && request.sourceName) fields[i].value = *request.sourceName;
         if (plans_[i].level == 6 && request.level6Destination) fields[i].value = *request.level6Destination;
@@ -705,7 +752,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
 
     if (sense.database) {
         std::optional<long long> lines;
-        if (serviceLineMode) lines = lineCount(fields, set);
+        if (serviceLineMode) lines = measureRecord(fields, set, true);
         result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
         result.recordWritten = true;
         if (&set == request.setFields) forget(fields, set);
@@ -724,11 +771,9 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         return result;
     }
 
-    const long long lines = serviceLineMode ? lineCount(fields, set) : 1;
+    const long long lines = measureRecord(fields, set, serviceLineMode);
     request_ = &request;
     bool ok = true;
-    recordValueBytes_ = 0;
-    set.forEach([&](size_t i) { recordValueBytes_ += fields[i].value.size(); });
     if (recordIsLarge(lines, sense.xml)) {
         ok = flush();
         spillFailed_ = false;

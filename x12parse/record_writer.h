@@ -168,7 +168,8 @@ private:
     };
     const JobSense& senseOf(const JobParams* job);
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
-    long long lineCount(const FieldTable& fields, const FieldBits& set);
+    long long measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines);
+    bool anyValue(const FieldTable& fields, const FieldBits& set) const;
     // Whether the record text could grow too large to hold whole.
     bool recordIsLarge(long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;
@@ -228,6 +229,7 @@ private:
     // Pieces give the order in which its parts and fixed text are written.
     BuiltText text_;
     std::vector<Piece> pieces_;
+    std::vector<std::string_view> views_;  // the pieces as handed over
     size_t pieceStart_ = 0;  // start of text_ not yet in a piece
     bool gathering_ = false;
     size_t gatheredBytes_ = 0;  // the bytes of the first countedPieces_ pieces
