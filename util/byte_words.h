@@ -16,21 +16,14 @@ inline uint64_t loadWord(const char* p) {
     return word;
 }
 
-// The bytes of a text of 1 to 8 bytes as one word, some repeated (two
-// overlapping halves, or the first, middle and last byte): the word holds
-// every byte of the text and no other, for a test of all of them at once.
+// The bytes of a text of 4 to 8 bytes as one word, some repeated (two
+// overlapping halves): the word holds every byte of the text and no other,
+// for a test of all of them at once.
 inline uint64_t loadShortText(const char* p, size_t n) {
-    if (n >= 4) {
-        uint32_t front, back;
-        std::memcpy(&front, p, 4);
-        std::memcpy(&back, p + n - 4, 4);
-        return front | (uint64_t{back} << 32);
-    }
-    const uint64_t b0 = static_cast<unsigned char>(p[0]);
-    const uint64_t b1 = static_cast<unsigned char>(p[n / 2]);
-    const uint64_t b2 = static_cast<unsigned char>(p[n - 1]);
-    const uint64_t half = b0 | b1 << 8 | b2 << 16 | b0 << 24;
-    return half | half << 32;
+    uint32_t front, back;
+    std::memcpy(&front, p, 4);
+    std::memcpy(&back, p + n - 4, 4);
+    return front | (uint64_t{back} << 32);
 }
 
 // The high bit of each byte of the result is set exactly where `word` holds

@@ -37,18 +37,24 @@ inline bool csvWordMayNeedQuotes(uint64_t word) {
 }
 
 inline bool csvBytesNeedQuotes(const char* p, size_t n) {
+    const bool* table = kCsvQuotedBytes.table;
+    if (n < 4)  // the first, middle and last byte cover them all
+        return table[static_cast<unsigned char>(p[0])] | table[static_cast<unsigned char>(p[n / 2])] |
+               table[static_cast<unsigned char>(p[n - 1])];
     bool found = false;
-    for (size_t i = 0; i < n; ++i) found |= kCsvQuotedBytes.table[static_cast<unsigned char>(p[i])];
+    for (size_t i = 0; i < n; ++i) found |= table[static_cast<unsigned char>(p[i])];
     return found;
 }
 
-// Eight bytes at a time (a short value as one word, the last word of a
-// longer one overlapping the one before); only a value with a word that may
-// hold such a byte is looked at byte by byte.
+// Up to three bytes by the table; then eight bytes at a time (a value of
+// up to eight as one word, the last word of a longer one overlapping the one
+// before); only a value with a word that may hold such a byte is looked at
+// byte by byte.
 inline bool csvNeedsQuotes(std::string_view value) {
     const char* p = value.data();
     const size_t n = value.size();
-    if (n <= 8) return n > 0 && csvWordMayNeedQuotes(loadShortText(p, n)) && csvBytesNeedQuotes(p, n);
+    if (n < 4) return n > 0 && csvBytesNeedQuotes(p, n);
+    if (n <= 8) return csvWordMayNeedQuotes(loadShortText(p, n)) && csvBytesNeedQuotes(p, n);
     for (size_t at = 0; at + 8 < n; at += 8)
         if (csvWordMayNeedQuotes(loadWord(p + at))) return csvBytesNeedQuotes(p, n);
     return csvWordMayNeedQuotes(loadWord(p + n - 8)) && csvBytesNeedQuotes(p, n);

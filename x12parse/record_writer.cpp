@@ -78,16 +78,21 @@ size_t firstXmlSpecialByte(const char* p, size_t n) {
 }
 
 // Where the first byte needing escape stands in `text`; its size when none
-// does (the usual case). Eight bytes at a time, the last word overlapping
-// the one before; only a text with a word that may hold one is looked at
-// byte by byte.
+// does (the usual case). Up to three bytes by the table (the first, middle
+// and last cover them), then eight bytes at a time, the last word
+// overlapping the one before; only a text with a word that may hold one is
+// looked at byte by byte.
 inline size_t firstXmlSpecial(std::string_view text) {
     const char* p = text.data();
     const size_t n = text.size();
-    if (n <= 8) {
-        if (n == 0 || !mayNeedEscape(loadShortText(p, n))) return n;
-        return firstXmlSpecialByte(p, n);
+    if (n < 4) {
+        const bool* special = kXmlSpecial.special;
+        const bool candidate = n > 0 && (special[static_cast<unsigned char>(p[0])] |
+                                         special[static_cast<unsigned char>(p[n / 2])] |
+                                         special[static_cast<unsigned char>(p[n - 1])]);
+        return candidate ? firstXmlSpecialByte(p, n) : n;
     }
+    if (n <= 8) return mayNeedEscape(loadShortText(p, n)) ? firstXmlSpecialByte(p, n) : n;
     for (size_t at = 0; at + 8 < n; at += 8)
         if (mayNeedEscape(loadWord(p + at))) return firstXmlSpecialByte(p, n);
     return mayNeedEscape(loadWord(p + n - 8)) ? firstXmlSpecialByte(p, n) : n;
@@ -488,12 +493,18 @@ const FieldBits& RecordWriter::setFieldsOf(const FieldTable& fields, const Recor
 // pass over the set fields; with `forgetEmpty`, the fields left empty are
 // taken out of the set.
 void RecordWriter::afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const {
-    set.forEach([&](size_t i) {
-        FieldEntry& f = fields[i];
-        if (level0_.test(i)) clearValue(f.value);
-        f.occurrenceCount = 0;
-        if (forgetEmpty && f.value.empty()) set.reset(i);
-    });
+    for (size_t w = 0; w < set.wordCount(); ++w) {
+        const uint64_t level0 = level0_.word(w);
+        uint64_t empty = 0;
+        for (uint64_t m = set.word(w); m != 0; m &= m - 1) {
+            const int bit = lowestSetBit(m);
+            FieldEntry& f = fields[(w << 6) + static_cast<size_t>(bit)];
+            if ((level0 >> bit) & 1) clearValue(f.value);
+            f.occurrenceCount = 0;
+            if (f.value.empty()) empty |= uint64_t{1} << bit;
+        }
+        if (forgetEmpty) set.word(w) &= ~empty;
+    }
 }
 
 // Takes out of the caller's set the fields left empty with no count.
