@@ -29,7 +29,8 @@ constexpr size_t kGatherPieces = 1024;
 constexpr size_t kFixedPieceBytes = 256;
 // A Value escaped (XML) or quoted (CSV) takes at most this many times its size.
 constexpr size_t kWorstGrowth = 5;
-// Commas are stored sixteen at a time, up to this many past the last one.
+// Commas are stored this many at a time, so the room made for CSV text has
+// this much to spare.
 constexpr size_t kCommaStore = 16;
 
 // Set bits of a word, without relying on a processor instruction.

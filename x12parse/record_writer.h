@@ -60,6 +60,7 @@ public:
     const char* data() const { return bytes_.get(); }
     char* data() { return bytes_.get(); }
     void clear() { size_ = 0; }
+    // Gives back the room beyond the first `n` bytes (n at most size()).
     void truncate(size_t n) { size_ = n; }
     // `n` more bytes at the end, to be written by the caller; where they start.
     char* extend(size_t n) {
