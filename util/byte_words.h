@@ -3,6 +3,7 @@
 // than the search.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -31,6 +32,16 @@ inline uint64_t loadWord(const char* p) {
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
     return word;
+}
+
+// The bytes of a text of 4 to 8 bytes as one word, some repeated (two
+// overlapping halves): the word holds every byte of the text and no other,
+// for a test of all of them at once.
+inline uint64_t loadShortText(const char* p, size_t n) {
+    uint32_t front, back;
+    std::memcpy(&front, p, 4);
+    std::memcpy(&back, p + n - 4, 4);
+    return front | (uint64_t{back} << 32);
 }
 
 // The high bit of each byte of the result is set exactly where `word` holds

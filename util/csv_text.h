@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/byte_words.h"
+
 namespace brolvin {
 
 // The bytes that make a value need quotes, as a table: one look-up per byte.
@@ -23,26 +25,39 @@ struct CsvQuotedBytes {
 };
 inline constexpr CsvQuotedBytes kCsvQuotedBytes{};
 
-// Every such byte is below ','+1: eight bytes at a time, a word with no byte
-// that low (the usual case: letters, digits, most punctuation) is passed
-// over whole; only the others are looked at byte by byte.
+// Whether eight bytes may hold one of those: a double quote or a comma
+// (each test exact for the word as a whole) or a byte below 0x0E (line
+// ends; other control bytes pass too and are sorted out by the table).
+inline bool csvWordMayNeedQuotes(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    const uint64_t quote = word ^ (kOnes * '"');
+    const uint64_t comma = word ^ (kOnes * ',');
+    return (((word - kOnes * 0x0E) & ~word) | ((quote - kOnes) & ~quote) | ((comma - kOnes) & ~comma)) &
+           (kOnes * 0x80);
+}
+
+inline bool csvBytesNeedQuotes(const char* p, size_t n) {
+    const bool* table = kCsvQuotedBytes.table;
+    if (n < 4)  // the first, middle and last byte cover them all
+        return table[static_cast<unsigned char>(p[0])] | table[static_cast<unsigned char>(p[n / 2])] |
+               table[static_cast<unsigned char>(p[n - 1])];
+    bool found = false;
+    for (size_t i = 0; i < n; ++i) found |= table[static_cast<unsigned char>(p[i])];
+    return found;
+}
+
+// Up to three bytes by the table; then eight bytes at a time (a value of
+// up to eight as one word, the last word of a longer one overlapping the one
+// before); only a value with a word that may hold such a byte is looked at
+// byte by byte.
 inline bool csvNeedsQuotes(std::string_view value) {
     const char* p = value.data();
-    size_t n = value.size();
-    bool found = false;
-    for (; n >= 8; p += 8, n -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        constexpr uint64_t kOnes = 0x0101010101010101ULL;
-        // High bit set in a byte that is below 0x2D (and, harmlessly, in a
-        // byte that is 0x80 or above).
-        if (((word - kOnes * 0x2D) | word) & (kOnes * 0x80)) {
-            for (int i = 0; i < 8; ++i) found |= kCsvQuotedBytes.table[static_cast<unsigned char>(p[i])];
-            if (found) return true;
-        }
-    }
-    for (; n > 0; ++p, --n) found |= kCsvQuotedBytes.table[static_cast<unsigned char>(*p)];
-    return found;
+    const size_t n = value.size();
+    if (n < 4) return n > 0 && csvBytesNeedQuotes(p, n);
+    if (n <= 8) return csvWordMayNeedQuotes(loadShortText(p, n)) && csvBytesNeedQuotes(p, n);
+    for (size_t at = 0; at + 8 < n; at += 8)
+        if (csvWordMayNeedQuotes(loadWord(p + at))) return csvBytesNeedQuotes(p, n);
+    return csvWordMayNeedQuotes(loadWord(p + n - 8)) && csvBytesNeedQuotes(p, n);
 }
 
 // Length of the value as written.

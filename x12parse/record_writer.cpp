@@ -21,12 +21,17 @@ constexpr size_t kSpillBytes = size_t{8} << 20;
 // Values are escaped this much at a time while spilling.
 constexpr size_t kEscapeChunk = size_t{1} << 20;
 // Collected records are handed over once they reach this size or this many
-// pieces.
+// pieces (what one gathering write takes on common systems).
 constexpr size_t kGatherBytes = size_t{1} << 20;
-constexpr size_t kGatherPieces = 512;
+constexpr size_t kGatherPieces = 1024;
 // Runs of the empty-record text shorter than this are copied rather than
 // handed over as a piece of their own.
 constexpr size_t kFixedPieceBytes = 256;
+// A Value escaped (XML) or quoted (CSV) takes at most this many times its size.
+constexpr size_t kWorstGrowth = 5;
+// Commas are stored this many at a time, so the room made for CSV text has
+// this much to spare.
+constexpr size_t kCommaStore = 16;
 
 // Set bits of a word, without relying on a processor instruction.
 inline size_t popcount(uint64_t w) {
@@ -42,14 +47,121 @@ size_t countOf(const FieldBits& bits) {
     return n;
 }
 
-// Writes n commas at `at`; returns the end.
-inline char* putCommas(char* at, size_t n) {
-    if (n > 16) {
-        std::memset(at, ',', n);
-        return at + n;
+// The bytes element text cannot carry as they are: the three markup
+// characters and the control bytes XML 1.0 forbids.
+struct XmlSpecialBytes {
+    bool special[256] = {};
+    constexpr XmlSpecialBytes() {
+        for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
+        special[static_cast<unsigned char>('&')] = true;
+        special[static_cast<unsigned char>('<')] = true;
+        special[static_cast<unsigned char>('>')] = true;
     }
-    while (n-- > 0) *at++ = ',';
-    return at;
+};
+constexpr XmlSpecialBytes kXmlSpecial;
+
+// Whether eight bytes hold one that element text may not carry as it is: a
+// byte below 0x20, '&', '<' or '>' ('<' and '>' differ in one bit; each
+// test is exact for the word as a whole). Tab, line feed and carriage
+// return pass too and are sorted out byte by byte.
+inline bool mayNeedEscape(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    const uint64_t amp = word ^ (kOnes * '&');
+    const uint64_t angle = (word | kOnes * 0x02) ^ (kOnes * '>');
+    return (((word - kOnes * 0x20) & ~word) | ((amp - kOnes) & ~amp) | ((angle - kOnes) & ~angle)) &
+           (kOnes * 0x80);
+}
+
+size_t firstXmlSpecialByte(const char* p, size_t n) {
+    for (size_t at = 0; at < n; ++at)
+        if (kXmlSpecial.special[static_cast<unsigned char>(p[at])]) return at;
+    return n;
+}
+
+// Where the first byte needing escape stands in `text`; its size when none
+// does (the usual case). Up to three bytes by the table (the first, middle
+// and last cover them), then eight bytes at a time, the last word
+// overlapping the one before; only a text with a word that may hold one is
+// looked at byte by byte.
+inline size_t firstXmlSpecial(std::string_view text) {
+    const char* p = text.data();
+    const size_t n = text.size();
+    if (n < 4) {
+        const bool* special = kXmlSpecial.special;
+        const bool candidate = n > 0 && (special[static_cast<unsigned char>(p[0])] |
+                                         special[static_cast<unsigned char>(p[n / 2])] |
+                                         special[static_cast<unsigned char>(p[n - 1])]);
+        return candidate ? firstXmlSpecialByte(p, n) : n;
+    }
+    if (n <= 8) return mayNeedEscape(loadShortText(p, n)) ? firstXmlSpecialByte(p, n) : n;
+    for (size_t at = 0; at + 8 < n; at += 8)
+        if (mayNeedEscape(loadWord(p + at))) return firstXmlSpecialByte(p, n);
+    return mayNeedEscape(loadWord(p + n - 8)) ? firstXmlSpecialByte(p, n) : n;
+}
+
+// The size of `text` escaped, nothing needing escape before `first`.
+size_t xmlEscapedSize(std::string_view text, size_t first) {
+    size_t size = text.size();
+    for (size_t i = first; i < text.size(); ++i) {
+        const char c = text[i];
+        size += c == '&' ? 4 : (c == '<' || c == '>') ? 3 : 0;
+    }
+    return size;
+}
+
+// Writes `text` escaped at `out` (xmlEscapedSize bytes); returns the end.
+char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
+    std::memcpy(out, text.data(), first);
+    out += first;
+    for (size_t i = first; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!kXmlSpecial.special[static_cast<unsigned char>(c)]) {
+            *out++ = c;
+            continue;
+        }
+        const char* with = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : " ";
+        const size_t n = std::strlen(with);
+        std::memcpy(out, with, n);
+        out += n;
+    }
+    return out;
+}
+
+// Copies n bytes; a short text (most Values, the tags between them) with a
+// few loads and stores that may overlap instead of a library call.
+inline void copyText(char* to, const char* from, size_t n) {
+    char front[16], back[16];
+    if (n > 32) {
+        std::memcpy(to, from, n);
+    } else if (n > 16) {
+        std::memcpy(front, from, 16);
+        std::memcpy(back, from + n - 16, 16);
+        std::memcpy(to, front, 16);
+        std::memcpy(to + n - 16, back, 16);
+    } else if (n >= 8) {
+        std::memcpy(front, from, 8);
+        std::memcpy(back, from + n - 8, 8);
+        std::memcpy(to, front, 8);
+        std::memcpy(to + n - 8, back, 8);
+    } else if (n >= 4) {
+        std::memcpy(front, from, 4);
+        std::memcpy(back, from + n - 4, 4);
+        std::memcpy(to, front, 4);
+        std::memcpy(to + n - 4, back, 4);
+    } else if (n > 0) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    }
+}
+
+// Writes n commas at `at`, sixteen at a time: up to 15 more commas past the
+// end, which what follows overwrites (the room for them is made); returns
+// the end.
+inline char* putCommas(char* at, size_t n) {
+    static constexpr char kCommas[kCommaStore + 1] = ",,,,,,,,,,,,,,,,";
+    for (size_t done = 0; done < n; done += kCommaStore) std::memcpy(at + done, kCommas, kCommaStore);
+    return at + n;
 }
 
 // The commas of CSV columns: one before every column but the table's first entry.
@@ -59,6 +171,14 @@ size_t commasOf(const FieldBits& columns) {
 }
 
 }  // namespace
+
+void BuiltText::grow(size_t n) {
+    const size_t capacity = std::max({size_ + n, capacity_ * 2, size_t{4096}});
+    std::unique_ptr<char[]> bytes(new char[capacity]);
+    if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+    bytes_ = std::move(bytes);
+    capacity_ = capacity;
+}
 
 RecordWriter::RecordWriter(const FieldTable& fields)
     : size_(fields.size()),
@@ -157,73 +277,100 @@ const FieldBits& RecordWriter::clearedAfterLine(long long k, bool xml) const {
     return xml ? found->second.xmlCleared : found->second.csvCleared;
 }
 
-// The CSV text of the given columns: sized first, then the commas and the
-// Values of the set fields copied into place. Every column but the table's
-// first entry has a comma before its Value.
+// The CSV text of the given columns: room for the most it can take made at
+// once, then the commas and the Values of the set fields written in order,
+// the room left over given back. Every column but the table's first entry
+// has a comma before its Value; `rank` gives each column's place among the
+// columns.
 void RecordWriter::csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
-                              size_t commas, std::string& out, std::vector<Mark>* marks) const {
-    size_t length = commas;
-    bool quoting = false;  // some value needs quotes: each is looked at again when copied
+                              const std::vector<uint32_t>& rank, size_t commas, BuiltText& out,
+                              std::vector<Mark>* marks) const {
+    const size_t start = out.size();
+    out.extend(commas + kWorstGrowth * recordValueBytes_ + kCommaStore);
+    char* const base = out.data();
+    char* at = base + start;
+    // The first column's Value has a comma before it unless it is the table's first entry.
+    const size_t commaBeforeFirst = columns.test(0) ? 0 : 1;
+    size_t commasWritten = 0;
     forEachInBoth(set, columns, [&](size_t i) {
         const std::string& v = fields[i].value;
         if (v.empty()) return;
-        const bool quoted = csvNeedsQuotes(v);
-        quoting |= quoted;
-        length += quoted ? csvWrittenSize(v) : v.size();
-    });
-    const size_t start = out.size();
-    out.resize(start + length);
-    char* at = out.data() + start;
-    const size_t firstHasNoComma = columns.test(0) ? 1 : 0;
-    size_t commasWritten = 0;
-    size_t columnsBefore = 0;  // columns in the words already passed
-    for (size_t w = 0; w < columns.wordCount(); ++w) {
-        const uint64_t cols = columns.word(w);
-        if (cols == 0) continue;
-        for (uint64_t m = cols & set.word(w); m != 0; m &= m - 1) {
-            const int bit = lowestSetBit(m);
-            const std::string& v = fields[(w << 6) + static_cast<size_t>(bit)].value;
-            if (v.empty()) continue;
-            const uint64_t upTo = bit == 63 ? cols : cols & ((uint64_t{2} << bit) - 1);
-            const size_t commasNeeded = columnsBefore + popcount(upTo) - firstHasNoComma;
-            at = putCommas(at, commasNeeded - commasWritten);
-            commasWritten = commasNeeded;
-            char* const valueStart = at;
-            if (quoting && csvNeedsQuotes(v)) {
-                at = writeCsvQuoted(at, v);
-            } else {
-                std::memcpy(at, v.data(), v.size());
-                at += v.size();
-            }
-            const size_t i = (w << 6) + static_cast<size_t>(bit);
-            if (marks && everyLineLevel4_.test(i))
-                marks->push_back(Mark{static_cast<size_t>(valueStart - out.data()), static_cast<size_t>(at - out.data()),
-                                      static_cast<uint32_t>(i)});
+        const size_t commasNeeded = rank[i] + commaBeforeFirst;
+        at = putCommas(at, commasNeeded - commasWritten);
+        commasWritten = commasNeeded;
+        char* const valueStart = at;
+        if (csvNeedsQuotes(v)) {
+            at = writeCsvQuoted(at, v);
+        } else {
+            copyText(at, v.data(), v.size());
+            at += v.size();
         }
-        columnsBefore += popcount(cols);
-    }
-    putCommas(at, commas - commasWritten);
+        if (marks && everyLineLevel4_.test(i))
+            marks->push_back(Mark{static_cast<size_t>(valueStart - base), static_cast<size_t>(at - base)});
+    });
+    at = putCommas(at, commas - commasWritten);
+    out.truncate(static_cast<size_t>(at - base));
 }
 
-// The empty-record text from `from` to `to`, with the elements of the set
-// fields among `elements` carrying their Values, appended to the output.
+// Where each named field stands among the columns (among all named fields
+// and within its run: the runs cut the named fields in table order) and
+// where its Value goes in the empty-record text.
+void RecordWriter::prepareWriting() {
+    namedRank_.assign(size_, 0);
+    runRank_.assign(size_, 0);
+    valueAt_.assign(size_, 0);
+    uint32_t named = 0;
+    for (const Run& run : runs_) {
+        uint32_t inRun = 0;
+        run.fields.forEach([&](size_t i) {
+            namedRank_[i] = named++;
+            runRank_[i] = inRun++;
+            valueAt_[i] = plans_[i].emptyAt + plans_[i].openTag.size();
+        });
+    }
+    prepared_ = true;
+}
+
+// The empty-record text from `from` to `to`, with the Values of the set
+// fields among `elements` put in after their open tags, appended to the
+// output: room for the most it can take made at once, the fixed text
+// between Values copied or, while gathering and long, handed over as a
+// piece of its own, the room left over given back. Marks give where an
+// every-line Level-4 Value stands.
 void RecordWriter::xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements,
                                size_t from, size_t to, std::vector<Mark>* marks) {
-    const char* fixed = emptyXml_.data();
+    const char* const fixed = emptyXml_.data();
+    size_t pos = text_.size();
+    text_.extend((to - from) + kWorstGrowth * recordValueBytes_);
+    char* const out = text_.data();
     size_t at = from;
+    auto fixedUpTo = [&](size_t end) {
+        const size_t stretch = end - at;
+        if (!gathering_ || stretch < kFixedPieceBytes) {
+            copyText(out + pos, fixed + at, stretch);
+            pos += stretch;
+        } else {
+            closePieceAt(pos);
+            addFixedPiece(fixed + at, stretch);
+        }
+        at = end;
+    };
     forEachInBoth(set, elements, [&](size_t i) {
         const std::string& v = fields[i].value;
         if (v.empty()) return;
-        const FieldPlan& p = plans_[i];
-        appendFixed(fixed + at, p.emptyAt - at);
-        const size_t start = text_.size();
-        text_ += p.openTag;
-        appendXmlEscaped(text_, v);
-        text_ += p.closeTag;
-        if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{start, text_.size(), static_cast<uint32_t>(i)});
-        at = p.emptyAt + p.emptyElement.size();
+        fixedUpTo(valueAt_[i]);
+        const size_t valueStart = pos;
+        const size_t first = firstXmlSpecial(v);
+        if (first == v.size()) {
+            copyText(out + pos, v.data(), v.size());
+            pos += v.size();
+        } else {
+            pos = static_cast<size_t>(writeXmlEscaped(out + pos, v, first) - out);
+        }
+        if (marks && everyLineLevel4_.test(i)) marks->push_back(Mark{valueStart, pos});
     });
-    appendFixed(fixed + at, to - at);
+    fixedUpTo(to);
+    text_.truncate(pos);
 }
 
 // The text of every every-line run, built once for all lines of the record:
@@ -251,14 +398,14 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         if (!runs_[r].everyLine) continue;
         const size_t start = sharedCsv_.size();
         const size_t firstMark = marks_.size();
-        csvColumns(fields, set, runs_[r].fields, runs_[r].commas, sharedCsv_, &marks_);
+        csvColumns(fields, set, runs_[r].fields, runRank_, runs_[r].commas, sharedCsv_, &marks_);
         shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size()};
     }
 }
 
 // The shared text of every-line run `run` on line k: from line 2 on without
-// the marked Level-4 Values (XML: their elements empty). XML is written from
-// where the text is kept, CSV copied.
+// the marked Level-4 Values (their columns or elements left empty). XML is
+// written from where the text is kept, CSV copied.
 void RecordWriter::appendShared(size_t run, long long k, bool xml) {
     const SharedRun& shared = shared_[run];
     size_t at = shared.at;
@@ -269,13 +416,12 @@ void RecordWriter::appendShared(size_t run, long long k, bool xml) {
             closePiece();
             pieces_.push_back(Piece{nullptr, from, to - from});
         } else {
-            text_.append(sharedCsv_, from, to - from);
+            text_.append(sharedCsv_.data() + from, to - from);
         }
     };
     if (k > 1) {
         for (size_t m = shared.firstMark; m < shared.endMark; ++m) {
             copy(at, marks_[m].from);
-            if (xml) text_ += plans_[marks_[m].field].emptyElement;
             at = marks_[m].to;
         }
     }
@@ -303,7 +449,7 @@ void RecordWriter::serviceLine(FieldTable& fields, const FieldBits& set, long lo
             if (run.everyLine)
                 appendShared(r, k, false);
             else if (run.line == k)
-                csvColumns(fields, set, run.fields, run.commas, text_, nullptr);
+                csvColumns(fields, set, run.fields, runRank_, run.commas, text_, nullptr);
         }
         text_ += "\r\n";
     }
@@ -319,14 +465,26 @@ void RecordWriter::appendFixed(const char* data, size_t size) {
         return;
     }
     closePiece();
+    addFixedPiece(data, size);
+}
+
+// A piece of the empty-record text; one that continues the piece before
+// (the empty runs of neighbouring lines) lengthens it.
+void RecordWriter::addFixedPiece(const char* data, size_t size) {
+    if (!pieces_.empty() && pieces_.back().fixed && pieces_.back().fixed + pieces_.back().size == data) {
+        pieces_.back().size += size;
+        return;
+    }
     pieces_.push_back(Piece{data, 0, size});
 }
 
-// Ends the run of text_ not yet in a piece.
-void RecordWriter::closePiece() {
-    if (text_.size() > pieceStart_) pieces_.push_back(Piece{nullptr, pieceStart_, text_.size() - pieceStart_});
-    pieceStart_ = text_.size();
+// Ends the run of text_ before `end` not yet in a piece.
+void RecordWriter::closePieceAt(size_t end) {
+    if (end > pieceStart_) pieces_.push_back(Piece{nullptr, pieceStart_, end - pieceStart_});
+    pieceStart_ = end;
 }
+
+void RecordWriter::closePiece() { closePieceAt(text_.size()); }
 
 void RecordWriter::clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const {
     forEachInBoth(set, which, [&](size_t i) { clearValue(fields[i].value); });
@@ -345,12 +503,18 @@ const FieldBits& RecordWriter::setFieldsOf(const FieldTable& fields, const Recor
 // pass over the set fields; with `forgetEmpty`, the fields left empty are
 // taken out of the set.
 void RecordWriter::afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const {
-    set.forEach([&](size_t i) {
-        FieldEntry& f = fields[i];
-        if (level0_.test(i)) clearValue(f.value);
-        f.occurrenceCount = 0;
-        if (forgetEmpty && f.value.empty()) set.reset(i);
-    });
+    for (size_t w = 0; w < set.wordCount(); ++w) {
+        const uint64_t level0 = level0_.word(w);
+        uint64_t empty = 0;
+        for (uint64_t m = set.word(w); m != 0; m &= m - 1) {
+            const int bit = lowestSetBit(m);
+            FieldEntry& f = fields[(w << 6) + static_cast<size_t>(bit)];
+            if ((level0 >> bit) & 1) clearValue(f.value);
+            f.occurrenceCount = 0;
+            if (f.value.empty()) empty |= uint64_t{1} << bit;
+        }
+        if (forgetEmpty) set.word(w) &= ~empty;
+    }
 }
 
 // Takes out of the caller's set the fields left empty with no count.
@@ -390,11 +554,10 @@ bool RecordWriter::handOver() {
     bool ok = true;
     if (appender) {
         appender->gatherFrom(nullptr);
-        std::vector<std::string_view> views;
-        views.reserve(pieces_.size());
+        views_.clear();
         for (const Piece& piece : pieces_)
-            views.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
-        ok = appender->appendGathered(views.data(), views.size(), batchDestination_);
+            views_.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
+        ok = appender->appendGathered(views_.data(), views_.size(), batchDestination_);
     }
     pieces_.clear();
     text_.clear();
@@ -459,10 +622,9 @@ void RecordWriter::spill() {
 
 // Each line of the record at most repeats the tags and every Value, each
 // Value escaped to at most five times its length (XML) or as it is (CSV).
-bool RecordWriter::recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const {
-    size_t values = 0;
-    set.forEach([&](size_t i) { values += fields[i].value.size(); });
-    const double perLine = static_cast<double>(xml ? tagBytes_ + 20 + 5 * values : size_ + values);
+bool RecordWriter::recordIsLarge(long long lines, bool xml) const {
+    const double perLine =
+        static_cast<double>(xml ? tagBytes_ + 20 + kWorstGrowth * recordValueBytes_ : size_ + recordValueBytes_);
     return perLine * static_cast<double>(lines) > static_cast<double>(kSpillBytes);
 }
 
@@ -534,22 +696,43 @@ void RecordWriter::spilledRecord(FieldTable& fields, long long lines, bool xml, 
 
 // ---------------------------------------------------------------------------
 
-// Number of service lines with data, at least 1. All fields but the last take
-// part; a line counts once when any of its fields, from the rise of the line
-// number to the next rise, holds a value.
-long long RecordWriter::lineCount(const FieldTable& fields, const FieldBits& set) {
-    if (++runStamp_ == 0) {
+// Number of service lines with data, at least 1 (1 without `countLines`),
+// and the bytes the Values of the set fields hold together
+// (recordValueBytes_), in one pass. All fields but the last take part in the
+// line count; a line counts once when any of its fields, from the rise of the
+// line number to the next rise, holds a value.
+long long RecordWriter::measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines) {
+    if (countLines && ++runStamp_ == 0) {
         std::fill(runSeen_.begin(), runSeen_.end(), 0);
         runStamp_ = 1;
     }
     long long count = 0;
-    forEachInBoth(set, lineFields_, [&](size_t i) {
-        const int run = plans_[i].lineRun;
-        if (run < 0 || runSeen_[static_cast<size_t>(run)] == runStamp_ || isBlank(fields[i].value)) return;
-        runSeen_[static_cast<size_t>(run)] = runStamp_;
-        ++count;
-    });
+    size_t bytes = 0;
+    for (size_t w = 0; w < set.wordCount(); ++w) {
+        const uint64_t word = set.word(w);
+        const uint64_t lineBits = countLines ? word & lineFields_.word(w) : 0;
+        for (uint64_t m = word; m != 0; m &= m - 1) {
+            const int bit = lowestSetBit(m);
+            const size_t i = (w << 6) + static_cast<size_t>(bit);
+            const std::string& v = fields[i].value;
+            bytes += v.size();
+            if (((lineBits >> bit) & 1) == 0) continue;
+            const int run = plans_[i].lineRun;
+            if (run < 0 || runSeen_[static_cast<size_t>(run)] == runStamp_ || isBlank(v)) continue;
+            runSeen_[static_cast<size_t>(run)] = runStamp_;
+            ++count;
+        }
+    }
+    recordValueBytes_ = bytes;
     return count == 0 ? 1 : count;
+}
+
+// Whether a set field holds a Value that is not blank; stops at the first.
+bool RecordWriter::anyValue(const FieldTable& fields, const FieldBits& set) const {
+    for (size_t w = 0; w < set.wordCount(); ++w)
+        for (uint64_t m = set.word(w); m != 0; m &= m - 1)
+            if (!isBlank(fields[(w << 6) + static_cast<size_t>(lowestSetBit(m))].value)) return true;
+    return false;
 }
 
 // What the job asks of the writer, read from its options once per job
@@ -576,8 +759,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     RecordWriteResult result;
     if (wantValues) result.values.assign(fields.size(), std::string());
     FieldBits& set = const_cast<FieldBits&>(setFieldsOf(fields, request));
-    bool any = false;
-    set.forEach([&](size_t i) { any = any || !isBlank(fields[i].value); });
+    const bool any = anyValue(fields, set);
     for (size_t i : fileLevelFields_) {
         if (plans_[i].level == 5 && request.sourceName) fields[i].value = *request.sourceName;
         if (plans_[i].level == 6 && request.level6Destination) fields[i].value = *request.level6Destination;
@@ -591,7 +773,7 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
 
     if (sense.database) {
         std::optional<long long> lines;
-        if (serviceLineMode) lines = lineCount(fields, set);
+        if (serviceLineMode) lines = measureRecord(fields, set, true);
         result.databaseLog = writeToDatabase(fields, request, lines, ml, ctx);
         result.recordWritten = true;
         if (&set == request.setFields) forget(fields, set);
@@ -610,10 +792,10 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         return result;
     }
 
-    const long long lines = serviceLineMode ? lineCount(fields, set) : 1;
+    const long long lines = measureRecord(fields, set, serviceLineMode);
     request_ = &request;
     bool ok = true;
-    if (recordIsLarge(fields, set, lines, sense.xml)) {
+    if (recordIsLarge(lines, sense.xml)) {
         ok = flush();
         spillFailed_ = false;
         spilledRecord(fields, lines, sense.xml, serviceLineMode);
@@ -623,11 +805,12 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
         if (batchAppender_ && (batchAppender_ != request.appender || batchDestination_ != request.destination))
             ok = flush();
         gathering_ = request.appender != nullptr;
+        if (!prepared_) prepareWriting();
         if (!serviceLineMode) {
             if (sense.xml) {
                 xmlElements(fields, set, named_, 0, emptyXml_.size(), nullptr);
             } else {
-                csvColumns(fields, set, named_, namedCommas_, text_, nullptr);
+                csvColumns(fields, set, named_, namedRank_, namedCommas_, text_, nullptr);
                 text_ += "\r\n";
             }
         } else {
@@ -643,38 +826,15 @@ RecordWriteResult RecordWriter::write(FieldTable& fields, const RecordWriteReque
     return result;
 }
 
-namespace {
-
-// The bytes element text cannot carry as they are: the three markup
-// characters and the control bytes XML 1.0 forbids.
-struct XmlSpecialBytes {
-    bool special[256] = {};
-    constexpr XmlSpecialBytes() {
-        for (int c = 0; c < 0x20; ++c) special[c] = c != '\t' && c != '\n' && c != '\r';
-        special[static_cast<unsigned char>('&')] = true;
-        special[static_cast<unsigned char>('<')] = true;
-        special[static_cast<unsigned char>('>')] = true;
-    }
-};
-constexpr XmlSpecialBytes kXmlSpecial;
-
-}  // namespace
-
 void appendXmlEscaped(std::string& out, std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!kXmlSpecial.special[static_cast<unsigned char>(c)]) continue;
-        out.append(text, start, i - start);
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += ' '; break;
-        }
-        start = i + 1;
+    const size_t first = firstXmlSpecial(text);
+    if (first == text.size()) {
+        out.append(text);
+        return;
     }
-    out.append(text, start, std::string_view::npos);
+    const size_t at = out.size();
+    out.resize(at + xmlEscapedSize(text, first));
+    writeXmlEscaped(out.data() + at, text, first);
 }
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +51,38 @@ struct RecordWriteRequest {
 };
 
 RecordWriteResult CTL48400C(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx);
+
+// Text built in place: room added at the end is not filled first, for a
+// writer that sizes what it appends and then copies it in.
+class BuiltText {
+public:
+    size_t size() const { return size_; }
+    const char* data() const { return bytes_.get(); }
+    char* data() { return bytes_.get(); }
+    void clear() { size_ = 0; }
+    // Gives back the room beyond the first `n` bytes (n at most size()).
+    void truncate(size_t n) { size_ = n; }
+    // `n` more bytes at the end, to be written by the caller; where they start.
+    char* extend(size_t n) {
+        if (n > capacity_ - size_ || capacity_ == 0) grow(n);
+        char* at = bytes_.get() + size_;
+        size_ += n;
+        return at;
+    }
+    void append(const char* text, size_t n) {
+        if (n > 0) std::memcpy(extend(n), text, n);
+    }
+    BuiltText& operator+=(std::string_view text) {
+        append(text.data(), text.size());
+        return *this;
+    }
+
+private:
+    void grow(size_t n);
+    std::unique_ptr<char[]> bytes_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 // The record writer for many records of one field table: the attributes it
 // reads (Level, Service Line Number, whether a field is named) and the text
@@ -96,17 +130,19 @@ private:
     // Records of ordinary size.
     // Where an every-line Level-4 Value stands in the shared text.
     struct Mark {
-        size_t from, to;  // CSV: the Value; XML: its element
-        uint32_t field;
+        size_t from, to;  // the Value in the shared text
     };
-    void csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns, size_t commas,
-                    std::string& out, std::vector<Mark>* marks) const;
+    void csvColumns(const FieldTable& fields, const FieldBits& set, const FieldBits& columns,
+                    const std::vector<uint32_t>& rank, size_t commas, BuiltText& out, std::vector<Mark>* marks) const;
+    void prepareWriting();
     void xmlElements(const FieldTable& fields, const FieldBits& set, const FieldBits& elements, size_t from,
                      size_t to, std::vector<Mark>* marks);
     void buildSharedText(const FieldTable& fields, const FieldBits& set, bool xml);
     void serviceLine(FieldTable& fields, const FieldBits& set, long long k, bool xml);
     void appendFixed(const char* data, size_t size);
     void appendShared(size_t run, long long k, bool xml);
+    void addFixedPiece(const char* data, size_t size);
+    void closePieceAt(size_t end);
     void closePiece();
     const FieldBits& clearedAfterLine(long long k, bool xml) const;
     void clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const;
@@ -133,9 +169,10 @@ private:
     };
     const JobSense& senseOf(const JobParams* job);
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
-    long long lineCount(const FieldTable& fields, const FieldBits& set);
+    long long measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines);
+    bool anyValue(const FieldTable& fields, const FieldBits& set) const;
     // Whether the record text could grow too large to hold whole.
-    bool recordIsLarge(const FieldTable& fields, const FieldBits& set, long long lines, bool xml) const;
+    bool recordIsLarge(long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;
     void afterRecord(FieldTable& fields, FieldBits& set, bool forgetEmpty) const;
 
@@ -151,6 +188,13 @@ private:
     FieldBits everyLine_;  // named, written on every service line
     FieldBits everyLineLevel4_;
     size_t namedCommas_ = 0;
+    // Per named field its column among the named fields and within its run
+    // (CSV: the commas before its Value) and where its Value goes in
+    // emptyXml_ (after its open tag); worked out on the first record.
+    std::vector<uint32_t> namedRank_, runRank_;
+    std::vector<size_t> valueAt_;
+    bool prepared_ = false;
+    size_t recordValueBytes_ = 0;  // of the record being written: bounds the room its text needs
     // The named fields in table order cut into runs of one kind: written on
     // every line, belonging to one service line, or to none.
     struct Run {
@@ -181,11 +225,12 @@ private:
     };
     std::vector<SharedRun> shared_;
     std::vector<Mark> marks_;
-    std::string sharedCsv_;
+    BuiltText sharedCsv_;
     // The text being built; with gathering, the records collected so far.
     // Pieces give the order in which its parts and fixed text are written.
-    std::string text_;
+    BuiltText text_;
     std::vector<Piece> pieces_;
+    std::vector<std::string_view> views_;  // the pieces as handed over
     size_t pieceStart_ = 0;  // start of text_ not yet in a piece
     bool gathering_ = false;
     size_t gatheredBytes_ = 0;  // the bytes of the first countedPieces_ pieces
