@@ -263,19 +263,30 @@ std::string pickName(std::string_view part, const std::string& source) {
     return name;
 }
 
-// A temporary output file of this process left behind. Its mark holds the
-// process id, but the fuzzer learns the mark from this very comparison, so
-// the names the job was given are never taken for temporary files.
+// A temporary output file of this process left behind: a hidden name that
+// ends in its mark (holding the process id) and a number. The fuzzer learns
+// the mark from this very comparison and gives names like it, so a name the
+// job was given, or the "RPMN" name made from one, is never taken for one.
 bool unfinishedOutputLeft(const std::vector<std::string>& givenNames) {
     namespace fs = std::filesystem;
     const std::string mark = ".part-" + std::to_string(os::processId()) + "-";
+    auto looksTemporary = [&](const std::string& name) {
+        const size_t at = name.rfind(mark);
+        if (name.empty() || name[0] != '.' || at == std::string::npos || at + mark.size() == name.size())
+            return false;
+        return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at + mark.size()), name.end(),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    auto given = [&](const std::string& name) {
+        return std::any_of(givenNames.begin(), givenNames.end(), [&](const std::string& g) {
+            return !g.empty() && name.size() >= g.size() && name.compare(name.size() - g.size(), g.size(), g) == 0;
+        });
+    };
     std::error_code ec;
     for (const char* folder : {".", "sub"})
-        for (const fs::directory_entry& e : fs::directory_iterator(folder, ec))
-        {
+        for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
             const std::string name = e.path().filename().string();
-            if (name.find(mark) == std::string::npos) continue;
-            if (std::find(givenNames.begin(), givenNames.end(), name) == givenNames.end()) return true;
+            if (looksTemporary(name) && !given(name)) return true;
         }
     return false;
 }
