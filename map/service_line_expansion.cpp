@@ -73,6 +73,12 @@ long long expandedLineCount(const FieldTable& fields, long long lineCount) {
     return lineCount;
 }
 
+void expandServiceLines(LoadedMap& map, long long lineCount) {
+    map.fields = withServiceLineCopies(std::move(map.fields), lineCount);
+    map.names = fieldColumn(map.fields, 1);
+    map.segmentMap = fieldColumn(map.fields, 2);
+}
+
 FieldTable withServiceLineCopies(FieldTable fields, long long lineCount) {
     const auto [first, end] = serviceLineBlock(fields);
     if (first == end || lineCount < 2) return fields;

@@ -33,6 +33,10 @@ FieldTable withServiceLineCopies(FieldTable fields, long long lineCount);
 // otherwise.
 std::string serviceLineLimitNote(long long lineCount, long long linesMade);
 
+// The map's table replaced by its expansion (its entries moved, not
+// copied), and its name list and segment map made anew from it.
+void expandServiceLines(LoadedMap& map, long long lineCount);
+
 // CTL48400AB: one attribute of every field entry as a list.
 // what 1: the name list (Field Name of every entry); what 2: the segment map
 // (Segment of every entry). Any other value gives an empty list.

@@ -44,6 +44,18 @@ inline uint64_t loadShortText(const char* p, size_t n) {
     return front | (uint64_t{back} << 32);
 }
 
+// Whether `mayHold` passes any eight-byte word of a text of four or more
+// bytes: up to eight as one word (loadShortText), a longer text word by word,
+// its last word overlapping the one before. A cheap pre-test, so that only
+// the rare text that may hold a byte of interest is looked at byte by byte.
+template <class WordTest>
+inline bool anyWordMayHold(const char* p, size_t n, WordTest mayHold) {
+    if (n <= 8) return mayHold(loadShortText(p, n));
+    for (size_t at = 0; at + 8 < n; at += 8)
+        if (mayHold(loadWord(p + at))) return true;
+    return mayHold(loadWord(p + n - 8));
+}
+
 // The high bit of each byte of the result is set exactly where `word` holds
 // `byte`; every other bit is 0.
 inline uint64_t bytesEqual(uint64_t word, char byte) {

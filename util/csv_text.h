@@ -54,10 +54,7 @@ inline bool csvNeedsQuotes(std::string_view value) {
     const char* p = value.data();
     const size_t n = value.size();
     if (n < 4) return n > 0 && csvBytesNeedQuotes(p, n);
-    if (n <= 8) return csvWordMayNeedQuotes(loadShortText(p, n)) && csvBytesNeedQuotes(p, n);
-    for (size_t at = 0; at + 8 < n; at += 8)
-        if (csvWordMayNeedQuotes(loadWord(p + at))) return csvBytesNeedQuotes(p, n);
-    return csvWordMayNeedQuotes(loadWord(p + n - 8)) && csvBytesNeedQuotes(p, n);
+    return anyWordMayHold(p, n, csvWordMayNeedQuotes) && csvBytesNeedQuotes(p, n);
 }
 
 // Length of the value as written.

@@ -30,48 +30,19 @@ long long fileSize(const std::string& path) {
     return info.kind == os::Kind::kRegular ? info.size : -1;
 }
 
-namespace {
-
-// A file of `size` bytes (below a source block) read straight into `out`,
-// one byte more asked for to see its end; a file that grew meanwhile is read
-// on to its end.
-bool readSmallFile(const std::string& path, size_t size, std::string& out) {
-    FileHandle file(path, O_RDONLY);
-    if (!file.valid()) return false;
-    out.resize(size + 1);
-    size_t filled = 0;
-    for (;;) {
-        if (filled == out.size()) out.resize(out.size() * 2);
-        const ssize_t got = ::read(file.fd(), out.data() + filled, out.size() - filled);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            out.resize(filled);
-            return got == 0;
-        }
-        filled += static_cast<size_t>(got);
-    }
-}
-
-}  // namespace
-
 bool readWholeFile(const std::string& path, std::string& out, bool dropEofMark) {
     out.clear();
     if (!fileExists(path)) return false;
     const long long size = fileSize(path);
-    bool ok;
-    if (size > 0 && static_cast<unsigned long long>(size) < kSourceBlockSize) {
-        ok = readSmallFile(path, static_cast<size_t>(size), out);
-    } else {
-        if (size > 0) out.reserve(static_cast<size_t>(size));
-        BlockReadError error;
-        ok = readFileBlocks(
-            path,
-            [&](std::string_view block) {
-                out.append(block);
-                return true;
-            },
-            error);
-    }
+    if (size > 0) out.reserve(static_cast<size_t>(size));
+    BlockReadError error;
+    bool ok = readFileBlocks(
+        path,
+        [&](std::string_view block) {
+            out.append(block);
+            return true;
+        },
+        error);
     if (dropEofMark && !out.empty() && out.back() == kEofMark) out.pop_back();
     return ok;
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <utility>
 
 #include "core/job_params.h"
 #include "map/csv_header.h"
@@ -22,12 +21,6 @@
 namespace brolvin {
 
 namespace {
-
-void expandServiceLines(LoadedMap& map, long long lineCount) {
-    map.fields = withServiceLineCopies(std::move(map.fields), lineCount);
-    map.names = fieldColumn(map.fields, 1);
-    map.segmentMap = fieldColumn(map.fields, 2);
-}
 
 // A reason the job stops: its run-log text, and the same in the job's
 // outcome, which begins in lower case.

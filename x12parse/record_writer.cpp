@@ -93,10 +93,7 @@ inline size_t firstXmlSpecial(std::string_view text) {
                                          special[static_cast<unsigned char>(p[n - 1])]);
         return candidate ? firstXmlSpecialByte(p, n) : n;
     }
-    if (n <= 8) return mayNeedEscape(loadShortText(p, n)) ? firstXmlSpecialByte(p, n) : n;
-    for (size_t at = 0; at + 8 < n; at += 8)
-        if (mayNeedEscape(loadWord(p + at))) return firstXmlSpecialByte(p, n);
-    return mayNeedEscape(loadWord(p + n - 8)) ? firstXmlSpecialByte(p, n) : n;
+    return anyWordMayHold(p, n, mayNeedEscape) ? firstXmlSpecialByte(p, n) : n;
 }
 
 // The size of `text` escaped, nothing needing escape before `first`.

@@ -426,9 +426,7 @@ X12Preparation prepareX12Source(const JobParams& job, LoadedMap& map, Platform& 
             return p;
         }
         p.linesMade = expandedLineCount(map.fields, p.lineCount);
-        map.fields = withServiceLineCopies(std::move(map.fields), p.lineCount);
-        map.names = fieldColumn(map.fields, 1);
-        map.segmentMap = fieldColumn(map.fields, 2);
+        expandServiceLines(map, p.lineCount);
     }
     return p;
 }
