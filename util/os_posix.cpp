@@ -171,7 +171,7 @@ void keepFreedMemoryForReuse() {
     // marked for huge pages; the heap below that boundary is passed over with
     // one block that is neither touched nor freed.
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-    constexpr size_t kHugeRegion = size_t{4} << 20;
+    constexpr size_t kHugeRegion = size_t{16} << 20;
     void* probe = malloc(64);
     const uintptr_t at = reinterpret_cast<uintptr_t>(probe);
     const uintptr_t boundary = (at + kHuge - 1) & ~(kHuge - 1);

@@ -52,6 +52,11 @@ bool OutputAppender::appendGathered(const std::string_view* texts, size_t count,
     return os::writeTexts(fd_, texts, count);
 }
 
+int OutputAppender::heldFile(const std::string& fileName) {
+    if (!takeGathered() || !hold(fileName) || !flush()) return -1;
+    return fd_;
+}
+
 bool OutputAppender::append(std::string_view text, const std::string& fileName) {
     if (!takeGathered() || !hold(fileName)) return false;
     if (batchBytes_ == 0) return writeAll(fd_, text.data(), text.size());

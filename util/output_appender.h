@@ -39,6 +39,10 @@ public:
     // is collected goes out first, then these in as few writes as the
     // system allows.
     bool appendGathered(const std::string_view* texts, size_t count, const std::string& fileName);
+    // Opens `fileName` for appending, after what is collected for it and
+    // elsewhere, and gives its descriptor for a write of the caller's own,
+    // which must end before the next call on this appender; -1 on failure.
+    int heldFile(const std::string& fileName);
     // Names the texts collected for this file elsewhere (null: none). They
     // are handed over before the next append of anything else and before
     // closing, and the name is then forgotten.

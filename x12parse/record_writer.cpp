@@ -532,7 +532,7 @@ void RecordWriter::finishRecord(const RecordWriteRequest& request, bool& ok) {
         }
         closePiece();
         for (; countedPieces_ < pieces_.size(); ++countedPieces_) gatheredBytes_ += pieces_[countedPieces_].size;
-        if (gatheredBytes_ >= kGatherBytes || pieces_.size() >= kGatherPieces) ok = handOver() && ok;
+        if (gatheredBytes_ >= kGatherBytes || pieces_.size() >= kGatherPieces) ok = handOverBatch(true) && ok;
         return;
     }
     closePiece();
@@ -544,17 +544,36 @@ void RecordWriter::finishRecord(const RecordWriteRequest& request, bool& ok) {
     pieceStart_ = 0;
 }
 
-bool RecordWriter::handOver() {
+bool RecordWriter::handOver() { return handOverBatch(false); }
+
+bool RecordWriter::handOverBatch(bool background) {
     OutputAppender* appender = batchAppender_;
     batchAppender_ = nullptr;
     closePiece();
-    bool ok = true;
+    // Another file, or a write of the appender's own, comes after every
+    // batch already handed over (the appender may close the file they go to).
+    const bool sameFile = appender == writingAppender_ && batchDestination_ == writingDestination_;
+    bool ok = background && sameFile ? true : background_.wait();
     if (appender) {
         appender->gatherFrom(nullptr);
         views_.clear();
         for (const Piece& piece : pieces_)
             views_.emplace_back(piece.fixed ? piece.fixed : text_.data() + piece.at, piece.size);
-        ok = appender->appendGathered(views_.data(), views_.size(), batchDestination_);
+        if (!background) {
+            ok = appender->appendGathered(views_.data(), views_.size(), batchDestination_) && ok;
+        } else if (const int fd = appender->heldFile(batchDestination_); fd < 0) {
+            ok = false;
+        } else {
+            ok = background_.start(fd, views_.data(), views_.size()) && ok;
+            writingAppender_ = appender;
+            writingDestination_ = batchDestination_;
+            WritingBatch& next = writing_[nextWriting_];
+            nextWriting_ = (nextWriting_ + 1) % BackgroundWrite::kMaxUnfinished;
+            std::swap(text_, next.text);
+            std::swap(views_, next.views);
+            // The appender waits for this write before anything else it does.
+            appender->gatherFrom(this);
+        }
     }
     pieces_.clear();
     text_.clear();
@@ -564,7 +583,7 @@ bool RecordWriter::handOver() {
     return ok;
 }
 
-bool RecordWriter::flush() { return batchAppender_ == nullptr || handOver(); }
+bool RecordWriter::flush() { return handOverBatch(false); }
 
 RecordWriter::~RecordWriter() { flush(); }
 

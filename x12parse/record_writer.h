@@ -15,6 +15,7 @@
 #include "core/job_params.h"
 #include "dbexport/db_map.h"
 #include "core/field_table.h"
+#include "util/background_write.h"
 #include "util/output_appender.h"
 #include "util/platform.h"
 #include "x12parse/field_bits.h"
@@ -148,6 +149,9 @@ private:
     void clearIn(FieldTable& fields, const FieldBits& set, const FieldBits& which) const;
     void finishRecord(const RecordWriteRequest& request, bool& ok);
     bool handOver() override;
+    // Hands the collected records to the appender; with `background` they
+    // are written while the next ones are built (see background_).
+    bool handOverBatch(bool background);
 
     // Records too large to hold whole are written out while being built.
     void appendElement(size_t i, std::string_view value);
@@ -248,6 +252,22 @@ private:
     size_t tagBytes_ = 0;  // the tags of one XML record line, every named field's
     bool spillFailed_ = false;
     const RecordWriteRequest* request_ = nullptr;  // during write()
+
+    // A full batch is written on a thread of its own from the text and
+    // views it was built in, while the next batches are built in the others
+    // of a ring; text_ and views_ trade places with the next in the ring at
+    // every hand-over. A failed write is reported by a later hand-over, or
+    // by the appender's next call (it hands over first). Declared last: the
+    // writes end before the buffers go.
+    struct WritingBatch {
+        BuiltText text;
+        std::vector<std::string_view> views;
+    };
+    WritingBatch writing_[BackgroundWrite::kMaxUnfinished];
+    size_t nextWriting_ = 0;
+    OutputAppender* writingAppender_ = nullptr;  // of the last batch written in the background
+    std::string writingDestination_;
+    BackgroundWrite background_;
 };
 
 // Appends one record's values array to the run's record list. The list starts

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
+#include "support/test_system.h"
 #include "util/output_appender.h"
 #include "util/output_file.h"
 
@@ -207,6 +208,62 @@ TEST_F(RecordWriterTest, ReusedWriterMatchesOneCallWriter) {
             EXPECT_FALSE(read("one").empty());
         }
     }
+}
+
+// Full batches are written while the next are built: many megabytes of
+// records, switching files now and then, reach each file whole and in order,
+// and a write the system refuses is still reported, by a later record or by
+// closing.
+TEST_F(RecordWriterTest, BatchesWrittenInTheBackgroundKeepOrderAndReportFailures) {
+    job.conversionType = "X12,CSV";
+    auto writeMany = [&](OutputAppender& appender, RecordWriter& writer, FieldTable& t, const char* file,
+                         int from, int to) {
+        bool ok = true;
+        RecordWriteRequest request;
+        request.job = &job;
+        request.appender = &appender;
+        request.destination = file;
+        for (int i = from; i < to; ++i) {
+            t[0].value = std::to_string(i);
+            t[1].value = std::string(9000 + i % 7, static_cast<char>('a' + i % 26));
+            ok = !writer.write(t, request, ctx).writeFailed && ok;
+        }
+        return ok;
+    };
+    auto expected = [](int from, int to) {
+        std::string text;
+        for (int i = from; i < to; ++i)
+            text += std::to_string(i) + "," + std::string(9000 + i % 7, static_cast<char>('a' + i % 26)) + "\r\n";
+        return text;
+    };
+    ASSERT_TRUE(CSC_0001E("", "a", kCreateEmpty));
+    ASSERT_TRUE(CSC_0001E("", "b", kCreateEmpty));
+    {
+        FieldTable t{field("ID", ""), field("V", "")};
+        OutputAppender appender;
+        RecordWriter writer(t);
+        EXPECT_TRUE(writeMany(appender, writer, t, "a", 0, 400));
+        EXPECT_TRUE(writeMany(appender, writer, t, "b", 400, 700));
+        EXPECT_TRUE(writeMany(appender, writer, t, "a", 700, 1000));
+        EXPECT_TRUE(appender.append("end\r\n", "a"));
+        EXPECT_TRUE(appender.close());
+    }
+    EXPECT_EQ(read("a"), expected(0, 400) + expected(700, 1000) + "end\r\n");
+    EXPECT_EQ(read("b"), expected(400, 700));
+
+    ASSERT_TRUE(CSC_0001E("", "small", kCreateEmpty));
+    bool written = true, closed = true;
+    test::FileSizeLimit limit(3 << 20);
+    if (!limit.active()) GTEST_SKIP() << "this system cannot limit the size of files";
+    {
+        FieldTable t{field("ID", ""), field("V", "")};
+        OutputAppender appender;
+        RecordWriter writer(t);
+        written = writeMany(appender, writer, t, "small", 0, 1000);
+        closed = appender.close();
+    }
+    EXPECT_FALSE(written && closed);
+    EXPECT_LE(read("small").size(), size_t{3} << 20);
 }
 
 }  // namespace

@@ -1,0 +1,55 @@
+#include "util/background_write.h"
+
+#include "util/os.h"
+
+namespace brolvin {
+
+BackgroundWrite::~BackgroundWrite() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    queued_.notify_one();
+    thread_.join();  // the thread ends the writes queued first
+}
+
+bool BackgroundWrite::takeResult() {
+    const bool ok = ok_;
+    ok_ = true;
+    return ok;
+}
+
+bool BackgroundWrite::start(int fd, const std::string_view* texts, size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return unfinished_ < kMaxUnfinished; });
+    jobs_[(first_ + unfinished_) % kMaxUnfinished] = Job{fd, texts, count};
+    ++unfinished_;
+    if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
+    queued_.notify_one();
+    return takeResult();
+}
+
+bool BackgroundWrite::wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return unfinished_ == 0; });
+    return takeResult();
+}
+
+void BackgroundWrite::loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        queued_.wait(lock, [this] { return unfinished_ > 0 || stop_; });
+        if (unfinished_ == 0) return;
+        const Job job = jobs_[first_];
+        lock.unlock();
+        const bool ok = os::writeTexts(job.fd, job.texts, job.count);
+        lock.lock();
+        ok_ = ok_ && ok;
+        first_ = (first_ + 1) % kMaxUnfinished;
+        --unfinished_;
+        ended_.notify_one();
+    }
+}
+
+}  // namespace brolvin
