@@ -4,6 +4,7 @@
 
 int main(int argc, char** argv) {
     brolvin::os::keepFreedMemoryForReuse();
+    brolvin::os::reportWriteFaultsAsErrors();
     const auto params = brolvin::os::programArguments(argc, argv);
     brolvin::SystemPlatform platform;
     return brolvin::MAIN(params, platform);

@@ -100,6 +100,12 @@ std::vector<std::string> programArguments(int argc, char** argv);
 // afresh (a page fault costs more than the work of a small conversion).
 void keepFreedMemoryForReuse();
 
+// Called once at start: a write beyond the file-size limit (ulimit -f) or
+// into a closed pipe fails like any other write, which the program reports
+// and cleans up after, instead of ending the program by a signal that
+// leaves its temporary output behind and no run log.
+void reportWriteFaultsAsErrors();
+
 // std::filesystem paths to and from UTF-8 text.
 std::filesystem::path fsPath(const std::string& utf8);
 std::string utf8Path(const std::filesystem::path& path);

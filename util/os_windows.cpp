@@ -323,6 +323,8 @@ std::vector<std::string> programArguments(int, char**) {
 
 void keepFreedMemoryForReuse() {}
 
+void reportWriteFaultsAsErrors() {}  // Windows sends no signal for either
+
 std::filesystem::path fsPath(const std::string& utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }

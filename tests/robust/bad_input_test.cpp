@@ -222,6 +222,28 @@ TEST_F(BadInputTest, FullDiskIsAWriteErrorAndKeepsTheSource) {
     EXPECT_EQ(read("in.x12"), source);
 }
 
+// A file-size limit (ulimit -f) the output would pass is a write error like
+// a full disk: the program is not ended by the system's signal, says why and
+// leaves no temporary output behind.
+TEST_F(BadInputTest, FileSizeLimitIsAWriteErrorNotAnAbort) {
+    write("in.x12", claims(3000));  // well over 64 KB of XML
+    Outcome o;
+    {
+        test::FileSizeLimit limit(64 * 1024);
+        if (!limit.active()) GTEST_SKIP() << "this system cannot limit the size of files";
+        test::defaultFileSizeSignal();
+        o = runProgram({"X12,XML", "in.x12", "out.xml", "MAP=m.cfg"}, "console.txt");
+    }
+    runLog_ = read("parse.log");
+    EXPECT_TRUE(o.exitedNormally) << "ended by signal " << -o.status;
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(logged(" - Write Error : out.xml"));
+    EXPECT_NE(read("console.txt").find("Error: could not write out.xml"), std::string::npos);
+    for (const auto& entry : fs::directory_iterator("."))
+        EXPECT_EQ(entry.path().filename().string().find(".part-"), std::string::npos) << entry.path();
+    EXPECT_FALSE(fileExists("out.xml"));
+}
+
 TEST_F(BadInputTest, PathsWithSpacesAndNonAsciiBytes) {
     if (!test::linuxSystem()) GTEST_SKIP() << "Windows names are Unicode: bytes that are no UTF-8 name no file there";
     const std::string folder = "out put \xC3\xA9\xFF";

@@ -94,6 +94,8 @@ bool makeUnreadable(const std::string& path) { return geteuid() != 0 && ::chmod(
 
 void makeReadable(const std::string& path) { ::chmod(path.c_str(), 0644); }
 
+void defaultFileSizeSignal() { signal(SIGXFSZ, SIG_DFL); }
+
 FileSizeLimit::FileSizeLimit(long long bytes) {
     struct rlimit limit {};
     if (getrlimit(RLIMIT_FSIZE, &limit) != 0) return;

@@ -128,6 +128,8 @@ std::string fullDevice() { return ""; }
 bool makeUnreadable(const std::string&) { return false; }
 void makeReadable(const std::string&) {}
 
+void defaultFileSizeSignal() {}
+
 FileSizeLimit::FileSizeLimit(long long) {}
 FileSizeLimit::~FileSizeLimit() {}
 
