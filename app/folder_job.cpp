@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -216,7 +217,13 @@ private:
         };
         unsigned n = workerCount(settings_, files_.size());
         std::vector<std::thread> threads;
-        for (unsigned i = 1; i < n; ++i) threads.emplace_back(worker);
+        for (unsigned i = 1; i < n; ++i) {
+            try {
+                threads.emplace_back(worker);
+            } catch (const std::system_error&) {
+                break;  // the system gives no more threads: the files go to those there are
+            }
+        }
         worker();
         for (std::thread& t : threads) t.join();
     }

@@ -1,5 +1,7 @@
 #include "util/background_write.h"
 
+#include <system_error>
+
 #include "util/os.h"
 
 namespace brolvin {
@@ -20,12 +22,29 @@ bool BackgroundWrite::takeResult() {
     return ok;
 }
 
+// The writing thread, started on first use; false when the system gives
+// none (the writes are then made by the caller).
+bool BackgroundWrite::haveThread() {
+    if (thread_.joinable()) return true;
+    if (noThread_) return false;
+    try {
+        thread_ = std::thread([this] { loop(); });
+        return true;
+    } catch (const std::system_error&) {
+        noThread_ = true;
+        return false;
+    }
+}
+
 bool BackgroundWrite::start(int fd, const std::string_view* texts, size_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (!haveThread()) {
+        ok_ = os::writeTexts(fd, texts, count) && ok_;
+        return takeResult();
+    }
     ended_.wait(lock, [this] { return unfinished_ < kMaxUnfinished; });
     jobs_[(first_ + unfinished_) % kMaxUnfinished] = Job{fd, texts, count};
     ++unfinished_;
-    if (!thread_.joinable()) thread_ = std::thread([this] { loop(); });
     queued_.notify_one();
     return takeResult();
 }

@@ -25,7 +25,8 @@ public:
     // fewer than kMaxUnfinished writes are unfinished: when it returns, the
     // texts of the write started kMaxUnfinished calls before are free again.
     // The texts and the array naming them must stay as they are until then.
-    // False when a write ended with a failure since the last report.
+    // False when a write ended with a failure since the last report. Where
+    // no thread can be started the write is made before start() returns.
     bool start(int fd, const std::string_view* texts, size_t count);
     // Waits for every write started; false when one failed since the last report.
     bool wait();
@@ -37,9 +38,11 @@ private:
         size_t count = 0;
     };
     void loop();
+    bool haveThread();
     bool takeResult();
 
-    std::thread thread_;  // started with the first write
+    std::thread thread_;     // started with the first write
+    bool noThread_ = false;  // none could be started: the caller writes
     std::mutex mutex_;
     std::condition_variable queued_;  // the thread waits for work
     std::condition_variable ended_;   // the caller waits for a write to end

@@ -44,6 +44,13 @@ inline uint64_t loadShortText(const char* p, size_t n) {
     return front | (uint64_t{back} << 32);
 }
 
+// Whether the table marks the first, middle or last byte of a text of one to
+// three bytes, which between them are all of its bytes.
+inline bool shortTextHolds(const char* p, size_t n, const bool* table) {
+    return table[static_cast<unsigned char>(p[0])] | table[static_cast<unsigned char>(p[n / 2])] |
+           table[static_cast<unsigned char>(p[n - 1])];
+}
+
 // Whether `mayHold` passes any eight-byte word of a text of four or more
 // bytes: up to eight as one word (loadShortText), a longer text word by word,
 // its last word overlapping the one before. A cheap pre-test, so that only

@@ -38,9 +38,7 @@ inline bool csvWordMayNeedQuotes(uint64_t word) {
 
 inline bool csvBytesNeedQuotes(const char* p, size_t n) {
     const bool* table = kCsvQuotedBytes.table;
-    if (n < 4)  // the first, middle and last byte cover them all
-        return table[static_cast<unsigned char>(p[0])] | table[static_cast<unsigned char>(p[n / 2])] |
-               table[static_cast<unsigned char>(p[n - 1])];
+    if (n < 4) return shortTextHolds(p, n, table);
     bool found = false;
     for (size_t i = 0; i < n; ++i) found |= table[static_cast<unsigned char>(p[i])];
     return found;

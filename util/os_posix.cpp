@@ -173,9 +173,10 @@ void keepFreedMemoryForReuse() {
 #if defined(__linux__) && defined(MADV_HUGEPAGE) && !defined(__SANITIZE_ADDRESS__)
     // The set-up of a conversion touches about a megabyte of heap; in 4 KB
     // pages that is a few hundred page faults, more than the conversion of a
-    // small file costs. The heap's next 4 MB, from a 2 MB boundary on, are
-    // marked for huge pages; the heap below that boundary is passed over with
-    // one block that is neither touched nor freed.
+    // small file costs. The heap's next 16 MB (the set-up and the output
+    // batches of a large conversion), from a 2 MB boundary on, are marked for
+    // huge pages; the heap below that boundary is passed over with one block
+    // that is neither touched nor freed.
     constexpr uintptr_t kHuge = uintptr_t{2} << 20;
     constexpr size_t kHugeRegion = size_t{16} << 20;
     void* probe = malloc(64);

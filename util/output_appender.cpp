@@ -48,8 +48,8 @@ bool OutputAppender::hold(const std::string& fileName) {
 }
 
 bool OutputAppender::appendGathered(const std::string_view* texts, size_t count, const std::string& fileName) {
-    if (!takeGathered() || !hold(fileName) || !flush()) return false;
-    return os::writeTexts(fd_, texts, count);
+    const int fd = heldFile(fileName);
+    return fd >= 0 && os::writeTexts(fd, texts, count);
 }
 
 int OutputAppender::heldFile(const std::string& fileName) {

@@ -86,22 +86,22 @@ size_t firstXmlSpecialByte(const char* p, size_t n) {
 inline size_t firstXmlSpecial(std::string_view text) {
     const char* p = text.data();
     const size_t n = text.size();
-    if (n < 4) {
-        const bool* special = kXmlSpecial.special;
-        const bool candidate = n > 0 && (special[static_cast<unsigned char>(p[0])] |
-                                         special[static_cast<unsigned char>(p[n / 2])] |
-                                         special[static_cast<unsigned char>(p[n - 1])]);
-        return candidate ? firstXmlSpecialByte(p, n) : n;
-    }
+    if (n < 4) return n > 0 && shortTextHolds(p, n, kXmlSpecial.special) ? firstXmlSpecialByte(p, n) : n;
     return anyWordMayHold(p, n, mayNeedEscape) ? firstXmlSpecialByte(p, n) : n;
+}
+
+// What a byte element text cannot carry is written as: the markup
+// characters as entities, a forbidden control byte as a space.
+inline std::string_view xmlReplacement(char c) {
+    return c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : " ";
 }
 
 // The size of `text` escaped, nothing needing escape before `first`.
 size_t xmlEscapedSize(std::string_view text, size_t first) {
-    size_t size = text.size();
+    size_t size = first;
     for (size_t i = first; i < text.size(); ++i) {
         const char c = text[i];
-        size += c == '&' ? 4 : (c == '<' || c == '>') ? 3 : 0;
+        size += kXmlSpecial.special[static_cast<unsigned char>(c)] ? xmlReplacement(c).size() : 1;
     }
     return size;
 }
@@ -116,35 +116,35 @@ char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
             *out++ = c;
             continue;
         }
-        const char* with = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : " ";
-        const size_t n = std::strlen(with);
-        std::memcpy(out, with, n);
-        out += n;
+        const std::string_view with = xmlReplacement(c);
+        std::memcpy(out, with.data(), with.size());
+        out += with.size();
     }
     return out;
+}
+
+// Copies n bytes (W <= n <= 2 W) as its first and its last W bytes, which
+// may overlap.
+template <size_t W>
+inline void copyEnds(char* to, const char* from, size_t n) {
+    char front[W], back[W];
+    std::memcpy(front, from, W);
+    std::memcpy(back, from + n - W, W);
+    std::memcpy(to, front, W);
+    std::memcpy(to + n - W, back, W);
 }
 
 // Copies n bytes; a short text (most Values, the tags between them) with a
 // few loads and stores that may overlap instead of a library call.
 inline void copyText(char* to, const char* from, size_t n) {
-    char front[16], back[16];
     if (n > 32) {
         std::memcpy(to, from, n);
     } else if (n > 16) {
-        std::memcpy(front, from, 16);
-        std::memcpy(back, from + n - 16, 16);
-        std::memcpy(to, front, 16);
-        std::memcpy(to + n - 16, back, 16);
+        copyEnds<16>(to, from, n);
     } else if (n >= 8) {
-        std::memcpy(front, from, 8);
-        std::memcpy(back, from + n - 8, 8);
-        std::memcpy(to, front, 8);
-        std::memcpy(to + n - 8, back, 8);
+        copyEnds<8>(to, from, n);
     } else if (n >= 4) {
-        std::memcpy(front, from, 4);
-        std::memcpy(back, from + n - 4, 4);
-        std::memcpy(to, front, 4);
-        std::memcpy(to + n - 4, back, 4);
+        copyEnds<4>(to, from, n);
     } else if (n > 0) {
         to[0] = from[0];
         to[n / 2] = from[n / 2];

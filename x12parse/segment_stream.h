@@ -229,16 +229,10 @@ inline bool SegmentStream::isClean(const char* p, const char* end) {
         return hits == 0;
     }
 #endif
-    if (end - p >= 8) {
-        auto found = [](const char* at) {
-            const uint64_t word = loadWord(at);
-            return bytesEqual(word, ',') | bytesEqual(word, '\r') | bytesEqual(word, '\n');
-        };
-        uint64_t hits = 0;
-        for (; end - p >= 8; p += 8) hits |= found(p);
-        if (p < end) hits |= found(end - 8);
-        return hits == 0;
-    }
+    if (end - p >= 8)
+        return !anyWordMayHold(p, static_cast<size_t>(end - p), [](uint64_t word) {
+            return (bytesEqual(word, ',') | bytesEqual(word, '\r') | bytesEqual(word, '\n')) != 0;
+        });
     unsigned bad = 0;
     for (; p < end; ++p) {
         char c = *p;

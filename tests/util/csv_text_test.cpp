@@ -4,20 +4,18 @@
 
 #include <string>
 
+#include "support/byte_cases.h"
+
 namespace brolvin {
 namespace {
 
 // Every byte at every position of values of every length up to three words:
 // the word-at-a-time test must agree with a byte-by-byte one.
 TEST(CsvText, NeedsQuotesAgreesWithEveryByte) {
-    for (size_t length = 1; length <= 24; ++length)
-        for (size_t at = 0; at < length; ++at)
-            for (int byte = 0; byte < 256; ++byte) {
-                std::string value(length, 'A');
-                value[at] = static_cast<char>(byte);
-                const bool expected = byte == '"' || byte == ',' || byte == '\r' || byte == '\n';
-                ASSERT_EQ(csvNeedsQuotes(value), expected) << length << ' ' << at << ' ' << byte;
-            }
+    test::forEveryBytePlacement(24, [](const std::string& value, size_t at, int byte) {
+        const bool expected = byte == '"' || byte == ',' || byte == '\r' || byte == '\n';
+        ASSERT_EQ(csvNeedsQuotes(value), expected) << value.size() << ' ' << at << ' ' << byte;
+    });
     EXPECT_FALSE(csvNeedsQuotes(""));
     EXPECT_TRUE(csvNeedsQuotes(std::string(17, ' ') + ","));
 }

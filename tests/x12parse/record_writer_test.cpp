@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/byte_cases.h"
 #include "support/fixed_platform.h"
 #include "support/test_system.h"
 #include "util/output_appender.h"
@@ -67,23 +68,19 @@ TEST_F(RecordWriterTest, XmlEscapesMarkupCharactersAndSkipsUnnamedFields) {
 // Every byte at every position of values up to three words long: the
 // eight-bytes-at-a-time search must escape exactly what a byte-by-byte one does.
 TEST(XmlEscape, AgreesWithEveryByte) {
-    for (size_t length = 1; length <= 24; ++length)
-        for (size_t at = 0; at < length; ++at)
-            for (int byte = 0; byte < 256; ++byte) {
-                std::string value(length, 'A');
-                value[at] = static_cast<char>(byte);
-                std::string expected = "x" + value.substr(0, at);
-                const char c = static_cast<char>(byte);
-                if (c == '&') expected += "&amp;";
-                else if (c == '<') expected += "&lt;";
-                else if (c == '>') expected += "&gt;";
-                else if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') expected += ' ';
-                else expected += c;
-                expected += value.substr(at + 1);
-                std::string out = "x";
-                appendXmlEscaped(out, value);
-                ASSERT_EQ(out, expected) << length << ' ' << at << ' ' << byte;
-            }
+    test::forEveryBytePlacement(24, [](const std::string& value, size_t at, int byte) {
+        std::string expected = "x" + value.substr(0, at);
+        const char c = static_cast<char>(byte);
+        if (c == '&') expected += "&amp;";
+        else if (c == '<') expected += "&lt;";
+        else if (c == '>') expected += "&gt;";
+        else if (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') expected += ' ';
+        else expected += c;
+        expected += value.substr(at + 1);
+        std::string out = "x";
+        appendXmlEscaped(out, value);
+        ASSERT_EQ(out, expected) << value.size() << ' ' << at << ' ' << byte;
+    });
 }
 
 TEST_F(RecordWriterTest, RecordWithOnlyBlankValuesWritesAndClearsNothing) {
