@@ -27,6 +27,8 @@ std::string readErrorText(const BlockReadError& error);
 // `blockSize` bytes. False when the file cannot be opened or a read fails:
 // reading stops there and `error` says why, so no byte is made up for the
 // ones a failed read did not deliver. An empty file gives no block and true.
+// A file of more than two blocks is read ahead by a thread of its own (a few
+// blocks at most), so `onBlock` works while the next blocks are read.
 bool readFileBlocks(const std::string& path, const std::function<bool(std::string_view)>& onBlock,
                     BlockReadError& error, size_t blockSize = kSourceBlockSize);
 

@@ -229,6 +229,9 @@ FieldExtractor::IdentifierFields& FieldExtractor::firstFieldsFor(std::string_vie
             fields.qualifierPositions.end())
             fields.qualifierPositions.push_back(position);
     }
+    fields.onlyQualifierPosition = fields.qualifierPositions.empty()       ? 0
+                                   : fields.qualifierPositions.size() == 1 ? fields.qualifierPositions[0]
+                                                                           : IdentifierFields::kManyQualifiers;
     if (bySegment_.size() >= kMaxCachedIdentifiers || identifier.size() > kMaxCachedIdentifierLength) {
         scratchFields_ = std::move(fields);
         return scratchFields_;
@@ -262,11 +265,11 @@ namespace {
 // fields read at most one qualifier element, that element is at most five
 // bytes and the service line is below 65536: the element packed with its
 // length, then the service line. 0 otherwise.
-uint64_t packedEffectiveKey(const std::vector<size_t>& qualifierPositions, const SegmentElements& parts,
-                            long long serviceLine) {
-    if (qualifierPositions.size() > 1 || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
+uint64_t packedEffectiveKey(size_t onlyQualifierPosition, const SegmentElements& parts, long long serviceLine) {
+    // SIZE_MAX: the identifier's fields read more than one qualifier element.
+    if (onlyQualifierPosition == SIZE_MAX || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
     const std::string_view value =
-        qualifierPositions.empty() ? std::string_view() : parts.element(qualifierPositions[0] - 1);
+        onlyQualifierPosition == 0 ? std::string_view() : parts.element(onlyQualifierPosition - 1);
     if (value.size() > 5) return 0;
     return (packIdentifier(value) << 16) | static_cast<uint64_t>(serviceLine);
 }
@@ -297,20 +300,19 @@ FieldExtractor::QuietStep FieldExtractor::quietStep(size_t k) const {
     return step;
 }
 
-inline const FieldExtractor::QuietSteps& FieldExtractor::effectiveFields(IdentifierFields& fields,
-                                                                        const SegmentElements& parts,
-                                                                        long long serviceLine) {
-    const uint64_t packed = packedEffectiveKey(fields.qualifierPositions, parts, serviceLine);
-    if (const QuietSteps** known = fields.effectiveByPackedKey.find(packed)) return **known;
+inline FieldExtractor::QuietSpan FieldExtractor::effectiveFields(IdentifierFields& fields,
+                                                                 const SegmentElements& parts, long long serviceLine) {
+    const uint64_t packed = packedEffectiveKey(fields.onlyQualifierPosition, parts, serviceLine);
+    if (const QuietSpan* known = fields.effectiveByPackedKey.find(packed)) return *known;
     return firstEffectiveFields(fields, parts, serviceLine, packed);
 }
 
-const FieldExtractor::QuietSteps& FieldExtractor::firstEffectiveFields(IdentifierFields& fields,
+FieldExtractor::QuietSpan FieldExtractor::firstEffectiveFields(IdentifierFields& fields,
                                                                       const SegmentElements& parts,
                                                                       long long serviceLine, uint64_t packed) {
     const QuietSteps& list = effectiveFieldsByText(fields, parts, serviceLine);
     // Only lists the map keeps are named by the packed key (their nodes do not move).
-    if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, &list);
+    if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, QuietSpan(list));
     return list;
 }
 

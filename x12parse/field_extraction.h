@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -112,6 +113,8 @@ private:
         uint8_t flags;
     };
     using QuietSteps = std::vector<QuietStep>;
+    // A kept list seen in place (its vector is never changed once kept).
+    using QuietSpan = std::span<const QuietStep>;
 
     // The fields one identifier can reach: the walk's examination order at
     // claim level and at a service line, worked out once per identifier.
@@ -123,19 +126,22 @@ private:
         bool claimWalkReachesEnd = true;
         bool lineWalkReachesEnd = true;
         std::vector<size_t> qualifierPositions;  // distinct, of the qualified fields
+        // The packed look-up's qualifier: 0 for none, kManyQualifiers for
+        // more than one, else the position (read without the vector above).
+        static constexpr size_t kManyQualifiers = SIZE_MAX;
+        size_t onlyQualifierPosition = 0;
         // Without tracing: the examined fields that can change anything for
         // a given service line and qualifier elements (see effectiveFields).
         std::unordered_map<std::string, QuietSteps> effective;
         // The same lists found by a packed key, where the service line and
         // the one qualifier element are short enough (see packedEffectiveKey).
-        IdentifierTable<const QuietSteps*> effectiveByPackedKey;
+        IdentifierTable<QuietSpan> effectiveByPackedKey;
     };
 
     IdentifierFields& fieldsFor(std::string_view identifier, uint64_t packedIdentifier);
     IdentifierFields& firstFieldsFor(std::string_view identifier, uint64_t packedIdentifier);
-    const QuietSteps& effectiveFields(IdentifierFields& fields, const SegmentElements& parts,
-                                               long long serviceLine);
-    const QuietSteps& firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts,
+    QuietSpan effectiveFields(IdentifierFields& fields, const SegmentElements& parts, long long serviceLine);
+    QuietSpan firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts,
                                            long long serviceLine, uint64_t packedKey);
     const QuietSteps& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);

@@ -28,10 +28,10 @@ public:
 
     // The entry of `key`, or null.
     T* find(uint64_t key) {
-        if (key == 0 || keys_.empty()) return nullptr;
-        for (size_t at = slot(key);; at = (at + 1) & (keys_.size() - 1)) {
-            if (keys_[at] == key) return &values_[at];
-            if (keys_[at] == 0) return nullptr;
+        if (key == 0 || slots_.empty()) return nullptr;
+        for (size_t at = slot(key);; at = (at + 1) & (slots_.size() - 1)) {
+            if (slots_[at].key == key) return &slots_[at].value;
+            if (slots_[at].key == 0) return nullptr;
         }
     }
 
@@ -39,38 +39,37 @@ public:
     // packed or the table is full.
     T* insert(uint64_t key, T value) {
         if (key == 0 || count_ >= kMaxEntries) return nullptr;
-        if ((count_ + 1) * 2 > keys_.size()) grow();
+        if ((count_ + 1) * 2 > slots_.size()) grow();
         size_t at = slot(key);
-        while (keys_[at] != 0) at = (at + 1) & (keys_.size() - 1);
-        keys_[at] = key;
-        values_[at] = std::move(value);
+        while (slots_[at].key != 0) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = Slot{key, std::move(value)};
         ++count_;
-        return &values_[at];
+        return &slots_[at].value;
     }
 
     void clear() {
-        keys_.clear();
-        values_.clear();
+        slots_.clear();
         count_ = 0;
     }
 
 private:
+    // Key and value side by side: a look-up reads one place in memory.
+    struct Slot {
+        uint64_t key = 0;
+        T value{};
+    };
     size_t slot(uint64_t key) const {
-        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & (keys_.size() - 1);
+        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & (slots_.size() - 1);
     }
     void grow() {
-        std::vector<uint64_t> oldKeys = std::move(keys_);
-        std::vector<T> oldValues = std::move(values_);
-        const size_t size = oldKeys.empty() ? 64 : oldKeys.size() * 2;
-        keys_.assign(size, 0);
-        values_.assign(size, T{});
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
         count_ = 0;
-        for (size_t i = 0; i < oldKeys.size(); ++i)
-            if (oldKeys[i] != 0) insert(oldKeys[i], std::move(oldValues[i]));
+        for (Slot& s : old)
+            if (s.key != 0) insert(s.key, std::move(s.value));
     }
 
-    std::vector<uint64_t> keys_;
-    std::vector<T> values_;
+    std::vector<Slot> slots_;
     size_t count_ = 0;
 };
 

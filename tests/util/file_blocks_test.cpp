@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "support/fixed_platform.h"
@@ -48,6 +49,29 @@ TEST_F(FileBlocks, EveryByteInFullBlocksOrAFailure) {
     EXPECT_EQ(error.atOpen, !test::linuxSystem());
     EXPECT_NE(error.code, 0);
     EXPECT_TRUE(sizes.empty());
+}
+
+// A file of many blocks is read ahead on a thread of its own: the blocks
+// still come in order, whole, and a caller that stops early gets no more.
+TEST_F(FileBlocks, ReadAheadKeepsOrderAndStopsWhenAsked) {
+    std::string content;
+    for (size_t i = 0; i < 50000; ++i) content.push_back(static_cast<char>('a' + (i * 7 + i / 13) % 26));
+    write("many", content);
+    for (size_t stopAfter : {size_t{1}, size_t{4}, size_t{1000}}) {
+        std::string read;
+        size_t blocks = 0;
+        BlockReadError error;
+        EXPECT_TRUE(readFileBlocks(
+            "many",
+            [&](std::string_view block) {
+                read.append(block);
+                return ++blocks < stopAfter;
+            },
+            error, 1024));
+        const size_t expected = std::min(stopAfter, (content.size() + 1023) / 1024);
+        EXPECT_EQ(blocks, expected) << stopAfter;
+        EXPECT_EQ(read, content.substr(0, std::min(content.size(), expected * 1024))) << stopAfter;
+    }
 }
 
 }  // namespace
