@@ -266,7 +266,7 @@ namespace {
 // bytes and the service line is below 65536: the element packed with its
 // length, then the service line. 0 otherwise.
 uint64_t packedEffectiveKey(size_t onlyQualifierPosition, const SegmentElements& parts, long long serviceLine) {
-    // SIZE_MAX: the identifier's fields read more than one qualifier element.
+    // SIZE_MAX (kManyQualifiers): the fields read more than one qualifier element.
     if (onlyQualifierPosition == SIZE_MAX || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
     const std::string_view value =
         onlyQualifierPosition == 0 ? std::string_view() : parts.element(onlyQualifierPosition - 1);
@@ -308,8 +308,8 @@ inline FieldExtractor::QuietSpan FieldExtractor::effectiveFields(IdentifierField
 }
 
 FieldExtractor::QuietSpan FieldExtractor::firstEffectiveFields(IdentifierFields& fields,
-                                                                      const SegmentElements& parts,
-                                                                      long long serviceLine, uint64_t packed) {
+                                                               const SegmentElements& parts, long long serviceLine,
+                                                               uint64_t packed) {
     const QuietSteps& list = effectiveFieldsByText(fields, parts, serviceLine);
     // Only lists the map keeps are named by the packed key (their nodes do not move).
     if (packed != 0 && &list != &scratchEffective_) fields.effectiveByPackedKey.insert(packed, QuietSpan(list));

@@ -141,8 +141,8 @@ private:
     IdentifierFields& fieldsFor(std::string_view identifier, uint64_t packedIdentifier);
     IdentifierFields& firstFieldsFor(std::string_view identifier, uint64_t packedIdentifier);
     QuietSpan effectiveFields(IdentifierFields& fields, const SegmentElements& parts, long long serviceLine);
-    QuietSpan firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts,
-                                           long long serviceLine, uint64_t packedKey);
+    QuietSpan firstEffectiveFields(IdentifierFields& fields, const SegmentElements& parts, long long serviceLine,
+                                   uint64_t packedKey);
     const QuietSteps& effectiveFieldsByText(IdentifierFields& fields, const SegmentElements& parts,
                                                long long serviceLine);
     bool canChange(size_t k, const SegmentElements& parts, long long serviceLine) const;
