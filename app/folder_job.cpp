@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "util/file_io.h"
 #include "util/os.h"
 #include "util/text.h"
+#include "util/threads.h"
 
 namespace brolvin {
 
@@ -218,11 +218,9 @@ private:
         unsigned n = workerCount(settings_, files_.size());
         std::vector<std::thread> threads;
         for (unsigned i = 1; i < n; ++i) {
-            try {
-                threads.emplace_back(worker);
-            } catch (const std::system_error&) {
-                break;  // the system gives no more threads: the files go to those there are
-            }
+            std::thread thread;
+            if (!startThread(thread, worker)) break;  // no more threads: the files go to those there are
+            threads.push_back(std::move(thread));
         }
         worker();
         for (std::thread& t : threads) t.join();

@@ -1,20 +1,12 @@
 #include "util/background_write.h"
 
-#include <system_error>
-
 #include "util/os.h"
+#include "util/threads.h"
 
 namespace brolvin {
 
-BackgroundWrite::~BackgroundWrite() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
-    queued_.notify_one();
-    thread_.join();  // the thread ends the writes queued first
-}
+// The thread ends the writes queued first.
+BackgroundWrite::~BackgroundWrite() { stopThread(thread_, mutex_, stop_, queued_); }
 
 bool BackgroundWrite::takeResult() {
     const bool ok = ok_;
@@ -27,13 +19,8 @@ bool BackgroundWrite::takeResult() {
 bool BackgroundWrite::haveThread() {
     if (thread_.joinable()) return true;
     if (noThread_) return false;
-    try {
-        thread_ = std::thread([this] { loop(); });
-        return true;
-    } catch (const std::system_error&) {
-        noThread_ = true;
-        return false;
-    }
+    noThread_ = !startThread(thread_, [this] { loop(); });
+    return !noThread_;
 }
 
 bool BackgroundWrite::start(int fd, const std::string_view* texts, size_t count) {

@@ -7,12 +7,12 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "util/file_handle.h"
 #include "util/file_io.h"
+#include "util/threads.h"
 
 namespace brolvin {
 
@@ -58,30 +58,16 @@ class ReadAhead {
 public:
     static constexpr size_t kBlocks = 3;
 
+
     ReadAhead(int fd, size_t blockSize) : fd_(fd), blockSize_(blockSize) {
         for (Block& b : blocks_) b.data = std::make_unique_for_overwrite<char[]>(blockSize);
     }
-    ~ReadAhead() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
+    ~ReadAhead() { stopThread(thread_, mutex_, stop_, changed_); }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // False when no thread could be started.
-    bool start() {
-        try {
-            thread_ = std::thread([this] { loop(); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
-    }
+    bool start() { return startThread(thread_, [this] { loop(); }); }
 
     bool run(const std::function<bool(std::string_view)>& onBlock, BlockReadError& error) {
         for (size_t next = 0;; next = (next + 1) % kBlocks) {

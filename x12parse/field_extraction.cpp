@@ -262,14 +262,13 @@ bool FieldExtractor::canChange(size_t k, const SegmentElements& parts, long long
 namespace {
 
 // The key of effectiveFields packed into an integer when the identifier's
-// fields read at most one qualifier element, that element is at most five
-// bytes and the service line is below 65536: the element packed with its
-// length, then the service line. 0 otherwise.
-uint64_t packedEffectiveKey(size_t onlyQualifierPosition, const SegmentElements& parts, long long serviceLine) {
-    // SIZE_MAX (kManyQualifiers): the fields read more than one qualifier element.
-    if (onlyQualifierPosition == SIZE_MAX || serviceLine < 0 || serviceLine > 0xFFFF) return 0;
-    const std::string_view value =
-        onlyQualifierPosition == 0 ? std::string_view() : parts.element(onlyQualifierPosition - 1);
+// fields read at most one qualifier element (at `qualifierPosition`, 0 for
+// none), that element is at most five bytes and the service line is below
+// 65536: the element packed with its length, then the service line. 0
+// otherwise.
+uint64_t packedEffectiveKey(size_t qualifierPosition, const SegmentElements& parts, long long serviceLine) {
+    if (serviceLine < 0 || serviceLine > 0xFFFF) return 0;
+    const std::string_view value = qualifierPosition == 0 ? std::string_view() : parts.element(qualifierPosition - 1);
     if (value.size() > 5) return 0;
     return (packIdentifier(value) << 16) | static_cast<uint64_t>(serviceLine);
 }
@@ -302,7 +301,9 @@ FieldExtractor::QuietStep FieldExtractor::quietStep(size_t k) const {
 
 inline FieldExtractor::QuietSpan FieldExtractor::effectiveFields(IdentifierFields& fields,
                                                                  const SegmentElements& parts, long long serviceLine) {
-    const uint64_t packed = packedEffectiveKey(fields.onlyQualifierPosition, parts, serviceLine);
+    const uint64_t packed = fields.onlyQualifierPosition == IdentifierFields::kManyQualifiers
+                                ? 0
+                                : packedEffectiveKey(fields.onlyQualifierPosition, parts, serviceLine);
     if (const QuietSpan* known = fields.effectiveByPackedKey.find(packed)) return *known;
     return firstEffectiveFields(fields, parts, serviceLine, packed);
 }

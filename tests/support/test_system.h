@@ -21,13 +21,13 @@ std::string fullDevice();
 bool makeUnreadable(const std::string& path);
 void makeReadable(const std::string& path);
 
-// While it lives, files this process writes cannot grow beyond `bytes`:
-// such writes fail instead of ending the process.
 // Children started from now on get the system's own answer to a write
 // beyond the file-size limit (on Linux a signal that ends a program that
 // does not ignore it), not this process's.
 void defaultFileSizeSignal();
 
+// While it lives, files this process writes cannot grow beyond `bytes`:
+// such writes fail instead of ending the process.
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(long long bytes);
