@@ -5,6 +5,11 @@
 
 namespace brolvin {
 
+namespace {
+// Unfinished writes at which a caller waiting to queue (or for all) is woken.
+constexpr size_t kWakeCallerAt = 1;
+}  // namespace
+
 // The thread ends the writes queued first.
 BackgroundWrite::~BackgroundWrite() { stopThread(thread_, mutex_, stop_, queued_); }
 
@@ -54,7 +59,9 @@ void BackgroundWrite::loop() {
         ok_ = ok_ && ok;
         first_ = (first_ + 1) % kMaxUnfinished;
         --unfinished_;
-        ended_.notify_one();
+        // Waking the caller costs this thread a system call; a caller held
+        // back then has several writes to queue at once.
+        if (unfinished_ <= kWakeCallerAt) ended_.notify_one();
     }
 }
 

@@ -1,6 +1,8 @@
 // Writes on a thread of its own, so the caller builds the next texts while
-// the system copies the last ones out. Up to two writes wait their turn, so
-// the thread goes from one to the next without waiting for the caller.
+// the system copies the last ones out. Up to three writes wait their turn, so
+// the thread goes from one to the next without waiting for the caller; a
+// caller held back is woken only once the thread is down to its last write,
+// so it is woken once per few writes rather than after every one.
 #pragma once
 
 #include <condition_variable>
@@ -14,7 +16,7 @@ class BackgroundWrite {
 public:
     // Writes started but not ended at most; a caller rotating its buffers
     // needs one more than this (one to build in).
-    static constexpr size_t kMaxUnfinished = 2;
+    static constexpr size_t kMaxUnfinished = 3;
 
     BackgroundWrite() = default;
     ~BackgroundWrite();

@@ -21,8 +21,12 @@ constexpr size_t kSpillBytes = size_t{8} << 20;
 // Values are escaped this much at a time while spilling.
 constexpr size_t kEscapeChunk = size_t{1} << 20;
 // Collected records are handed over once they reach this size or this many
-// pieces (what one gathering write takes on common systems).
-constexpr size_t kGatherBytes = size_t{1} << 20;
+// pieces (what one gathering write takes on common systems). Fewer, larger
+// writes cost the system less per byte, but a write that can cover a whole
+// aligned 2 MB of the file may be given a 2 MB page of the page cache, which
+// a machine short of free contiguous memory can take a long time to find; so
+// a batch of records of ordinary size stays below 2 MB.
+constexpr size_t kGatherBytes = size_t{3} << 19;
 constexpr size_t kGatherPieces = 1024;
 // Runs of the empty-record text shorter than this are copied rather than
 // handed over as a piece of their own.
