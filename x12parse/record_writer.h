@@ -43,7 +43,8 @@ struct RecordWriteRequest {
     std::optional<std::string> level6Destination;  // Level 6 Values, when given
     // When given, records are appended through it instead of opening and
     // closing the destination for each. A RecordWriter then collects the
-    // records of about a megabyte and hands them over in one go (see flush).
+    // records of about one and a half megabytes and hands them over in one
+    // go (see flush).
     OutputAppender* appender = nullptr;
     // When given: every field whose Value is not empty or whose Occurrence
     // Count is not 0 is in this set. Only these fields are visited, and the
@@ -99,9 +100,9 @@ public:
     RecordWriter& operator=(const RecordWriter&) = delete;
     // Same as CTL48400C; without `wantValues` the values array stays empty.
     // With an appender, records are collected and handed to it once about
-    // a megabyte has gathered, or before the appender writes anything else
-    // or closes; a failure to write them is reported by the call that made
-    // the hand-over.
+    // one and a half megabytes have gathered, or before the appender writes
+    // anything else or closes; a failure to write them is reported by the
+    // call that made the hand-over.
     RecordWriteResult write(FieldTable& fields, const RecordWriteRequest& request, RunContext& ctx,
                             bool wantValues = false);
     // Hands the collected records to the appender now; false when that fails.

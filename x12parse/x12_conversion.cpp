@@ -145,7 +145,8 @@ private:
     bool merging_ = false;
     std::string writePath_;  // the file the records go to now
     // The destination stays open from the first record to the closing line;
-    // records go out in batches of about a megabyte, each record whole.
+    // records go out in batches of about one and a half megabytes, each
+    // record whole.
     OutputAppender appender_{1 << 20};
     RecordWriteRequest writeRequest_;
     std::optional<RecordWriter> writer_;

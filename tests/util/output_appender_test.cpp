@@ -1,5 +1,7 @@
 #include "util/output_appender.h"
 
+#include "util/background_write.h"
+
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
@@ -93,6 +95,35 @@ TEST_F(OutputAppenderTest, ABatchThatCannotBeWrittenIsReportedByTheCallThatWrite
         GTEST_SKIP() << "this system cannot limit the size of files";
     EXPECT_TRUE(collected);
     EXPECT_FALSE(closed);
+}
+
+// Writes queued faster than the thread ends them: the caller waits for room
+// in the ring (and is woken only once the thread is nearly idle), every
+// write reaches the file whole and in order, and a buffer is reused only
+// once its write has ended.
+TEST_F(OutputAppenderTest, BackgroundWritesKeepOrderWhenTheCallerWaits) {
+    ASSERT_TRUE(CSC_0001E("", "bg.txt", kCreateEmpty));
+    OutputAppender held;
+    const int fd = held.heldFile("bg.txt");
+    ASSERT_GE(fd, 0);
+    constexpr size_t kRing = BackgroundWrite::kMaxUnfinished + 1;
+    std::string bodies[kRing];
+    std::string_view texts[kRing][2];
+    std::string expected;
+    {
+        BackgroundWrite writes;
+        for (int n = 0; n < 300; ++n) {
+            const size_t slot = static_cast<size_t>(n) % kRing;
+            bodies[slot].assign(65536 + static_cast<size_t>(n), static_cast<char>('a' + n % 26));
+            texts[slot][0] = "#";
+            texts[slot][1] = bodies[slot];
+            expected += "#" + bodies[slot];
+            EXPECT_TRUE(writes.start(fd, texts[slot], 2));
+        }
+        EXPECT_TRUE(writes.wait());
+    }
+    EXPECT_TRUE(held.close());
+    EXPECT_TRUE(read("bg.txt") == expected);
 }
 
 }  // namespace
