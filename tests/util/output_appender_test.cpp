@@ -1,11 +1,10 @@
 #include "util/output_appender.h"
 
-#include "util/background_write.h"
-
 #include <gtest/gtest.h>
 
 #include "support/fixed_platform.h"
 #include "support/test_system.h"
+#include "util/background_write.h"
 #include "util/output_file.h"
 
 namespace brolvin {
