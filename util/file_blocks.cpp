@@ -36,6 +36,15 @@ long long fillBlock(int fd, char* block, size_t blockSize) {
     return static_cast<long long>(filled);
 }
 
+// Hands a filled block to `onBlock`; whether reading goes on (it ends after
+// a block shorter than the block size, the file's last, or when `onBlock`
+// says so).
+bool passOn(const std::function<bool(std::string_view)>& onBlock, const char* block, size_t filled,
+            size_t blockSize) {
+    if (filled > 0 && !onBlock(std::string_view(block, filled))) return false;
+    return filled == blockSize;
+}
+
 bool readBlocksHere(int fd, const std::function<bool(std::string_view)>& onBlock, BlockReadError& error,
                     size_t blockSize) {
     // Filled by read() before use: no need to zero it first.
@@ -46,8 +55,7 @@ bool readBlocksHere(int fd, const std::function<bool(std::string_view)>& onBlock
             error.code = errno;
             return false;
         }
-        if (filled > 0 && !onBlock(std::string_view(block.get(), static_cast<size_t>(filled)))) return true;
-        if (static_cast<size_t>(filled) < blockSize) return true;
+        if (!passOn(onBlock, block.get(), static_cast<size_t>(filled), blockSize)) return true;
     }
 }
 
@@ -57,7 +65,6 @@ bool readBlocksHere(int fd, const std::function<bool(std::string_view)>& onBlock
 class ReadAhead {
 public:
     static constexpr size_t kBlocks = 3;
-
 
     ReadAhead(int fd, size_t blockSize) : fd_(fd), blockSize_(blockSize) {
         for (Block& b : blocks_) b.data = std::make_unique_for_overwrite<char[]>(blockSize);
@@ -80,9 +87,7 @@ public:
                 error.code = b.error;
                 return false;
             }
-            const size_t filled = static_cast<size_t>(b.filled);
-            if (filled > 0 && !onBlock(std::string_view(b.data.get(), filled))) return true;
-            if (filled < blockSize_) return true;
+            if (!passOn(onBlock, b.data.get(), static_cast<size_t>(b.filled), blockSize_)) return true;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 b.full = false;
