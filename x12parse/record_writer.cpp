@@ -36,6 +36,9 @@ constexpr size_t kWorstGrowth = 5;
 // Commas are stored this many at a time, so the room made for CSV text has
 // this much to spare.
 constexpr size_t kCommaStore = 16;
+// The tags around each XML record line.
+constexpr std::string_view kLineOpen = "<CLAIM>\r\n";
+constexpr std::string_view kLineClose = "</CLAIM>\r\n";
 
 // Set bits of a word, without relying on a processor instruction.
 inline size_t popcount(uint64_t w) {
@@ -196,7 +199,7 @@ RecordWriter::RecordWriter(const FieldTable& fields)
     for (const FieldEntry& f : fields)
         if (!f.name.empty()) emptyXmlBytes += 2 * f.name.size() + 7;
     emptyXml_.reserve(emptyXmlBytes + 32);
-    emptyXml_ = "<CLAIM>\r\n";
+    emptyXml_ = kLineOpen;
     long long highest = 0;
     int rises = 0;
     for (size_t i = 0; i < size_; ++i) {
@@ -253,7 +256,7 @@ RecordWriter::RecordWriter(const FieldTable& fields)
         }
     }
     if (!runs_.empty()) runs_.back().xmlEnd = emptyXml_.size();
-    emptyXml_ += "</CLAIM>\r\n";
+    emptyXml_ += kLineClose;
     for (Run& run : runs_) run.commas = commasOf(run.fields);
     shared_.assign(runs_.size(), SharedRun{});
     runSeen_.assign(static_cast<size_t>(rises) + 1, 0);
@@ -383,6 +386,10 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         closePiece();
         const bool wasGathering = gathering_;
         gathering_ = false;  // the shared text is held whole
+        // A line's opening tag is kept just before the first run's shared
+        // text and its closing tag just after the last's, when those runs are
+        // every-line ones: each line is then handed over in fewer pieces.
+        if (lineOpensShared()) text_ += kLineOpen;
         for (size_t r = 0; r < runs_.size(); ++r) {
             if (!runs_[r].everyLine) continue;
             const size_t start = text_.size();
@@ -390,6 +397,7 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
             xmlElements(fields, set, runs_[r].fields, runs_[r].xmlAt, runs_[r].xmlEnd, &marks_);
             shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size()};
         }
+        if (lineClosesShared()) text_ += kLineClose;
         gathering_ = wasGathering;
         pieceStart_ = text_.size();
         return;
@@ -410,7 +418,9 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
 void RecordWriter::appendShared(size_t run, long long k, bool xml) {
     const SharedRun& shared = shared_[run];
     size_t at = shared.at;
-    const size_t end = shared.at + shared.size;
+    size_t end = shared.at + shared.size;
+    if (xml && run == 0 && lineOpensShared()) at -= kLineOpen.size();
+    if (xml && run + 1 == runs_.size() && lineClosesShared()) end += kLineClose.size();
     auto copy = [&](size_t from, size_t to) {
         if (to <= from) return;
         if (xml) {
@@ -433,7 +443,7 @@ void RecordWriter::appendShared(size_t run, long long k, bool xml) {
 // runs with their Values, and (XML) the other lines' fields empty.
 void RecordWriter::serviceLine(FieldTable& fields, const FieldBits& set, long long k, bool xml) {
     if (xml) {
-        text_ += "<CLAIM>\r\n";
+        if (!lineOpensShared()) text_ += kLineOpen;
         for (size_t r = 0; r < runs_.size(); ++r) {
             const Run& run = runs_[r];
             if (run.everyLine)
@@ -443,7 +453,7 @@ void RecordWriter::serviceLine(FieldTable& fields, const FieldBits& set, long lo
             else
                 appendFixed(emptyXml_.data() + run.xmlAt, run.xmlEnd - run.xmlAt);
         }
-        text_ += "</CLAIM>\r\n";
+        if (!lineClosesShared()) text_ += kLineClose;
     } else {
         for (size_t r = 0; r < runs_.size(); ++r) {
             const Run& run = runs_[r];
@@ -688,14 +698,14 @@ void RecordWriter::spilledRecord(FieldTable& fields, long long lines, bool xml, 
     spillText_.clear();
     if (xml) {
         for (long long k = 1; k <= lines; ++k) {
-            spillText_ += "<CLAIM>\r\n";
+            spillText_ += kLineOpen;
             for (uint32_t i : namedFields_) {
                 if (serviceLineMode)
                     appendXmlElementOfLine(fields, i, k);
                 else
                     appendElement(i, fields[i].value);
             }
-            spillText_ += "</CLAIM>\r\n";
+            spillText_ += kLineClose;
         }
     } else if (serviceLineMode) {
         for (long long k = 1; k <= lines; ++k) {

@@ -143,6 +143,10 @@ private:
     void serviceLine(FieldTable& fields, const FieldBits& set, long long k, bool xml);
     void appendFixed(const char* data, size_t size);
     void appendShared(size_t run, long long k, bool xml);
+    // Whether an XML line's opening (closing) tag is kept with the shared
+    // text of its first (last) run: that run is an every-line one.
+    bool lineOpensShared() const { return !runs_.empty() && runs_.front().everyLine; }
+    bool lineClosesShared() const { return !runs_.empty() && runs_.back().everyLine; }
     void addFixedPiece(const char* data, size_t size);
     void closePieceAt(size_t end);
     void closePiece();
