@@ -134,6 +134,7 @@ public:
     // with one of `firstBytes` may be counted without being delivered: a
     // caller that looks only for a few identifiers is spared the others.
     void screen(std::string_view firstBytes) {
+        screened_ = true;
         passes_.fill(false);
         for (char c : firstBytes) passes_[static_cast<unsigned char>(c)] = true;
         // Bytes that can make the identifier empty or that cleaning changes.
@@ -156,6 +157,10 @@ private:
     std::array<bool, 256> endsIdentifier_{};
     // The bytes a delivered segment may begin with (after layout); see screen().
     std::array<bool, 256> passes_ = allBytes();
+    bool screened_ = false;
+    // Counts the segments from `p` that end within its next 64 bytes and are
+    // screened out, and returns where the first other one begins.
+    const char* skipScreenedOut(const char* p, const char* end);
     static std::array<bool, 256> allBytes() {
         std::array<bool, 256> all;
         all.fill(true);
@@ -272,6 +277,33 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
     }
 }
 
+inline const char* IdentifierStream::skipScreenedOut(const char* p, const char* end) {
+#ifdef BROLVIN_BYTES16
+    // Sixty-four bytes at a time, the terminators found by their bits: the
+    // segment from `p` to the next is screened out when its first byte after
+    // layout does not pass.
+    const Bytes16 terminators = repeated16(term_);
+    while (end - p >= 64) {
+        uint64_t hits = 0;
+        for (int k = 0; k < 4; ++k)
+            hits |= uint64_t{bytesEqual16(loadBytes16(p + 16 * k), terminators)} << (16 * k);
+        const char* from = p;
+        for (; hits != 0; hits &= hits - 1) {
+            const char* t = from + lowestSetBit(hits);
+            const char* q = p;
+            while (q < t && isLayoutByte(*q)) ++q;
+            if (q == t || passes_[static_cast<unsigned char>(*q)]) return p;
+            ++count_;
+            p = t + 1;
+        }
+        if (p == from) return p;  // a segment longer than the window
+    }
+#else
+    (void)end;
+#endif
+    return p;
+}
+
 template <class Deliver>
 void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
     if (deferred_) {
@@ -283,6 +315,10 @@ void IdentifierStream::feed(const char* data, size_t n, Deliver&& deliver) {
     const char* p = data;
     const char* end = data + n;
     while (p < end) {
+        if (screened_ && !carrying_) {
+            p = skipScreenedOut(p, end);
+            if (p == end) return;
+        }
         const char* t = findByte(p, end, term_);
         const char* stop = t ? t : end;
         if (carried_ + static_cast<size_t>(stop - p) > kMaxSegmentBytes) {
