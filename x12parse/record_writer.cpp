@@ -386,18 +386,22 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         closePiece();
         const bool wasGathering = gathering_;
         gathering_ = false;  // the shared text is held whole
-        // A line's opening tag is kept just before the first run's shared
-        // text and its closing tag just after the last's, when those runs are
-        // every-line ones: each line is then handed over in fewer pieces.
-        if (lineOpensShared()) text_ += kLineOpen;
+        // A run without a Value in this record is its empty elements, written
+        // from the empty-record text like the other lines' runs. A line's
+        // opening tag is kept just before the first run's shared text and its
+        // closing tag just after the last's, when those runs are every-line
+        // ones: each line is then handed over in fewer pieces.
+        for (size_t r = 0; r < runs_.size(); ++r)
+            if (runs_[r].everyLine) shared_[r].empty = !anyValueIn(fields, set, runs_[r].fields);
+        if (lineOpensShared() && !shared_.front().empty) text_ += kLineOpen;
         for (size_t r = 0; r < runs_.size(); ++r) {
-            if (!runs_[r].everyLine) continue;
+            if (!runs_[r].everyLine || shared_[r].empty) continue;
             const size_t start = text_.size();
             const size_t firstMark = marks_.size();
             xmlElements(fields, set, runs_[r].fields, runs_[r].xmlAt, runs_[r].xmlEnd, &marks_);
-            shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size()};
+            shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size(), false};
         }
-        if (lineClosesShared()) text_ += kLineClose;
+        if (lineClosesShared() && !shared_.back().empty) text_ += kLineClose;
         gathering_ = wasGathering;
         pieceStart_ = text_.size();
         return;
@@ -408,7 +412,7 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         const size_t start = sharedCsv_.size();
         const size_t firstMark = marks_.size();
         csvColumns(fields, set, runs_[r].fields, runRank_, runs_[r].commas, sharedCsv_, &marks_);
-        shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size()};
+        shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size(), false};
     }
 }
 
@@ -417,10 +421,20 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
 // written from where the text is kept, CSV copied.
 void RecordWriter::appendShared(size_t run, long long k, bool xml) {
     const SharedRun& shared = shared_[run];
+    const bool first = xml && run == 0 && lineOpensShared();
+    const bool last = xml && run + 1 == runs_.size() && lineClosesShared();
+    if (xml && shared.empty) {
+        // The empty-record text holds the tags right before the first run
+        // and right after the last.
+        const size_t from = runs_[run].xmlAt - (first ? kLineOpen.size() : 0);
+        const size_t to = runs_[run].xmlEnd + (last ? kLineClose.size() : 0);
+        appendFixed(emptyXml_.data() + from, to - from);
+        return;
+    }
     size_t at = shared.at;
     size_t end = shared.at + shared.size;
-    if (xml && run == 0 && lineOpensShared()) at -= kLineOpen.size();
-    if (xml && run + 1 == runs_.size() && lineClosesShared()) end += kLineClose.size();
+    if (first) at -= kLineOpen.size();
+    if (last) end += kLineClose.size();
     auto copy = [&](size_t from, size_t to) {
         if (to <= from) return;
         if (xml) {
@@ -755,6 +769,13 @@ long long RecordWriter::measureRecord(const FieldTable& fields, const FieldBits&
     }
     recordValueBytes_ = bytes;
     return count == 0 ? 1 : count;
+}
+
+// Whether a set field among `which` holds a Value (blank or not).
+bool RecordWriter::anyValueIn(const FieldTable& fields, const FieldBits& set, const FieldBits& which) const {
+    bool any = false;
+    forEachInBoth(set, which, [&](size_t i) { any = any || !fields[i].value.empty(); });
+    return any;
 }
 
 // Whether a set field holds a Value that is not blank; stops at the first.

@@ -180,6 +180,7 @@ private:
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
     long long measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines);
     bool anyValue(const FieldTable& fields, const FieldBits& set) const;
+    bool anyValueIn(const FieldTable& fields, const FieldBits& set, const FieldBits& which) const;
     // Whether the record text could grow too large to hold whole.
     bool recordIsLarge(long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;
@@ -231,6 +232,7 @@ private:
     struct SharedRun {
         size_t at = 0, size = 0;
         size_t firstMark = 0, endMark = 0;  // its marks in marks_
+        bool empty = false;  // XML: no Value in the run, written from emptyXml_
     };
     std::vector<SharedRun> shared_;
     std::vector<Mark> marks_;

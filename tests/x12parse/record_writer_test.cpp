@@ -135,6 +135,40 @@ TEST_F(RecordWriterTest, ServiceLineXmlCarriesClaimValuesOnEveryLine) {
     EXPECT_EQ(t[3].value, "k");
 }
 
+// Claim-level runs with and without Values, long enough to be handed over
+// from the empty-record text, give the same lines written one call at a time
+// and gathered for the writing thread.
+TEST_F(RecordWriterTest, ServiceLineXmlSameWithClaimRunsEmptyOrNot) {
+    const std::string p(150, 'P'), k(150, 'K');
+    for (const auto& [pv, kv] : {std::pair{"p", "k"}, {"", "k"}, {"p", ""}, {"", ""}}) {
+        auto claim = [&] {
+            return FieldTable{field(p, pv), field("C1", "c1", "0", "1"), field("C2", "c2", "0", "2"), field(k, kv, "1")};
+        };
+        std::string line1 = "<CLAIM>\r\n<" + p + ">" + pv + "</" + p + ">\r\n<C1>c1</C1>\r\n<C2></C2>\r\n<" + k + ">" +
+                            kv + "</" + k + ">\r\n</CLAIM>\r\n";
+        std::string line2 = line1;
+        line2.replace(line2.find("<C1>c1</C1>"), 11, "<C1></C1>");
+        line2.replace(line2.find("<C2></C2>"), 9, "<C2>c2</C2>");
+        FieldTable oneCall = claim();
+        writeRecord(oneCall, "X12,XML", "ML");
+        EXPECT_EQ(read("out"), line1 + line2) << pv << kv;
+
+        ASSERT_TRUE(CSC_0001E("", "kept", kCreateEmpty));
+        FieldTable kept = claim();
+        OutputAppender appender;
+        RecordWriter writer(kept);
+        RecordWriteRequest request;
+        request.job = &job;
+        request.destination = "kept";
+        request.appender = &appender;
+        EXPECT_FALSE(writer.write(kept, request, ctx).writeFailed);
+        EXPECT_TRUE(writer.flush());
+        EXPECT_TRUE(appender.close());
+        EXPECT_EQ(read("kept"), line1 + line2) << pv << kv;
+        ASSERT_TRUE(CSC_0001E("", "out", kCreateEmpty));
+    }
+}
+
 TEST_F(RecordWriterTest, OtherTypesFallBackToTheValuesArray) {
     FieldTable t{field("A", "a"), field("", "b"), field("C", "c", "1")};
     RecordWriteResult r = writeRecord(t, "X12,XYZ");
