@@ -1,6 +1,7 @@
 #include "x12parse/record_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -33,9 +34,9 @@ constexpr size_t kGatherPieces = 1024;
 constexpr size_t kFixedPieceBytes = 256;
 // A Value escaped (XML) or quoted (CSV) takes at most this many times its size.
 constexpr size_t kWorstGrowth = 5;
-// Commas are stored this many at a time, so the room made for CSV text has
-// this much to spare.
-constexpr size_t kCommaStore = 16;
+// Long runs of commas are stored this many at a time, so the room made for
+// CSV text has this much to spare.
+constexpr size_t kCommaStore = 64;
 // The tags around each XML record line.
 constexpr std::string_view kLineOpen = "<CLAIM>\r\n";
 constexpr std::string_view kLineClose = "</CLAIM>\r\n";
@@ -159,12 +160,21 @@ inline void copyText(char* to, const char* from, size_t n) {
     }
 }
 
-// Writes n commas at `at`, sixteen at a time: up to 15 more commas past the
-// end, which what follows overwrites (the room for them is made); returns
-// the end.
+// Writes n commas at `at`: up to sixteen (between neighbouring Values) with
+// one store, more (the empty columns of a run) kCommaStore at a time; the
+// commas past the end, fewer than kCommaStore, are overwritten by what
+// follows (the room for them is made). Returns the end.
 inline char* putCommas(char* at, size_t n) {
-    static constexpr char kCommas[kCommaStore + 1] = ",,,,,,,,,,,,,,,,";
-    for (size_t done = 0; done < n; done += kCommaStore) std::memcpy(at + done, kCommas, kCommaStore);
+    static constexpr std::array<char, kCommaStore> kCommas = [] {
+        std::array<char, kCommaStore> commas{};
+        commas.fill(',');
+        return commas;
+    }();
+    if (n <= 16) {
+        std::memcpy(at, kCommas.data(), 16);
+        return at + n;
+    }
+    for (size_t done = 0; done < n; done += kCommaStore) std::memcpy(at + done, kCommas.data(), kCommaStore);
     return at + n;
 }
 
