@@ -140,7 +140,8 @@ TEST_F(RecordWriterTest, ServiceLineXmlCarriesClaimValuesOnEveryLine) {
 // and gathered for the writing thread.
 TEST_F(RecordWriterTest, ServiceLineXmlSameWithClaimRunsEmptyOrNot) {
     const std::string p(150, 'P'), k(150, 'K');
-    for (const auto& [pv, kv] : {std::pair{"p", "k"}, {"", "k"}, {"p", ""}, {"", ""}}) {
+    for (const auto& values : {std::pair{"p", "k"}, {"", "k"}, {"p", ""}, {"", ""}}) {
+        const std::string pv = values.first, kv = values.second;
         auto claim = [&] {
             return FieldTable{field(p, pv), field("C1", "c1", "0", "1"), field("C2", "c2", "0", "2"), field(k, kv, "1")};
         };
