@@ -34,6 +34,16 @@ public:
             for (uint64_t m = a.words_[w] & b.words_[w]; m != 0; m &= m - 1)
                 f((w << 6) + static_cast<size_t>(__builtin_ctzll(m)));
     }
+    // Whether `pred(position)` holds for a position in both sets; stops at
+    // the first.
+    template <class P>
+    friend bool anyInBoth(const FieldBits& a, const FieldBits& b, P&& pred) {
+        const size_t n = a.words_.size() < b.words_.size() ? a.words_.size() : b.words_.size();
+        for (size_t w = 0; w < n; ++w)
+            for (uint64_t m = a.words_[w] & b.words_[w]; m != 0; m &= m - 1)
+                if (pred((w << 6) + static_cast<size_t>(__builtin_ctzll(m)))) return true;
+        return false;
+    }
     template <class F>
     void forEach(F&& f) const {
         for (size_t w = 0; w < words_.size(); ++w)

@@ -402,14 +402,15 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         // closing tag just after the last's, when those runs are every-line
         // ones: each line is then handed over in fewer pieces.
         for (size_t r = 0; r < runs_.size(); ++r)
-            if (runs_[r].everyLine) shared_[r].empty = !anyValueIn(fields, set, runs_[r].fields);
+            if (runs_[r].everyLine)
+                shared_[r].empty = !anyInBoth(set, runs_[r].fields, [&](size_t i) { return !fields[i].value.empty(); });
         if (lineOpensShared() && !shared_.front().empty) text_ += kLineOpen;
         for (size_t r = 0; r < runs_.size(); ++r) {
             if (!runs_[r].everyLine || shared_[r].empty) continue;
             const size_t start = text_.size();
             const size_t firstMark = marks_.size();
             xmlElements(fields, set, runs_[r].fields, runs_[r].xmlAt, runs_[r].xmlEnd, &marks_);
-            shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size(), false};
+            shared_[r] = SharedRun{start, text_.size() - start, firstMark, marks_.size()};
         }
         if (lineClosesShared() && !shared_.back().empty) text_ += kLineClose;
         gathering_ = wasGathering;
@@ -422,7 +423,7 @@ void RecordWriter::buildSharedText(const FieldTable& fields, const FieldBits& se
         const size_t start = sharedCsv_.size();
         const size_t firstMark = marks_.size();
         csvColumns(fields, set, runs_[r].fields, runRank_, runs_[r].commas, sharedCsv_, &marks_);
-        shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size(), false};
+        shared_[r] = SharedRun{start, sharedCsv_.size() - start, firstMark, marks_.size()};
     }
 }
 
@@ -779,13 +780,6 @@ long long RecordWriter::measureRecord(const FieldTable& fields, const FieldBits&
     }
     recordValueBytes_ = bytes;
     return count == 0 ? 1 : count;
-}
-
-// Whether a set field among `which` holds a Value (blank or not).
-bool RecordWriter::anyValueIn(const FieldTable& fields, const FieldBits& set, const FieldBits& which) const {
-    bool any = false;
-    forEachInBoth(set, which, [&](size_t i) { any = any || !fields[i].value.empty(); });
-    return any;
 }
 
 // Whether a set field holds a Value that is not blank; stops at the first.

@@ -180,7 +180,6 @@ private:
     const FieldBits& setFieldsOf(const FieldTable& fields, const RecordWriteRequest& request);
     long long measureRecord(const FieldTable& fields, const FieldBits& set, bool countLines);
     bool anyValue(const FieldTable& fields, const FieldBits& set) const;
-    bool anyValueIn(const FieldTable& fields, const FieldBits& set, const FieldBits& which) const;
     // Whether the record text could grow too large to hold whole.
     bool recordIsLarge(long long lines, bool xml) const;
     void forget(const FieldTable& fields, FieldBits& set) const;

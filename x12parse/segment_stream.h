@@ -158,8 +158,8 @@ private:
     // The bytes a delivered segment may begin with (after layout); see screen().
     std::array<bool, 256> passes_ = allBytes();
     bool screened_ = false;
-    // Counts the segments from `p` that end within its next 64 bytes and are
-    // screened out, and returns where the first other one begins.
+    // Counts the screened-out segments from `p` on and returns where the
+    // first segment it leaves to the byte-wise path begins.
     const char* skipScreenedOut(const char* p, const char* end);
     static std::array<bool, 256> allBytes() {
         std::array<bool, 256> all;
@@ -279,24 +279,24 @@ void SegmentStream::feed(const char* data, size_t n, Deliver&& deliver) {
 
 inline const char* IdentifierStream::skipScreenedOut(const char* p, const char* end) {
 #ifdef BROLVIN_BYTES16
-    // Sixty-four bytes at a time, the terminators found by their bits: the
-    // segment from `p` to the next is screened out when its first byte after
-    // layout does not pass.
+    // Sixty-four bytes at a time, each window read once, the terminators found
+    // by their bits: the segment from `p` to the next is screened out when its
+    // first byte after layout does not pass. A window without a terminator
+    // (a long segment) is left to the byte-wise path.
     const Bytes16 terminators = repeated16(term_);
-    while (end - p >= 64) {
+    for (const char* window = p; end - window >= 64; window += 64) {
         uint64_t hits = 0;
         for (int k = 0; k < 4; ++k)
-            hits |= uint64_t{bytesEqual16(loadBytes16(p + 16 * k), terminators)} << (16 * k);
-        const char* from = p;
+            hits |= uint64_t{bytesEqual16(loadBytes16(window + 16 * k), terminators)} << (16 * k);
+        if (hits == 0) return p;
         for (; hits != 0; hits &= hits - 1) {
-            const char* t = from + lowestSetBit(hits);
+            const char* t = window + lowestSetBit(hits);
             const char* q = p;
             while (q < t && isLayoutByte(*q)) ++q;
             if (q == t || passes_[static_cast<unsigned char>(*q)]) return p;
             ++count_;
             p = t + 1;
         }
-        if (p == from) return p;  // a segment longer than the window
     }
 #else
     (void)end;
