@@ -29,6 +29,13 @@ constexpr size_t kEscapeChunk = size_t{1} << 20;
 // a batch of records of ordinary size stays below 2 MB.
 constexpr size_t kGatherBytes = size_t{3} << 19;
 constexpr size_t kGatherPieces = 1024;
+// The room a CSV batch's text is given at its start (the text is the whole
+// batch): a batch ends with the first record that takes it past kGatherBytes,
+// so this holds it but for a record of over 192 KB, without the copies and
+// the fresh memory of growing by doubling. An XML batch's text holds only
+// Values and short fixed runs (the rest is written from the empty-record
+// text), so it grows as it needs.
+constexpr size_t kBatchTextBytes = kGatherBytes + kGatherBytes / 8;
 // Runs of the empty-record text shorter than this are copied rather than
 // handed over as a piece of their own.
 constexpr size_t kFixedPieceBytes = 256;
@@ -565,6 +572,7 @@ void RecordWriter::forget(const FieldTable& fields, FieldBits& set) const {
 void RecordWriter::finishRecord(const RecordWriteRequest& request, bool& ok) {
     if (gathering_) {
         if (!batchAppender_) {
+            if (sense_.csv) text_.reserve(kBatchTextBytes);
             batchAppender_ = request.appender;
             batchDestination_ = request.destination;
             batchAppender_->gatherFrom(this);

@@ -71,6 +71,10 @@ public:
         size_ += n;
         return at;
     }
+    // Room for `n` bytes in all, made at once (the text kept).
+    void reserve(size_t n) {
+        if (n > capacity_) grow(n - size_);
+    }
     void append(const char* text, size_t n) {
         if (n > 0) std::memcpy(extend(n), text, n);
     }
