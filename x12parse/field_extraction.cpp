@@ -295,7 +295,8 @@ FieldExtractor::QuietStep FieldExtractor::quietStep(size_t k) const {
                                       (plan.previousApplies ? QuietStep::kPreviousApplies : 0) |
                                       (plan.hasToggle ? QuietStep::kHasToggle : 0) |
                                       (plan.takesComponent ? QuietStep::kTakesComponent : 0) |
-                                      (plan.elementPosition < 0 ? QuietStep::kNoElement : 0));
+                                      (plan.elementPosition < 0 ? QuietStep::kNoElement : 0) |
+                                      (plan.function.empty() ? 0 : QuietStep::kFunction));
     return step;
 }
 
@@ -371,7 +372,10 @@ inline void FieldExtractor::examineQuietly(const QuietStep& step, Call& call) {
         value = call.parts.element(step.element);
         if (step.flags & QuietStep::kTakesComponent) value = componentView(value, subElementSeparator_, step.component);
     }
-    store(k, value, call);
+    if (step.flags & QuietStep::kFunction)
+        store(k, value, call);
+    else
+        storePlain(k, value);
 }
 
 void FieldExtractor::extract(std::string_view segment, long long serviceLine, bool traceOn,

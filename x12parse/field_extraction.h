@@ -105,6 +105,7 @@ private:
             kHasToggle = 4,       // plan.hasToggle
             kTakesComponent = 8,  // plan.takesComponent
             kNoElement = 16,      // negative Element Position: the value is ""
+            kFunction = 32,       // the Value goes through the field's function
         };
         uint32_t field;
         uint32_t condition;   // conditionIndex, or kNoCondition
@@ -162,6 +163,12 @@ private:
     void set(size_t k, std::string_view rule, std::string_view extracted, Call& call);
     // Stores the extracted value (through the field's function) as field k's Value.
     void store(size_t k, std::string_view extracted, const Call& call);
+    // store() for a field without a function: the quiet walk knows that from
+    // its step and does not read the field's plan.
+    void storePlain(size_t k, std::string_view extracted);
+    // What every store ends with: composites written with ":", a large
+    // Value held against the record limit.
+    void afterStore(size_t k);
     // After a large Value: beyond the record limit the Value is dropped and
     // the extractor reports it.
     void dropIfRecordTooLarge(size_t k);
@@ -202,18 +209,31 @@ private:
 };
 
 inline void FieldExtractor::store(size_t k, std::string_view extracted, const Call& call) {
+    if (plans_[k].function.empty()) {
+        storePlain(k, extracted);
+        return;
+    }
     FieldEntry& field = fields_[k];
     if (setFields_) setFields_->set(k);
-    if (plans_[k].function.empty()) {
-        // No function: keep the buffer the Value already has. The rules store
-        // only into an empty Value, which an append fills without the
-        // overlap checks of a replacement.
-        if (field.value.empty())
-            field.value.append(extracted);
-        else
-            field.value.assign(extracted);
-    } else
-        field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
+    field.value = applyFieldFunction(plans_[k].function, extracted, call.segment, functions_);
+    afterStore(k);
+}
+
+inline void FieldExtractor::storePlain(size_t k, std::string_view extracted) {
+    FieldEntry& field = fields_[k];
+    if (setFields_) setFields_->set(k);
+    // Keep the buffer the Value already has. The rules store only into an
+    // empty Value, which an append fills without the overlap checks of a
+    // replacement.
+    if (field.value.empty())
+        field.value.append(extracted);
+    else
+        field.value.assign(extracted);
+    afterStore(k);
+}
+
+inline void FieldExtractor::afterStore(size_t k) {
+    FieldEntry& field = fields_[k];
     if (translateComponents_) {
         // Composites are stored with ":" whatever the source used, so they
         // mean the same in every output and in X12 generated from it.

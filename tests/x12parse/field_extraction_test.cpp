@@ -17,11 +17,12 @@ struct Feeder {
     FieldTable fields;
     SegmentHistory history{};
     std::string traces;  // every trace of this feeder, in order
+    bool quiet = false;  // extract without tracing (the path conversions take)
 
     std::string feed(const std::string& segment, long long serviceLine = 0) {
         pushHistory(history, segment);
         std::string trace = CTL48400B(fields, fieldColumn(fields, 2), segment, '*', ':',
-                                      fieldColumn(fields, 1), serviceLine, "DEBUG", 0, 5000, history);
+                                      fieldColumn(fields, 1), serviceLine, quiet ? "" : "DEBUG", 0, 5000, history);
         pushHistory(history, segment);
         traces += trace;
         return trace;
@@ -383,13 +384,19 @@ using FieldFunctionExtraction = test::TempDirTest;
 
 TEST_F(FieldFunctionExtraction, ExtractedValuesPassThroughTheFunction) {
     write("seg.fn", "RETURNSEGMENT\r\n");
-    Feeder f;
-    f.fields = {FieldEntry{.name = "WHOLE", .segment = "NM1", .segmentQualifier = "85",
-                           .qualifierPosition = "2", .elementPosition = "3", .function = " seg.fn "},
-                FieldEntry{.name = "EMPTY", .segment = "NM1", .elementPosition = "4", .function = "seg.fn"}};
-    f.feed("NM1*85*2*CLINIC");
-    EXPECT_EQ(f.fields[0].value, "NM1*85*2*CLINIC");
-    EXPECT_EQ(f.fields[1].value, "");
+    for (bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "without tracing" : "traced");
+        Feeder f;
+        f.quiet = quiet;
+        f.fields = {FieldEntry{.name = "WHOLE", .segment = "NM1", .segmentQualifier = "85",
+                               .qualifierPosition = "2", .elementPosition = "3", .function = " seg.fn "},
+                    FieldEntry{.name = "EMPTY", .segment = "NM1", .elementPosition = "4", .function = "seg.fn"},
+                    FieldEntry{.name = "PLAIN", .segment = "NM1", .elementPosition = "3"}};
+        f.feed("NM1*85*2*CLINIC");
+        EXPECT_EQ(f.fields[0].value, "NM1*85*2*CLINIC");
+        EXPECT_EQ(f.fields[1].value, "");
+        EXPECT_EQ(f.fields[2].value, "CLINIC");
+    }
 }
 
 }  // namespace
