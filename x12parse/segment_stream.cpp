@@ -45,18 +45,6 @@ bool readSourceBlocks(const std::string& path, const std::function<bool(std::str
     return read;
 }
 
-bool streamFile(const std::string& path, SegmentStream& stream,
-                const std::function<void(std::string_view)>& deliver, Platform* platform,
-                size_t blockSize) {
-    return readSourceBlocks(
-        path,
-        [&](std::string_view block) {
-            stream.feed(block.data(), block.size(), deliver);
-            return !stream.stopped();
-        },
-        platform, blockSize);
-}
-
 long long streamFile(const std::string& path, char terminator,
                      const std::function<void(std::string_view)>& deliver, SegmentHistory* history,
                      Platform* platform) {

@@ -194,10 +194,19 @@ bool readSourceBlocks(const std::string& path, const std::function<bool(std::str
 
 // Streams the file through `stream` with readSourceBlocks, until the end or
 // until the stream stops. False when the file cannot be opened (nothing is
-// delivered) or a read fails.
-bool streamFile(const std::string& path, SegmentStream& stream,
-                const std::function<void(std::string_view)>& deliver, Platform* platform = nullptr,
-                size_t blockSize = 1 << 20);
+// delivered) or a read fails. `deliver` is called for every segment, as its
+// own type rather than through a std::function.
+template <class Deliver>
+bool streamFile(const std::string& path, SegmentStream& stream, Deliver&& deliver, Platform* platform = nullptr,
+                size_t blockSize = 1 << 20) {
+    return readSourceBlocks(
+        path,
+        [&](std::string_view block) {
+            stream.feed(block.data(), block.size(), deliver);
+            return !stream.stopped();
+        },
+        platform, blockSize);
+}
 
 // One pass over a whole file with a fresh stream; the number of segments
 // delivered, or -1 when the file cannot be opened or read to its end.
