@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/text.h"
+#include "x12parse/field_extraction.h"
 #include "x12parse/key_match.h"
 
 namespace brolvin {
@@ -168,7 +169,11 @@ void ClaimAssembler::docTest(const SegmentElements& e) {
 }
 
 inline void ClaimAssembler::extractSegment(std::string_view segment, const SegmentElements& e, long long serviceLine) {
-    callbacks_.extract(segment, e, serviceLine, history_, trace_.extractionTrace());
+    std::string* trace = trace_.extractionTrace();
+    if (callbacks_.extractor)
+        callbacks_.extractor->extract(segment, e, serviceLine, trace != nullptr, history_, trace);
+    else
+        callbacks_.extract(segment, e, serviceLine, history_, trace);
     trace_.extractionDone();
 }
 

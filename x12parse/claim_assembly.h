@@ -18,6 +18,8 @@
 
 namespace brolvin {
 
+class FieldExtractor;
+
 struct AssemblyCallbacks {
     // Extract one segment, already split into `parts`, with the given service
     // line and the history of the segments before it; appends the trace to
@@ -25,6 +27,9 @@ struct AssemblyCallbacks {
     std::function<void(std::string_view segment, const SegmentElements& parts, long long serviceLine,
                        const SegmentHistory& history, std::string* trace)>
         extract;
+    // When given, extracts instead of `extract`, called directly (no
+    // std::function call for every segment).
+    FieldExtractor* extractor = nullptr;
     // Write the current record (the Values of the field table).
     std::function<void()> writeRecord;
 };

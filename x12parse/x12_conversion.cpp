@@ -317,10 +317,7 @@ X12ConversionResult X12Run::run() {
     extractor.trackSetFields(&setFields_);
     writer_.emplace(map_.fields);
     AssemblyCallbacks callbacks;
-    callbacks.extract = [&extractor](std::string_view segment, const SegmentElements& parts, long long line,
-                                     const SegmentHistory& history, std::string* trace) {
-        extractor.extract(segment, parts, line, trace != nullptr, history, trace);
-    };
+    callbacks.extractor = &extractor;
     callbacks.writeRecord = [this]() { writeRecord(); };
     ClaimAssembler assembler(map_, d.elementSeparator, debug_, std::move(callbacks));
     assembler.trackSetFields(&setFields_);
