@@ -3,17 +3,21 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "util/byte_words.h"
+
 namespace brolvin {
 
-// Entry i (0-based) is the segment pushed i pushes ago. A push reuses the
-// buffer of the entry that falls off, so it costs one copy of the segment.
-// Of a segment longer than kEntryBytes (a binary one) only that many leading
-// bytes are kept: the history is read for identifiers and qualifiers, and
-// eight whole copies of huge segments would multiply the memory they take.
+// Entry i (0-based) is the segment pushed i pushes ago. A push costs one
+// copy of the segment: a segment of ordinary length is copied into the
+// entry's own bytes, a longer one into a string of its own. Of a segment
+// longer than kEntryBytes (a binary one) only that many leading bytes are
+// kept: the history is read for identifiers and qualifiers, and eight whole
+// copies of huge segments would multiply the memory they take.
 class SegmentHistory {
 public:
     SegmentHistory() = default;
@@ -22,23 +26,37 @@ public:
 
     static constexpr size_t size() { return 8; }
     static constexpr size_t kEntryBytes = size_t{1} << 20;
-    const std::string& operator[](size_t i) const { return entries_[(head_ + i) % 8]; }
+    std::string_view operator[](size_t i) const { return entries_[(head_ + i) % 8].view(); }
     void push(std::string_view segment) {
         head_ = (head_ + 7) % 8;
-        std::string& entry = entries_[head_];
-        segment = segment.substr(0, kEntryBytes);
-        // Emptied and appended into the buffer it has, which costs less than
-        // a replacement; a segment that lies in that very buffer is replaced.
-        if (segment.data() >= entry.data() && segment.data() <= entry.data() + entry.size()) {
-            entry.assign(segment);
-            return;
-        }
-        entry.clear();
-        entry.append(segment);
+        entries_[head_].assign(segment.substr(0, kEntryBytes));
     }
 
 private:
-    std::array<std::string, 8> entries_;
+    struct Entry {
+        static constexpr size_t kInlineBytes = 120;
+        std::string_view view() const { return long_ ? std::string_view(longText_) : std::string_view(bytes_, size_); }
+        void assign(std::string_view segment) {
+            if (segment.size() > kInlineBytes) {
+                longText_.assign(segment);  // safe for a segment within longText_ itself
+                long_ = true;
+                return;
+            }
+            // A segment lying in these very bytes (pushed back from the
+            // history) is moved; any other is copied.
+            if (segment.data() >= bytes_ && segment.data() < bytes_ + kInlineBytes)
+                std::memmove(bytes_, segment.data(), segment.size());
+            else
+                copyText(bytes_, segment.data(), segment.size());
+            size_ = static_cast<uint32_t>(segment.size());
+            long_ = false;
+        }
+        char bytes_[kInlineBytes];
+        uint32_t size_ = 0;
+        bool long_ = false;
+        std::string longText_;  // a segment longer than kInlineBytes
+    };
+    std::array<Entry, 8> entries_;
     size_t head_ = 0;
 };
 

@@ -31,7 +31,7 @@ bool historyQualifierMatches(const SegmentHistory& history, std::string_view pre
                              char elementSeparator) {
     std::string_view segment = spacesTrimmedView(previousSegment);
     for (size_t i = 0; i < 7; ++i) {
-        const std::string& entry = history[i];
+        const std::string_view entry = history[i];
         if (isBlank(entry)) continue;
         // The entry's identifier (up to its first separator) must be a
         // prefix of `segment`: compared while it is found, so a mismatch

@@ -138,35 +138,6 @@ char* writeXmlEscaped(char* out, std::string_view text, size_t first) {
     return out;
 }
 
-// Copies n bytes (W <= n <= 2 W) as its first and its last W bytes, which
-// may overlap.
-template <size_t W>
-inline void copyEnds(char* to, const char* from, size_t n) {
-    char front[W], back[W];
-    std::memcpy(front, from, W);
-    std::memcpy(back, from + n - W, W);
-    std::memcpy(to, front, W);
-    std::memcpy(to + n - W, back, W);
-}
-
-// Copies n bytes; a short text (most Values, the tags between them) with a
-// few loads and stores that may overlap instead of a library call.
-inline void copyText(char* to, const char* from, size_t n) {
-    if (n > 32) {
-        std::memcpy(to, from, n);
-    } else if (n > 16) {
-        copyEnds<16>(to, from, n);
-    } else if (n >= 8) {
-        copyEnds<8>(to, from, n);
-    } else if (n >= 4) {
-        copyEnds<4>(to, from, n);
-    } else if (n > 0) {
-        to[0] = from[0];
-        to[n / 2] = from[n / 2];
-        to[n - 1] = from[n - 1];
-    }
-}
-
 // Writes n commas at `at`: up to sixteen (between neighbouring Values) with
 // one store, more (the empty columns of a run) kCommaStore at a time; the
 // commas past the end, fewer than kCommaStore, are overwritten by what
