@@ -6,7 +6,7 @@ SegmentHistory::SegmentHistory(std::initializer_list<std::string_view> newestFir
     size_t i = 0;
     for (std::string_view entry : newestFirst) {
         if (i == entries_.size()) break;
-        entries_[i++].assign(entry.substr(0, kEntryBytes));
+        entries_[i++].assign(entry);
     }
 }
 

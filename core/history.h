@@ -29,14 +29,16 @@ public:
     std::string_view operator[](size_t i) const { return entries_[(head_ + i) % 8].view(); }
     void push(std::string_view segment) {
         head_ = (head_ + 7) % 8;
-        entries_[head_].assign(segment.substr(0, kEntryBytes));
+        entries_[head_].assign(segment);
     }
 
 private:
     struct Entry {
         static constexpr size_t kInlineBytes = 120;
         std::string_view view() const { return long_ ? std::string_view(longText_) : std::string_view(bytes_, size_); }
+        // Keeps `segment`, cut to kEntryBytes.
         void assign(std::string_view segment) {
+            segment = segment.substr(0, kEntryBytes);
             if (segment.size() > kInlineBytes) {
                 longText_.assign(segment);  // safe for a segment within longText_ itself
                 long_ = true;
