@@ -15,6 +15,7 @@
 #include "map/service_line_expansion.h"
 #include "util/file_io.h"
 #include "util/platform.h"
+#include "util/text.h"
 #include "util/os.h"
 #include "x12parse/field_functions.h"
 
@@ -266,7 +267,8 @@ std::string pickName(std::string_view part, const std::string& source) {
 // A temporary output file of this process left behind: a hidden name that
 // ends in its mark (holding the process id) and a number. The fuzzer learns
 // the mark from this very comparison and gives names like it, so a name the
-// job was given, or the "RPMN" name made from one, is never taken for one.
+// job was given (as given, or without the spaces around it that the job
+// drops), or the "RPMN" name made from one, is never taken for one.
 bool unfinishedOutputLeft(const std::vector<std::string>& givenNames) {
     namespace fs = std::filesystem;
     const std::string mark = ".part-" + std::to_string(os::processId()) + "-";
@@ -278,9 +280,11 @@ bool unfinishedOutputLeft(const std::vector<std::string>& givenNames) {
                            [](char c) { return c >= '0' && c <= '9'; });
     };
     auto given = [&](const std::string& name) {
-        return std::any_of(givenNames.begin(), givenNames.end(), [&](const std::string& g) {
+        auto endsWith = [&](std::string_view g) {
             return !g.empty() && name.size() >= g.size() && name.compare(name.size() - g.size(), g.size(), g) == 0;
-        });
+        };
+        return std::any_of(givenNames.begin(), givenNames.end(),
+                           [&](const std::string& g) { return endsWith(g) || endsWith(spacesTrimmedView(g)); });
     };
     std::error_code ec;
     for (const char* folder : {".", "sub"})
